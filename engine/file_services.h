@@ -1,0 +1,118 @@
+// File services the engine works through: files by number, block reads with
+// the end-of-file rule, lengths, date-times, attributes, delete and the
+// current directory. Every failure is thrown as a RuntimeError carrying the
+// runtime error number the user sees.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace vexo {
+
+// Runtime error numbers. 53, 68 and 71 are the ones the program acts on;
+// the others are only shown to the user.
+namespace err {
+inline constexpr int BadFileNameOrNumber = 52;
+inline constexpr int FileNotFound = 53;
+inline constexpr int BadFileMode = 54;
+inline constexpr int FileAlreadyOpen = 55;
+inline constexpr int DeviceIO = 57;
+inline constexpr int DiskFull = 61;
+inline constexpr int TooManyFiles = 67;
+inline constexpr int DeviceUnavailable = 68;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int DiskNotReady = 71;
+inline constexpr int PathFileAccess = 75;
+inline constexpr int PathNotFound = 76;
+}  // namespace err
+
+class RuntimeError : public std::runtime_error {
+ public:
+  explicit RuntimeError(int number, const std::string& what = {});
+  int number() const noexcept { return number_; }
+
+ private:
+  int number_;
+};
+
+// A local calendar date and time, whole seconds.
+struct FileDateTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  friend bool operator==(const FileDateTime&, const FileDateTime&) = default;
+};
+
+// Attribute bits as the file system reports them. On POSIX these are the
+// permission bits (st_mode & 07777); on Windows the FILE_ATTRIBUTE_* bits.
+using FileAttributes = std::uint32_t;
+
+// Identity of an existing file (device and inode, or volume and file index),
+// so that two names of the same file can be recognised.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+class FileServices {
+ public:
+  virtual ~FileServices() = default;
+
+  // Lowest file number not in use (1, 2, ...).
+  virtual int freeFile() = 0;
+  // Opens an existing file for binary reading at position 1 (53 if absent).
+  virtual void openRead(const std::string& name, int f) = 0;
+  // Opens a file for binary writing at position 1, creating it when absent.
+  // With truncate the file is shortened to zero length on opening.
+  virtual void openWrite(const std::string& name, int f, bool truncate) = 0;
+  // Shortens a file open for writing to zero length; the position goes back to 1.
+  virtual void truncate(int f) = 0;
+  // Reads len bytes into buf from the current position, or from the 1-based
+  // position pos when given. Returns the number of bytes read. A read that
+  // cannot fill all len bytes sets the end-of-file condition; one that ends
+  // exactly on the last byte leaves it false. The position advances by the
+  // bytes read.
+  virtual std::size_t read(int f, char* buf, std::size_t len,
+                           std::optional<std::int64_t> pos = std::nullopt) = 0;
+  virtual bool eof(int f) = 0;
+  // 1-based position of the next byte (length + 1 at the end).
+  virtual std::int64_t loc(int f) = 0;
+  // Writes all len bytes at the current position.
+  virtual void write(int f, const char* buf, std::size_t len) = 0;
+  virtual void close(int f) = 0;
+  virtual void closeAll() = 0;
+
+  virtual std::int64_t fileLen(const std::string& name) = 0;
+  virtual FileDateTime fileDateTime(const std::string& name) = 0;
+  virtual FileAttributes getAttr(const std::string& name) = 0;
+  virtual void setAttr(const std::string& name, FileAttributes attributes) = 0;
+  virtual void kill(const std::string& name) = 0;
+  // Identity of an existing file, or nothing when the name names no file.
+  virtual std::optional<FileIdentity> identity(const std::string& name) = 0;
+
+  // Opens the existing file for writing, sets only its last-write time from
+  // the local date-time, and closes it. Returns false when the file cannot
+  // be opened; other failures are ignored.
+  virtual bool setFileDateTime(const std::string& name, const FileDateTime& dt) = 0;
+
+  virtual std::string curDir() = 0;
+  virtual void chDir(const std::string& path) = 0;
+  // Makes a drive current. A drive is a drive letter ("C:") on Windows and
+  // a mount point elsewhere; each drive keeps its own current directory.
+  // 68 when the drive is missing or cannot be entered, 71 when it is present
+  // but not ready.
+  virtual void chDrive(const std::string& drive) = 0;
+};
+
+// The file services of the machine the program runs on.
+std::unique_ptr<FileServices> makeSystemFileServices();
+
+}  // namespace vexo
