@@ -1,0 +1,287 @@
+// How fast the program moves bytes, next to the tools a user would reach for
+// instead: our split at 1.44M with long naming and our join of that set,
+// GNU split into pieces of the same size, cat of those pieces into one file,
+// and cp of the whole file as the limit of what the disk and the kernel give.
+//
+// Every measured command runs as a child process (ours too, through a
+// headless user interface in this same program), timed from its start to its
+// exit, on a warm cache: the source is generated first and stays cached,
+// outputs of the previous run are removed and the disk is synced before each
+// run, outside the timing. Medians of several runs are printed in MB/s
+// (1 MB = 10^6 bytes) with the ratios of ours to the others.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "file_services.h"
+#include "user_interface.h"
+
+extern char** environ;
+
+namespace stdfs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::int64_t kPiece = vexo::kPieceSize144;
+
+// The user interface of one request without a window: remembers the
+// messages, answers No to the deletion question, long naming at 1.44M.
+class HeadlessUi final : public vexo::UserInterface {
+ public:
+  std::vector<std::string> messages;
+  void statusText(const std::string&) override {}
+  void clearStatus() override {}
+  void message(const std::string& text) override { messages.push_back(text); }
+  int question(const std::string&) override { return 7; }
+  void refreshFileList() override {}
+  std::int32_t pieceSize() override { return vexo::kPieceSize144; }
+  int check1() override { return 0; }
+  void showExtensionPrompt() override {}
+  std::string extensionText() override { return {}; }
+};
+
+// Child mode: one request on a name in the current directory. Exits 0 when
+// it ended with the completion message and nothing else.
+int runRequest(const std::string& name) {
+  auto fs = vexo::makeSystemFileServices();
+  HeadlessUi ui;
+  vexo::proc1(*fs, ui, name);
+  if (ui.messages.size() == 1 && (ui.messages[0] == "分割完了" || ui.messages[0] == "結合完了")) return 0;
+  for (const auto& m : ui.messages) std::cerr << "vexo: " << m << "\n";
+  return 1;
+}
+
+[[noreturn]] void die(const std::string& what) {
+  std::cerr << "move_bench: " << what << ": " << std::strerror(errno) << "\n";
+  std::exit(2);
+}
+
+// Runs argv in dir (stdout to outFile when given) and returns its wall time.
+double timed(const std::vector<std::string>& argv, const std::string& dir, const std::string& outFile = {}) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  if (!outFile.empty())
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  if (int e = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ); e != 0) {
+    errno = e;
+    die("cannot start " + argv[0]);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) die("waitpid");
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::cerr << "move_bench: " << argv[0] << " failed in " << dir << "\n";
+    std::exit(2);
+  }
+  return seconds;
+}
+
+// Writes a file of pseudo-random bytes that no file system can compress or
+// deduplicate, and syncs it.
+void generate(const std::string& name, std::int64_t size) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) die("create " + name);
+  std::vector<std::uint64_t> block(1 << 17);
+  std::uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (std::int64_t done = 0; done < size;) {
+    for (auto& w : block) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      w = x;
+    }
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(size - done, block.size() * 8));
+    if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) die("write " + name);
+    done += static_cast<std::int64_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) die("sync " + name);
+}
+
+// Whether the files hold the same bytes.
+bool sameBytes(const std::string& a, const std::string& b) {
+  const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
+  if (fa < 0 || fb < 0) die("open for comparison");
+  std::vector<char> ba(1 << 20), bb(1 << 20);
+  bool same = true;
+  for (;;) {
+    const ssize_t na = ::read(fa, ba.data(), ba.size()), nb = ::read(fb, bb.data(), bb.size());
+    if (na < 0 || nb < 0) die("read for comparison");
+    if (na != nb || std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0) {
+      same = false;
+      break;
+    }
+    if (na == 0) break;
+  }
+  ::close(fa);
+  ::close(fb);
+  return same;
+}
+
+void removeMatching(const std::string& dir, const std::string& prefix) {
+  for (auto& e : stdfs::directory_iterator(dir))
+    if (e.path().filename().string().rfind(prefix, 0) == 0) stdfs::remove(e.path());
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Measure {
+  std::string label;
+  std::function<void()> prepare;  // untimed: removes the previous outputs
+  std::function<double()> run;
+  std::vector<double> seconds;
+};
+
+void usage() {
+  std::cerr << "usage: move_bench [--size MiB] [--runs N] [--dir DIR]\n"
+               "  --size MiB  size of the generated file (default 1024)\n"
+               "  --runs N    timed runs of each command (default 5)\n"
+               "  --dir DIR   where the temporary directory goes (default $TMPDIR or /tmp)\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--request") return runRequest(argv[2]);
+
+  std::int64_t mib = 1024;
+  int runs = 5;
+  std::string base = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--size" && i + 1 < argc) mib = std::atoll(argv[++i]);
+    else if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
+    else if (a == "--dir" && i + 1 < argc) base = argv[++i];
+    else {
+      usage();
+      return a == "--help" || a == "-h" ? 0 : 2;
+    }
+  }
+  if (mib < 2 || runs < 1) {
+    usage();
+    return 2;
+  }
+  const std::int64_t size = mib << 20;
+  const std::string self = stdfs::canonical("/proc/self/exe").string();
+
+  std::string tmpl = base + "/vexo-bench-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) die("mkdtemp in " + base);
+  const std::string root = tmpl;
+  for (const char* d : {"src", "split", "gsplit", "join", "cat", "cp"}) stdfs::create_directory(root + "/" + d);
+  const std::string source = root + "/src/data.bin";
+  std::cout << "Generating " << mib << " MiB in " << root << " ...\n" << std::flush;
+  generate(source, size);
+  // Our split works on the name in its own directory: another name of the source.
+  stdfs::create_hard_link(source, root + "/split/data.bin");
+
+  const std::int64_t pieces = size / kPiece + 1;
+  auto pieceName = [](std::int64_t k) { return "data.bin." + std::to_string(k); };
+  std::vector<std::string> catArgs{"cat"};
+  for (std::int64_t k = 1; k <= pieces; ++k) catArgs.push_back(root + "/join/" + pieceName(k));
+
+  // Our split's pieces, kept as further names in join/ for the joins and cat.
+  bool piecesKept = false;
+  std::vector<Measure> measures;
+  measures.push_back({"vexo split", [&] { removeMatching(root + "/split", "data.bin."); },
+                      [&] {
+                        const double s = timed({self, "--request", "data.bin"}, root + "/split");
+                        if (!piecesKept) {
+                          for (std::int64_t k = 1; k <= pieces; ++k)
+                            stdfs::create_hard_link(root + "/split/" + pieceName(k), root + "/join/" + pieceName(k));
+                          piecesKept = true;
+                        }
+                        return s;
+                      },
+                      {}});
+  measures.push_back({"GNU split", [&] { removeMatching(root + "/gsplit", "data.bin."); },
+                      [&] {
+                        return timed({"split", "-b", std::to_string(kPiece), "-d", "-a", "4", source, "data.bin."},
+                                     root + "/gsplit");
+                      },
+                      {}});
+  measures.push_back({"vexo join", [&] { stdfs::remove(root + "/join/data.bin"); },
+                      [&] { return timed({self, "--request", "data.bin.1"}, root + "/join"); }, {}});
+  measures.push_back({"cat", [&] { stdfs::remove(root + "/cat/data.bin"); },
+                      [&] { return timed(catArgs, root + "/cat", root + "/cat/data.bin"); }, {}});
+  measures.push_back({"cp", [&] { stdfs::remove(root + "/cp/data.bin"); },
+                      [&] {
+                        return timed({"cp", "--reflink=never", source, root + "/cp/data.bin"}, root + "/cp");
+                      },
+                      {}});
+
+  // One round to warm up, then the timed rounds, the commands taking turns.
+  for (int round = 0; round <= runs; ++round) {
+    std::cout << (round == 0 ? "warm-up round" : "round " + std::to_string(round)) << ":";
+    for (auto& m : measures) {
+      m.prepare();
+      ::sync();
+      const double s = m.run();
+      if (round > 0) m.seconds.push_back(s);
+      std::cout << " " << m.label << " " << s << " s;" << std::flush;
+    }
+    std::cout << "\n";
+  }
+
+  bool ok = sameBytes(source, root + "/join/data.bin");
+  std::cout << "\njoined bytes equal the source: " << (ok ? "yes" : "NO") << "\n";
+  bool piecesSame = true;
+  for (std::int64_t k = 1; k <= pieces && piecesSame; ++k) {
+    char gnu[32];
+    std::snprintf(gnu, sizeof gnu, "data.bin.%04lld", static_cast<long long>(k - 1));
+    // GNU split writes no empty last piece for an exact multiple.
+    if (!stdfs::exists(root + "/gsplit/" + gnu) && stdfs::file_size(root + "/join/" + pieceName(k)) == 0) continue;
+    piecesSame = sameBytes(root + "/join/" + pieceName(k), root + "/gsplit/" + gnu);
+  }
+  std::cout << "pieces equal GNU split's:      " << (piecesSame ? "yes" : "NO") << "\n";
+  ok = ok && piecesSame && sameBytes(source, root + "/cat/data.bin");
+
+  std::cout << "\n" << mib << " MiB, " << pieces << " pieces of " << kPiece << " bytes, median of " << runs
+            << " runs:\n";
+  std::vector<double> med;
+  for (auto& m : measures) {
+    med.push_back(median(m.seconds));
+    std::printf("  %-11s %8.3f s  %8.1f MB/s\n", m.label.c_str(), med.back(), size / med.back() / 1e6);
+  }
+  struct Ratio {
+    const char* text;
+    double value;
+    double target;
+  };
+  const Ratio ratios[] = {{"split / GNU split", med[0] / med[1], 0.8},
+                          {"join / cat", med[2] / med[3], 0.8},
+                          {"split / cp", med[0] / med[4], 1.2},
+                          {"join / cp", med[2] / med[4], 1.2}};
+  std::cout << "\nratios of median times (target):\n";
+  for (const auto& r : ratios)
+    std::printf("  %-18s %5.2f  (<= %.1f) %s\n", r.text, r.value, r.target, r.value <= r.target ? "met" : "MISSED");
+
+  stdfs::remove_all(root);
+  return ok ? 0 : 1;
+}
