@@ -1,5 +1,6 @@
 #include "block_copy.h"
 
+#include <algorithm>
 #include <new>
 
 namespace vexo {
@@ -27,36 +28,71 @@ std::size_t ladderBlock(std::int64_t rest) {
 }
 
 BlockCopier::BlockCopier(FileServices& fs)
-    : fs_(fs), buffer_(static_cast<char*>(::operator new(kCapacity, kAlignment))) {}
+    : fs_(fs), buffer_(static_cast<char*>(::operator new(kCapacity, kAlignment))) {
+  run_.reserve(64);
+}
 
 BlockCopier::~BlockCopier() { ::operator delete(buffer_, kAlignment); }
 
-bool BlockCopier::blockStep(int src, int dst, std::int64_t size) {
-  const std::int64_t pos = fs_.loc(src);
-  fs_.read(src, buffer_, length_);
-  if (!fs_.eof(src)) {
+bool BlockCopier::blockStep(int src, int dst, std::int64_t size) { return blockSteps(src, dst, size, 1); }
+
+bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t count) {
+  const auto length = static_cast<std::int64_t>(length_);
+  while (count > 0) {
+    const std::int64_t pos = fs_.loc(src);
+    // Blocks within the length taken at the start are whole as far as is
+    // known: they move in one go, and the file services may move them
+    // without the bytes passing through here.
+    const std::int64_t whole = std::min(count, std::max<std::int64_t>(0, (size - (pos - 1)) / length));
+    if (whole > 0) {
+      run_.assign(static_cast<std::size_t>(whole), length_);
+      const std::int64_t found = fs_.copyBlocks(src, dst, run_, buffer_);
+      if (found < whole * length) {
+        // The source has shrunk: the blocks before the short one are
+        // written, and the tail goes on from where the short one began.
+        tail(src, dst, size, pos + found / length * length);
+        return true;
+      }
+      count -= whole;
+      continue;
+    }
+    // A block that the length does not cover: it falls short, unless the
+    // file has grown.
+    fs_.read(src, buffer_, length_);
+    if (fs_.eof(src)) {
+      // The short read is never written; the tail copies what is left exactly.
+      tail(src, dst, size, pos);
+      return true;
+    }
     fs_.write(dst, buffer_, length_);
-    return false;
+    --count;
   }
-  // The short read is never written; the tail copies what is left exactly.
-  tail(src, dst, size, pos);
-  return true;
+  return false;
 }
 
 void BlockCopier::tail(int src, int dst, std::int64_t size, std::int64_t pos) {
   for (;;) {
-    const std::int64_t rest = size + 1 - pos;
-    const std::size_t block = ladderBlock(rest);  // 0 also for a negative rest
-    if (block == 0) return;
-    const std::size_t got = fs_.read(src, buffer_, block, pos);
-    if (got < block) {
-      // The file ended early (it shrank since its length was taken): take
-      // its real end as the size and go on down the ladder from here.
-      size = pos - 1 + static_cast<std::int64_t>(got);
-      continue;
+    // The ladder's blocks down to `size` never reach past it, so all of them
+    // are whole as far as is known, and they move in one go.
+    run_.clear();
+    std::int64_t total = 0;
+    for (std::size_t block; (block = ladderBlock(size + 1 - pos - total)) != 0;) {
+      run_.push_back(block);
+      total += static_cast<std::int64_t>(block);
     }
-    fs_.write(dst, buffer_, block);
-    pos = fs_.loc(src);
+    if (total == 0) return;  // also for a negative rest
+    const std::int64_t found = fs_.copyBlocks(src, dst, run_, buffer_, pos);
+    if (found >= total) return;
+    // The file ended early (it shrank since its length was taken): nothing
+    // of the short block was written. Take the real end as the size and go
+    // on down the ladder from the short block.
+    size = pos - 1 + found;
+    std::int64_t written = 0;
+    for (const std::size_t block : run_) {
+      if (written + static_cast<std::int64_t>(block) > found) break;
+      written += static_cast<std::int64_t>(block);
+    }
+    pos += written;
   }
 }
 

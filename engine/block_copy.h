@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "file_services.h"
 
@@ -17,6 +19,9 @@ std::size_t ladderBlock(std::int64_t rest);
 
 class BlockCopier {
  public:
+  // A count for blockSteps() that runs until the tail has been copied.
+  static constexpr std::int64_t kToTheEnd = std::numeric_limits<std::int64_t>::max();
+
   explicit BlockCopier(FileServices& fs);
   ~BlockCopier();
   BlockCopier(const BlockCopier&) = delete;
@@ -30,6 +35,11 @@ class BlockCopier {
   // tail instead; returns true then.
   bool blockStep(int src, int dst, std::int64_t size);
 
+  // Runs up to `count` block steps, ending early after one that ran the
+  // tail; returns true then. The blocks that lie within `size` (the source's
+  // length taken at the start) move in one go.
+  bool blockSteps(int src, int dst, std::int64_t size, std::int64_t count);
+
   // Copies the bytes from the 1-based position pos to the end (`size`
   // bytes long) of src to dst.
   void tail(int src, int dst, std::int64_t size, std::int64_t pos);
@@ -38,6 +48,7 @@ class BlockCopier {
   FileServices& fs_;
   char* buffer_;  // one page-aligned buffer for the whole request
   std::size_t length_ = kNormalBlock;
+  std::vector<std::size_t> run_;  // lengths of the blocks moved in one go
 };
 
 }  // namespace vexo

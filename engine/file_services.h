@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -87,6 +88,19 @@ class FileServices {
   virtual std::int64_t loc(int f) = 0;
   // Writes all len bytes at the current position.
   virtual void write(int f, const char* buf, std::size_t len) = 0;
+  // Moves consecutive blocks of the given lengths from src to dst, as a read
+  // of each block followed, when it was whole, by a write of it would: the
+  // first block from the current position of src, or from the 1-based
+  // position pos, in which case every block is read at its own explicit
+  // position. Stops at the first block that falls short; that block is not
+  // written and the end-of-file condition of src is set. Returns the bytes
+  // the blocks found in src: the sum of the lengths when all were whole.
+  // buffer is scratch space at least as long as the longest block. Callers
+  // use it for blocks that lie wholly within src as far as they know, so an
+  // implementation may move the bytes inside the kernel; this one reads each
+  // block into buffer and writes it from there.
+  virtual std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
+                                  std::optional<std::int64_t> pos = std::nullopt);
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 

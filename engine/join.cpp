@@ -100,8 +100,7 @@ void join(Request& r) {
         fs.truncate(f);
         copying = true;
       }
-      while (!fs.eof(f + 1))
-        if (copier.blockStep(f + 1, f, size)) break;
+      copier.blockSteps(f + 1, f, size, BlockCopier::kToTheEnd);  // blocks until the tail has run
       fs.close(f + 1);
     }
     fs.close(f);

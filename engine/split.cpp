@@ -64,7 +64,7 @@ void split(Request& r) {
 
       bool last = false;
       copier.setLength(kNormalBlock);
-      for (int i = 0; i < normalBlocks && !last; ++i) last = copier.blockStep(f, f + 1, size);
+      last = copier.blockSteps(f, f + 1, size, normalBlocks);
       if (!last) {
         copier.setLength(finalBlock);
         last = copier.blockStep(f, f + 1, size);

@@ -135,6 +135,45 @@ void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
   inner_->write(f, buf, len);
 }
 
+std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
+                                               char* buffer, std::optional<std::int64_t> pos) {
+  // Virtual files keep no bytes: each block is the logged read and write.
+  if (vhandles_.count(src) || vhandles_.count(dst)) return FileServices::copyBlocks(src, dst, lengths, buffer, pos);
+  auto logRead = [&](std::size_t len, std::int64_t offset) {
+    if (recordBlocks)
+      log.push_back("read #" + std::to_string(src) + " " + std::to_string(len) +
+                    (pos ? " @" + std::to_string(*pos + offset) : ""));
+  };
+  auto logWrite = [&](std::size_t len) {
+    if (recordBlocks) log.push_back("write #" + std::to_string(dst) + " " + std::to_string(len));
+  };
+  std::int64_t found = 0;
+  if (faults_.empty() && !beforeCall) {
+    found = inner_->copyBlocks(src, dst, lengths, buffer, pos);
+    std::int64_t offset = 0;
+    for (const std::size_t len : lengths) {
+      logRead(len, offset);
+      offset += static_cast<std::int64_t>(len);
+      if (offset > found) break;
+      logWrite(len);
+    }
+    return found;
+  }
+  for (const std::size_t& len : lengths) {
+    logRead(len, found);
+    enter("read", names_[src]);
+    const std::int64_t got =
+        inner_->copyBlocks(src, dst, std::span(&len, 1), buffer, pos ? std::optional(*pos + found) : std::nullopt);
+    found += got;
+    if (got < static_cast<std::int64_t>(len)) break;
+    logWrite(len);
+    // A fault injected here comes after the bytes were moved; the engine
+    // sees the block fail either way.
+    enter("write", names_[dst]);
+  }
+  return found;
+}
+
 void RecordingFileServices::close(int f) {
   log.push_back("close #" + std::to_string(f));
   const std::string name = names_[f];

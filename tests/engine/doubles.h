@@ -87,6 +87,12 @@ class RecordingFileServices : public FileServices {
   bool eof(int f) override;
   std::int64_t loc(int f) override;
   void write(int f, const char* buf, std::size_t len) override;
+  // Logged as the read of each block and, when it was whole, its write.
+  // Without faults or a hook the run goes to the inner services in one
+  // piece, as in the program; otherwise block by block, each counted and
+  // hooked as that read and write.
+  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
+                          std::optional<std::int64_t> pos) override;
   void close(int f) override;
   void closeAll() override;
   std::int64_t fileLen(const std::string& name) override;
