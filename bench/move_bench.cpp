@@ -5,13 +5,14 @@
 //
 // Every measured command runs as a child process (ours too, through a
 // headless user interface in this same program), timed from its start to its
-// exit, on a warm cache: the source is generated first and stays cached,
-// outputs of the previous run are removed and the disk is synced before each
-// run, outside the timing. Medians of several runs are printed in MB/s
+// exit, on a warm cache: the source is generated first and stays cached. Each
+// run writes into a fresh directory, and the disk is synced before it,
+// outside the timing. Medians of several runs are printed in MB/s
 // (1 MB = 10^6 bytes) with the ratios of ours to the others.
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/mman.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -141,11 +142,6 @@ bool sameBytes(const std::string& a, const std::string& b) {
   return same;
 }
 
-void removeMatching(const std::string& dir, const std::string& prefix) {
-  for (auto& e : stdfs::directory_iterator(dir))
-    if (e.path().filename().string().rfind(prefix, 0) == 0) stdfs::remove(e.path());
-}
-
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
@@ -154,15 +150,33 @@ double median(std::vector<double> v) {
 
 struct Measure {
   std::string label;
-  std::function<void()> prepare;  // untimed: removes the previous outputs
-  std::function<double()> run;
+  std::function<void(const std::string& dir)> prepare;  // untimed, may be empty
+  std::function<double(const std::string& dir)> run;
+  std::function<void(const std::string& dir)> check;  // untimed, may be empty
   std::vector<double> seconds;
 };
+
+// Asks the file system to spread the subdirectories of dir over its free
+// space, as it does with those of a root directory. Without it every run
+// would create its files next to the thousands that earlier runs had just
+// deleted, which some file systems make slow to do, and the figures would
+// tell more about that than about moving bytes. Where the file system does
+// not know the flag, nothing changes.
+void spreadSubdirectories(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    flags |= FS_TOPDIR_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  ::close(fd);
+}
 
 void usage() {
   std::cerr << "usage: move_bench [--size MiB] [--runs N] [--dir DIR]\n"
                "  --size MiB  size of the generated file (default 1024)\n"
-               "  --runs N    timed runs of each command (default 5)\n"
+               "  --runs N    timed runs of each command (default 7)\n"
                "  --dir DIR   where the temporary directory goes (default $TMPDIR or /tmp)\n";
 }
 
@@ -172,7 +186,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--request") return runRequest(argv[2]);
 
   std::int64_t mib = 1024;
-  int runs = 5;
+  int runs = 7;
   std::string base = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -194,73 +208,91 @@ int main(int argc, char** argv) {
   std::string tmpl = base + "/vexo-bench-XXXXXX";
   if (!::mkdtemp(tmpl.data())) die("mkdtemp in " + base);
   const std::string root = tmpl;
-  for (const char* d : {"src", "split", "gsplit", "join", "cat", "cp"}) stdfs::create_directory(root + "/" + d);
+  spreadSubdirectories(root);
   const std::string source = root + "/src/data.bin";
+  const std::string pieceDir = root + "/pieces";
+  stdfs::create_directory(root + "/src");
+  stdfs::create_directory(pieceDir);
   std::cout << "Generating " << mib << " MiB in " << root << " ...\n" << std::flush;
   generate(source, size);
-  // Our split works on the name in its own directory: another name of the source.
-  stdfs::create_hard_link(source, root + "/split/data.bin");
 
   const std::int64_t pieces = size / kPiece + 1;
   auto pieceName = [](std::int64_t k) { return "data.bin." + std::to_string(k); };
+  auto linkPieces = [&](const std::string& from, const std::string& to) {
+    for (std::int64_t k = 1; k <= pieces; ++k) stdfs::create_hard_link(from + "/" + pieceName(k), to + "/" + pieceName(k));
+  };
   std::vector<std::string> catArgs{"cat"};
-  for (std::int64_t k = 1; k <= pieces; ++k) catArgs.push_back(root + "/join/" + pieceName(k));
+  for (std::int64_t k = 1; k <= pieces; ++k) catArgs.push_back(pieceDir + "/" + pieceName(k));
 
-  // Our split's pieces, kept as further names in join/ for the joins and cat.
-  bool piecesKept = false;
+  // Each run writes into a directory of its own, made before and removed
+  // after it, outside the timing. Our split works on a name in that
+  // directory (another name of the source); our join on further names of
+  // the pieces our first split made, which cat reads too.
+  bool ok = true;
+  bool checkedPieces = false;
   std::vector<Measure> measures;
-  measures.push_back({"vexo split", [&] { removeMatching(root + "/split", "data.bin."); },
-                      [&] {
-                        const double s = timed({self, "--request", "data.bin"}, root + "/split");
-                        if (!piecesKept) {
-                          for (std::int64_t k = 1; k <= pieces; ++k)
-                            stdfs::create_hard_link(root + "/split/" + pieceName(k), root + "/join/" + pieceName(k));
-                          piecesKept = true;
+  measures.push_back({"vexo split", [&](const std::string& dir) { stdfs::create_hard_link(source, dir + "/data.bin"); },
+                      [&](const std::string& dir) { return timed({self, "--request", "data.bin"}, dir); },
+                      [&](const std::string& dir) {
+                        if (stdfs::is_empty(pieceDir)) linkPieces(dir, pieceDir);
+                      },
+                      {}});
+  measures.push_back({"GNU split", nullptr,
+                      [&](const std::string& dir) {
+                        return timed({"split", "-b", std::to_string(kPiece), "-d", "-a", "4", source, "data.bin."}, dir);
+                      },
+                      [&](const std::string& dir) {
+                        if (checkedPieces) return;
+                        checkedPieces = true;
+                        bool same = true;
+                        for (std::int64_t k = 1; k <= pieces && same; ++k) {
+                          char gnu[32];
+                          std::snprintf(gnu, sizeof gnu, "/data.bin.%04lld", static_cast<long long>(k - 1));
+                          // GNU split writes no empty last piece for an exact multiple.
+                          const std::string ours = pieceDir + "/" + pieceName(k);
+                          if (!stdfs::exists(dir + gnu) && stdfs::file_size(ours) == 0) continue;
+                          same = sameBytes(ours, dir + gnu);
                         }
-                        return s;
+                        std::cout << "[pieces equal GNU split's: " << (same ? "yes" : "NO") << "]";
+                        ok = ok && same;
                       },
                       {}});
-  measures.push_back({"GNU split", [&] { removeMatching(root + "/gsplit", "data.bin."); },
-                      [&] {
-                        return timed({"split", "-b", std::to_string(kPiece), "-d", "-a", "4", source, "data.bin."},
-                                     root + "/gsplit");
+  measures.push_back({"vexo join", [&](const std::string& dir) { linkPieces(pieceDir, dir); },
+                      [&](const std::string& dir) { return timed({self, "--request", "data.bin.1"}, dir); },
+                      [&](const std::string& dir) {
+                        const bool same = sameBytes(source, dir + "/data.bin");
+                        if (!same) std::cout << "[joined bytes DIFFER from the source]";
+                        ok = ok && same;
                       },
                       {}});
-  measures.push_back({"vexo join", [&] { stdfs::remove(root + "/join/data.bin"); },
-                      [&] { return timed({self, "--request", "data.bin.1"}, root + "/join"); }, {}});
-  measures.push_back({"cat", [&] { stdfs::remove(root + "/cat/data.bin"); },
-                      [&] { return timed(catArgs, root + "/cat", root + "/cat/data.bin"); }, {}});
-  measures.push_back({"cp", [&] { stdfs::remove(root + "/cp/data.bin"); },
-                      [&] {
-                        return timed({"cp", "--reflink=never", source, root + "/cp/data.bin"}, root + "/cp");
+  measures.push_back({"cat", nullptr,
+                      [&](const std::string& dir) { return timed(catArgs, dir, dir + "/data.bin"); },
+                      [&](const std::string& dir) { ok = ok && sameBytes(source, dir + "/data.bin"); },
+                      {}});
+  measures.push_back({"cp", nullptr,
+                      [&](const std::string& dir) {
+                        return timed({"cp", "--reflink=never", source, dir + "/data.bin"}, dir);
                       },
+                      nullptr,
                       {}});
 
   // One round to warm up, then the timed rounds, the commands taking turns.
   for (int round = 0; round <= runs; ++round) {
     std::cout << (round == 0 ? "warm-up round" : "round " + std::to_string(round)) << ":";
     for (auto& m : measures) {
-      m.prepare();
+      const std::string dir = root + "/run-" + std::to_string(round) + "-" + std::to_string(&m - measures.data());
+      stdfs::create_directory(dir);
+      if (m.prepare) m.prepare(dir);
       ::sync();
-      const double s = m.run();
+      const double s = m.run(dir);
       if (round > 0) m.seconds.push_back(s);
       std::cout << " " << m.label << " " << s << " s;" << std::flush;
+      if (m.check) m.check(dir);
+      stdfs::remove_all(dir);
     }
     std::cout << "\n";
   }
-
-  bool ok = sameBytes(source, root + "/join/data.bin");
-  std::cout << "\njoined bytes equal the source: " << (ok ? "yes" : "NO") << "\n";
-  bool piecesSame = true;
-  for (std::int64_t k = 1; k <= pieces && piecesSame; ++k) {
-    char gnu[32];
-    std::snprintf(gnu, sizeof gnu, "data.bin.%04lld", static_cast<long long>(k - 1));
-    // GNU split writes no empty last piece for an exact multiple.
-    if (!stdfs::exists(root + "/gsplit/" + gnu) && stdfs::file_size(root + "/join/" + pieceName(k)) == 0) continue;
-    piecesSame = sameBytes(root + "/join/" + pieceName(k), root + "/gsplit/" + gnu);
-  }
-  std::cout << "pieces equal GNU split's:      " << (piecesSame ? "yes" : "NO") << "\n";
-  ok = ok && piecesSame && sameBytes(source, root + "/cat/data.bin");
+  std::cout << "\njoined bytes equal the source in every run: " << (ok ? "yes" : "NO") << "\n";
 
   std::cout << "\n" << mib << " MiB, " << pieces << " pieces of " << kPiece << " bytes, median of " << runs
             << " runs:\n";

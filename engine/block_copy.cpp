@@ -6,7 +6,9 @@
 namespace vexo {
 namespace {
 constexpr std::align_val_t kAlignment{4096};
-constexpr std::size_t kCapacity = 32768;  // kNormalBlock rounded up to whole pages
+// Whole pages, enough for all normal blocks of a piece (48 x 30,000 bytes)
+// to move with one read and one write.
+constexpr std::size_t kCapacity = std::size_t{2} << 20;
 }  // namespace
 
 std::size_t ladderBlock(std::int64_t rest) {
@@ -46,7 +48,7 @@ bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t c
     const std::int64_t whole = std::min(count, std::max<std::int64_t>(0, (size - (pos - 1)) / length));
     if (whole > 0) {
       run_.assign(static_cast<std::size_t>(whole), length_);
-      const std::int64_t found = fs_.copyBlocks(src, dst, run_, buffer_);
+      const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity});
       if (found < whole * length) {
         // The source has shrunk: the blocks before the short one are
         // written, and the tail goes on from where the short one began.
@@ -81,7 +83,7 @@ void BlockCopier::tail(int src, int dst, std::int64_t size, std::int64_t pos) {
       total += static_cast<std::int64_t>(block);
     }
     if (total == 0) return;  // also for a negative rest
-    const std::int64_t found = fs_.copyBlocks(src, dst, run_, buffer_, pos);
+    const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, pos);
     if (found >= total) return;
     // The file ended early (it shrank since its length was taken): nothing
     // of the short block was written. Take the real end as the size and go

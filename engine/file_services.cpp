@@ -6,14 +6,14 @@ RuntimeError::RuntimeError(int number, const std::string& what)
     : std::runtime_error(what.empty() ? "runtime error " + std::to_string(number) : what),
       number_(number) {}
 
-std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
-                                      std::optional<std::int64_t> pos) {
+std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
+                                      std::span<char> buffer, std::optional<std::int64_t> pos) {
   std::int64_t found = 0;
   for (const std::size_t len : lengths) {
-    const std::size_t got = read(src, buffer, len, pos ? std::optional(*pos + found) : std::nullopt);
+    const std::size_t got = read(src, buffer.data(), len, pos ? std::optional(*pos + found) : std::nullopt);
     found += static_cast<std::int64_t>(got);
     if (got < len) break;
-    write(dst, buffer, len);
+    write(dst, buffer.data(), len);
   }
   return found;
 }

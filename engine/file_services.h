@@ -95,12 +95,12 @@ class FileServices {
   // position. Stops at the first block that falls short; that block is not
   // written and the end-of-file condition of src is set. Returns the bytes
   // the blocks found in src: the sum of the lengths when all were whole.
-  // buffer is scratch space at least as long as the longest block. Callers
-  // use it for blocks that lie wholly within src as far as they know, so an
-  // implementation may move the bytes inside the kernel; this one reads each
-  // block into buffer and writes it from there.
-  virtual std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
-                                  std::optional<std::int64_t> pos = std::nullopt);
+  // buffer is scratch space at least as long as the longest block; one
+  // longer lets an implementation move several blocks with one read and one
+  // write. Callers use it for blocks that lie wholly within src as far as
+  // they know. This implementation reads and writes block by block.
+  virtual std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
+                                  std::span<char> buffer, std::optional<std::int64_t> pos = std::nullopt);
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 

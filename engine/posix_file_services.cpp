@@ -1,7 +1,8 @@
 // File services on POSIX systems. Files are read and written with
 // pread/pwrite at a position this layer keeps itself, so a positioned read
-// costs no extra seek. Blocks move from file to file inside the kernel where
-// it can (copy_file_range on Linux). Attribute bits are the permission bits.
+// costs no extra seek. Runs of blocks move with one read and one write as
+// long as the caller's buffer holds them. Attribute bits are the permission
+// bits.
 #ifndef _WIN32
 
 #include <dirent.h>
@@ -63,12 +64,38 @@ struct OpenFile {
   bool writable = false;
   bool eof = false;
   std::int64_t offset = 0;  // 0-based offset of the next byte
-  // Of a file open for writing: its length as far as this layer wrote or
-  // found it, and whether blocks may be moved into it inside the kernel
-  // (a regular file; not after the kernel refused once).
-  std::int64_t end = 0;
-  bool kernelCopy = false;
 };
+
+// Reads up to len bytes at the file's offset, fewer only at its end; the
+// offset is not moved.
+std::size_t readAt(const OpenFile& file, char* buf, std::size_t len) {
+  std::size_t got = 0;
+  while (got < len) {
+    const ssize_t n = ::pread(file.fd, buf + got, len - got, static_cast<off_t>(file.offset + got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno, "read");
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+// Writes all len bytes at the file's offset and moves the offset past them.
+void writeAt(OpenFile& file, const char* buf, std::size_t len) {
+  std::size_t done = 0;
+  while (done < len) {
+    const ssize_t n = ::pwrite(file.fd, buf + done, len - done, static_cast<off_t>(file.offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno, "write");
+    }
+    if (n == 0) throw RuntimeError(err::DiskFull, "write");
+    done += static_cast<std::size_t>(n);
+  }
+  file.offset += static_cast<std::int64_t>(len);
+}
 
 class PosixFileServices final : public FileServices {
  public:
@@ -91,7 +118,7 @@ class PosixFileServices final : public FileServices {
       ::close(fd);
       throw RuntimeError(err::PathFileAccess, "open " + name);
     }
-    slot = OpenFile{fd, false, false, 0, 0, S_ISREG(st.st_mode)};
+    slot = OpenFile{fd, false, false, 0};
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
@@ -103,9 +130,7 @@ class PosixFileServices final : public FileServices {
       if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name);
       fail(errno, "open " + name);
     }
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    slot = OpenFile{fd, true, false, 0, regular ? static_cast<std::int64_t>(st.st_size) : 0, regular};
+    slot = OpenFile{fd, true, false, 0};
   }
 
   void truncate(int f) override {
@@ -118,7 +143,6 @@ class PosixFileServices final : public FileServices {
     if (::fstat(file.fd, &st) != 0 || st.st_size != 0)
       if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate");
     file.offset = 0;
-    file.end = 0;
   }
 
   std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos) override {
@@ -128,16 +152,7 @@ class PosixFileServices final : public FileServices {
       if (*pos < 1) throw RuntimeError(err::BadFileMode, "bad position");
       file.offset = *pos - 1;
     }
-    std::size_t got = 0;
-    while (got < len) {
-      ssize_t n = ::pread(file.fd, buf + got, len - got, static_cast<off_t>(file.offset + got));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail(errno, "read");
-      }
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = readAt(file, buf, len);
     file.offset += static_cast<std::int64_t>(got);
     file.eof = got < len;
     return got;
@@ -150,23 +165,11 @@ class PosixFileServices final : public FileServices {
   void write(int f, const char* buf, std::size_t len) override {
     OpenFile& file = openFile(f);
     if (!file.writable) throw RuntimeError(err::BadFileMode);
-    std::size_t done = 0;
-    while (done < len) {
-      ssize_t n = ::pwrite(file.fd, buf + done, len - done, static_cast<off_t>(file.offset + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail(errno, "write");
-      }
-      if (n == 0) throw RuntimeError(err::DiskFull, "write");
-      done += static_cast<std::size_t>(n);
-    }
-    file.offset += static_cast<std::int64_t>(len);
-    if (file.offset > file.end) file.end = file.offset;
+    writeAt(file, buf, len);
   }
 
-  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
+  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
                           std::optional<std::int64_t> pos) override {
-#ifdef __linux__
     OpenFile& in = openFile(src);
     OpenFile& out = openFile(dst);
     if (in.writable || !out.writable) throw RuntimeError(err::BadFileMode);
@@ -174,44 +177,28 @@ class PosixFileServices final : public FileServices {
       if (*pos < 1) throw RuntimeError(err::BadFileMode, "bad position");
       in.offset = *pos - 1;
     }
-    // Only at the end of the destination: then a block that comes up short
-    // can be cut off again, and nothing that was there before is lost.
-    if (in.kernelCopy && out.kernelCopy && out.offset == out.end) {
-      std::int64_t total = 0;
-      for (const std::size_t len : lengths) total += static_cast<std::int64_t>(len);
-      int error = 0;
-      const std::int64_t done = kernelCopy(in, out, total, error);
-      // The whole blocks among the bytes that arrived stay written.
-      std::size_t blocks = 0;
-      std::int64_t whole = 0;
-      while (blocks < lengths.size() && whole + static_cast<std::int64_t>(lengths[blocks]) <= done)
-        whole += static_cast<std::int64_t>(lengths[blocks++]);
-      if (done > whole && ::ftruncate(out.fd, out.offset + whole) != 0) {
-        // The partial block cannot be taken back: let nothing more go this
-        // way, and report it.
-        const int e = errno;
-        out.kernelCopy = false;
-        fail(e, "truncate");
+    // As many blocks as the buffer holds go with one read and one write;
+    // only whole blocks are written.
+    std::int64_t found = 0;
+    for (std::size_t first = 0; first < lengths.size();) {
+      std::size_t count = 0, bytes = 0;
+      while (first + count < lengths.size() && (count == 0 || bytes + lengths[first + count] <= buffer.size()))
+        bytes += lengths[first + count++];
+      if (bytes > buffer.size()) throw RuntimeError(err::BadFileMode, "block longer than the buffer");
+      const std::size_t got = readAt(in, buffer.data(), bytes);
+      std::size_t whole = 0, blocks = 0;
+      while (blocks < count && whole + lengths[first + blocks] <= got) whole += lengths[first + blocks++];
+      writeAt(out, buffer.data(), whole);
+      in.offset += static_cast<std::int64_t>(got);
+      found += static_cast<std::int64_t>(got);
+      if (got < bytes) {
+        in.eof = true;  // the block that fell short is not written
+        return found;
       }
-      out.offset += whole;
-      out.end = out.offset;
-      if (error == 0) {
-        in.offset += done;
-        in.eof = done < total;  // as after a read that fell short
-        return done;
-      }
-      // The kernel could not move it all: the rest goes the ordinary way,
-      // which also reports a real failure as such.
-      in.offset += whole;
-      if (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EBADF)
-        out.kernelCopy = false;
-      return whole + FileServices::copyBlocks(src, dst, lengths.subspan(blocks), buffer,
-                                              pos ? std::optional(*pos + whole) : std::nullopt);
+      first += count;
     }
-    return FileServices::copyBlocks(src, dst, lengths, buffer, std::nullopt);
-#else
-    return FileServices::copyBlocks(src, dst, lengths, buffer, pos);
-#endif
+    in.eof = false;
+    return found;
   }
 
   void close(int f) override {
@@ -340,29 +327,6 @@ class PosixFileServices final : public FileServices {
     if (::stat(name.c_str(), &st) != 0) fail(errno, name);
     return st;
   }
-
-#ifdef __linux__
-  // Copies up to len bytes inside the kernel from in's offset to out's
-  // offset; neither offset is moved. Returns the bytes copied: fewer than
-  // len when the source ended first, or when the copy failed (error is then
-  // set to the errno).
-  static std::int64_t kernelCopy(const OpenFile& in, const OpenFile& out, std::int64_t len, int& error) {
-    loff_t from = in.offset, to = out.offset;
-    std::int64_t done = 0;
-    while (done < len) {
-      const ssize_t n = ::copy_file_range(in.fd, &from, out.fd, &to, static_cast<std::size_t>(len - done), 0);
-      if (n > 0) {
-        done += n;
-      } else if (n == 0) {
-        break;
-      } else if (errno != EINTR) {
-        error = errno;
-        break;
-      }
-    }
-    return done;
-  }
-#endif
 
   [[noreturn]] static void driveFailure(int e) {
     switch (e) {

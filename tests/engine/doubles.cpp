@@ -136,7 +136,7 @@ void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
 }
 
 std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
-                                               char* buffer, std::optional<std::int64_t> pos) {
+                                               std::span<char> buffer, std::optional<std::int64_t> pos) {
   // Virtual files keep no bytes: each block is the logged read and write.
   if (vhandles_.count(src) || vhandles_.count(dst)) return FileServices::copyBlocks(src, dst, lengths, buffer, pos);
   auto logRead = [&](std::size_t len, std::int64_t offset) {

@@ -91,7 +91,7 @@ class RecordingFileServices : public FileServices {
   // Without faults or a hook the run goes to the inner services in one
   // piece, as in the program; otherwise block by block, each counted and
   // hooked as that read and write.
-  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, char* buffer,
+  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
                           std::optional<std::int64_t> pos) override;
   void close(int f) override;
   void closeAll() override;
