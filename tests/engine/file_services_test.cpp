@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "doubles.h"
+#include "block_copy.h"
+#include "engine.h"
 #include "file_services.h"
 
 using namespace vexo;
@@ -159,4 +161,87 @@ TEST(FileServices, EachDriveKeepsItsCurrentDirectory) {
   fs->chDrive("/dev/shm");
   EXPECT_EQ(fs->curDir(), "/dev/shm");
   fs->chDir(home.path());
+}
+
+// Runs of blocks: only whole blocks are written, a short one sets the
+// end-of-file condition, and the result is the same whether the blocks go
+// one by one (the default every file services have) or several at a time
+// through a buffer that holds them.
+TEST(FileServices, CopyBlocksWritesOnlyWholeBlocks) {
+  const std::string source = pattern(100000, 4);
+  using Copy = std::function<std::int64_t(FileServices&, std::span<const std::size_t>, std::span<char>,
+                                          std::optional<std::int64_t>)>;
+  const std::pair<const char*, Copy> ways[] = {
+      {"several at a time",
+       [](FileServices& fs, auto lengths, auto buffer, auto pos) { return fs.copyBlocks(1, 2, lengths, buffer, pos); }},
+      {"one by one", [](FileServices& fs, auto lengths, auto buffer, auto pos) {
+         return fs.FileServices::copyBlocks(1, 2, lengths, buffer, pos);
+       }}};
+  for (const auto& [way, copy] : ways) {
+    for (std::size_t capacity : {std::size_t{2} << 20, std::size_t{35000}}) {
+      SCOPED_TRACE(std::string(way) + ", buffer of " + std::to_string(capacity));
+      TempDir dir;
+      writeFile("src", source);
+      auto fs = makeSystemFileServices();
+      std::vector<char> buffer(capacity);
+      fs->openRead("src", 1);
+      fs->openWrite("dst", 2, true);
+      // Three whole blocks, then one that finds only 10,000 bytes.
+      const std::size_t four[] = {30000, 30000, 30000, 30000};
+      EXPECT_EQ(copy(*fs, four, buffer, std::nullopt), 100000);
+      EXPECT_TRUE(fs->eof(1));
+      EXPECT_EQ(fs->loc(2), 90001);
+      // Positioned: each block read at its own position; ends exactly on
+      // the last byte, so the end-of-file condition is clear again.
+      const std::size_t tail[] = {5000, 4000, 1000};
+      EXPECT_EQ(copy(*fs, tail, buffer, 90001), 10000);
+      EXPECT_FALSE(fs->eof(1));
+      EXPECT_EQ(fs->loc(1), 100001);
+      // Past the end: nothing found, nothing written.
+      EXPECT_EQ(copy(*fs, tail, buffer, 100001), 0);
+      EXPECT_TRUE(fs->eof(1));
+      fs->closeAll();
+      EXPECT_EQ(readFile("dst"), source);
+
+      // Into the middle of an existing file: written over, not shortened.
+      writeFile("old", "0123456789");
+      fs->openRead("src", 1);
+      fs->openWrite("old", 2, false);
+      const std::size_t one[] = {4};
+      EXPECT_EQ(copy(*fs, one, buffer, std::nullopt), 4);
+      fs->closeAll();
+      EXPECT_EQ(readFile("old"), source.substr(0, 4) + "456789");
+    }
+  }
+  // A block longer than the buffer is refused rather than overrunning it.
+  TempDir dir;
+  writeFile("src", source);
+  auto fs = makeSystemFileServices();
+  std::vector<char> small(1000);
+  fs->openRead("src", 1);
+  fs->openWrite("dst", 2, true);
+  const std::size_t big[] = {30000};
+  EXPECT_EQ(errorOf([&] { fs->copyBlocks(1, 2, big, small); }), err::BadFileMode);
+  fs->closeAll();
+  EXPECT_EQ(readFile("dst"), "");
+}
+
+// A source shorter than the length taken at its start (it shrank meanwhile)
+// is copied to its real end, both when the shortfall is met within a run of
+// normal blocks and within the tail.
+TEST(FileServices, BlockStepsStopAtTheRealEndOfAShrunkSource) {
+  for (const auto& [actual, taken] : {std::pair<std::int64_t, std::int64_t>{100000, kPieceSize144},
+                                      {95001, 100000}, {0, 60000}, {60000, 60001}}) {
+    SCOPED_TRACE(std::to_string(actual) + " bytes taken as " + std::to_string(taken));
+    TempDir dir;
+    writeFile("src", pattern(static_cast<std::size_t>(actual), 6));
+    auto fs = makeSystemFileServices();
+    fs->openRead("src", 1);
+    fs->openWrite("dst", 2, true);
+    BlockCopier copier(*fs);
+    copier.setLength(kNormalBlock);
+    EXPECT_TRUE(copier.blockSteps(1, 2, taken, 48));
+    fs->closeAll();
+    EXPECT_EQ(readFile("dst"), pattern(static_cast<std::size_t>(actual), 6));
+  }
 }
