@@ -8,6 +8,7 @@
 namespace vexo {
 namespace {
 
+const std::string kJoinedLeft = "途中までの結合ファイルを削除できませんでした．";
 const std::string kBadExtension = "拡張子に使えない文字が含まれています．";
 const std::string kBadJoinedName = "結合後のファイル名が正しくありません．";
 const std::string kJoinedIsPiece =
@@ -46,7 +47,9 @@ void join(Request& r) {
   const int f = r.f;
   std::string extension;
   std::string joined;
-  bool copying = false;  // the joined file has been shortened and is being written
+  // The joined file is this join's own and not complete yet: created by it,
+  // or shortened to be written again. A failure removes it then.
+  bool unfinished = false;
   try {
     if (ui.check1() != 0) {
       ui.showExtensionPrompt();
@@ -80,6 +83,7 @@ void join(Request& r) {
     // An existing joined file is only shortened once piece 1 is open, so it
     // keeps its bytes when there is no piece 1.
     fs.openWrite(joined, f, /*truncate=*/false);
+    unfinished = !joinedId;
 
     BlockCopier copier(fs);
     bool notFound = false;
@@ -98,13 +102,13 @@ void join(Request& r) {
       fs.openRead(piece, f + 1);
       if (k == 1) {
         fs.truncate(f);
-        copying = true;
+        unfinished = true;
       }
       copier.blockSteps(f + 1, f, size, BlockCopier::kToTheEnd);  // blocks until the tail has run
       fs.close(f + 1);
     }
     fs.close(f);
-    copying = false;
+    unfinished = false;
 
     if (k > 1) {
       // Stamped with the last piece found, which the split gave the source's
@@ -130,12 +134,14 @@ void join(Request& r) {
   } catch (const RuntimeError& e) {
     ui.message(errorMessage(e.number()));
     fs.closeAll();
-    if (copying) {
-      // A partly written joined file must not pass for the whole one; the
-      // pieces are all still there to join again.
+    if (unfinished) {
+      // A partly written joined file must not pass for the whole one, nor
+      // may an empty one be left behind; the pieces are all still there to
+      // join again.
       try {
         fs.kill(joined);
-      } catch (const RuntimeError&) {
+      } catch (const RuntimeError& k) {
+        if (k.number() != err::FileNotFound) ui.message(kJoinedLeft + joined);
       }
       ui.refreshFileList();
     }

@@ -9,6 +9,7 @@ namespace vexo {
 namespace {
 
 const std::string kTooSmall = "ファイルが指定サイズより小さいので分割しませんでした。";
+const std::string kPiecesLeft = "途中までの分割ファイルを削除できませんでした．";
 const std::string kWouldOverwriteSource =
     "分割ファイルの名前が元のファイルと同じになるので分割できません．";
 
@@ -82,15 +83,19 @@ void split(Request& r) {
     ui.refreshFileList();
   } catch (const RuntimeError& e) {
     // No incomplete set of pieces is left behind to be joined later; the
-    // source is only ever read.
+    // source is only ever read. A piece that cannot be removed is named, so
+    // that it is not mistaken for part of a whole set.
     ui.message(errorMessage(e.number()));
     fs.closeAll();
+    std::string left;
     for (const auto& piece : written) {
       try {
         fs.kill(piece);
-      } catch (const RuntimeError&) {
+      } catch (const RuntimeError& k) {
+        if (k.number() != err::FileNotFound) left += (left.empty() ? "" : " ") + piece;
       }
     }
+    if (!left.empty()) ui.message(kPiecesLeft + left);
     ui.clearStatus();
     ui.refreshFileList();
   }

@@ -113,43 +113,120 @@ TEST(Safety, ARealFullDiskFailsTheSplitCleanly) {
   EXPECT_EQ(readFile("big.dat.3"), original.substr(2 * kPieceSize144));
 }
 
-TEST(Safety, InjectedSplitFaultsRemoveThePiecesAndCloseEverything) {
+// The fault matrix of a split: every kind of file call failing at the first,
+// a middle and the last piece of s.1, s.2, s.3 (short naming). After each,
+// the user has the right message, every file is closed, no incomplete set
+// of pieces is left (or the one that could not be removed is named), the
+// source is untouched, and the next request splits normally.
+TEST(Safety, SplitFaultMatrix) {
+  enum Outcome { Fails, StampWarns, PieceLeft };
   struct Fault {
     const char* op;
     int nth;
     int number;
     const char* name;
   };
-  const Fault faults[] = {
-      {"openWrite", 1, 70, "s.1"},  // the first piece cannot be created
-      {"openWrite", 1, 70, "s.2"},  // a middle piece
-      {"openWrite", 1, 61, "s.3"},  // the last piece
-      {"write", 30, 61, "s.2"},     // disk full within a piece
-      {"read", 1, 57, "s"},         // the source cannot be read
-      {"read", 75, 57, "s"},        // nor later on
-      {"read", 100, 57, "s"},        // nor in the tail (its first read)
-      {"close", 1, 57, "s.2"},      // the data of a piece did not reach the disk
-      {"setAttr", 1, 70, "s.3"},
-      {"openRead", 1, 70, "s"},
-      {"fileLen", 1, 70, "s"},
+  struct Row {
+    std::vector<Fault> faults;
+    Outcome outcome;
+    const char* named = "";  // the piece a message names
   };
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(std::string(fault.op) + " " + fault.name);
+  const Row rows[] = {
+      // Finding out about the source and opening it, before any piece.
+      {{{"fileLen", 1, 70, "s"}}, Fails},
+      {{{"fileDateTime", 1, 57, "s"}}, Fails},
+      {{{"getAttr", 1, 70, "s"}}, Fails},
+      {{{"openRead", 1, 70, "s"}}, Fails},
+      // Creating a piece.
+      {{{"openWrite", 1, 70, "s.1"}}, Fails},
+      {{{"openWrite", 1, 70, "s.2"}}, Fails},
+      {{{"openWrite", 1, 61, "s.3"}}, Fails},
+      // Reading the source: within the first and the middle piece, the last
+      // piece's first (short) read and its tail.
+      {{{"read", 1, 57, "s"}}, Fails},
+      {{{"read", 75, 57, "s"}}, Fails},
+      {{{"read", 99, 57, "s"}}, Fails},
+      {{{"read", 100, 57, "s"}}, Fails},
+      // Writing a piece (disk full).
+      {{{"write", 1, 61, "s.1"}}, Fails},
+      {{{"write", 30, 61, "s.2"}}, Fails},
+      {{{"write", 1, 61, "s.3"}}, Fails},
+      // Closing a piece: its data may not have reached the disk; and the
+      // source at the end.
+      {{{"close", 1, 57, "s.1"}}, Fails},
+      {{{"close", 1, 57, "s.2"}}, Fails},
+      {{{"close", 1, 57, "s.3"}}, Fails},
+      {{{"close", 1, 57, "s"}}, Fails},
+      // Giving a piece the source's attributes.
+      {{{"setAttr", 1, 70, "s.1"}}, Fails},
+      {{{"setAttr", 1, 70, "s.2"}}, Fails},
+      {{{"setAttr", 1, 70, "s.3"}}, Fails},
+      // Stamping a piece: reported, and the split goes on.
+      {{{"stamp", 1, 0, "s.1"}}, StampWarns, "s.1"},
+      {{{"stamp", 1, 0, "s.2"}}, StampWarns, "s.2"},
+      {{{"stamp", 1, 0, "s.3"}}, StampWarns, "s.3"},
+      // Removing the pieces after the disk filled up in the last one.
+      {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, "s.1"}}, PieceLeft, "s.1"},
+      {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, "s.2"}}, PieceLeft, "s.2"},
+      {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, "s.3"}}, PieceLeft, "s.3"},
+  };
+  const std::string original = pattern(2 * kPieceSize144 + 20);
+  const std::vector<std::string> pieces{original.substr(0, kPieceSize144),
+                                        original.substr(kPieceSize144, kPieceSize144),
+                                        original.substr(2 * kPieceSize144)};
+  const time_t sourceTime = 978307200;  // 2001-01-01, whole seconds
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.faults.back().op) + " " + row.faults.back().name + " #" +
+                 std::to_string(row.faults.back().nth));
     TempDir dir;
-    const std::string original = pattern(2 * kPieceSize144 + 20);
     writeFile("s", original);
+    ASSERT_EQ(::chmod("s", 0640), 0);
+    struct timespec times[2] = {{sourceTime, 0}, {sourceTime, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "s", times, 0), 0);
+    const int descriptors = openDescriptors();
     RecordingFileServices fs;
-    fs.failOn(fault.op, fault.nth, fault.number, fault.name);
+    for (const Fault& fault : row.faults) fs.failOn(fault.op, fault.nth, fault.number, fault.name);
     RecordingUi ui;
     ui.check = 1;
     proc1(fs, ui, "s");
-    const auto messages = ui.messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "エラーです．エラー番号:" + std::to_string(fault.number));
-    EXPECT_EQ(filesHere(), std::vector<std::string>{"s"});
+
+    const std::string error = "エラーです．エラー番号:" + std::to_string(row.faults.front().number);
+    switch (row.outcome) {
+      case Fails:
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{error});
+        EXPECT_EQ(filesHere(), std::vector<std::string>{"s"});
+        break;
+      case PieceLeft:
+        EXPECT_EQ(ui.messages(), (std::vector<std::string>{
+                                     error, std::string("途中までの分割ファイルを削除できませんでした．") + row.named}));
+        EXPECT_EQ(filesHere(), (std::vector<std::string>{"s", row.named}));
+        break;
+      case StampWarns:
+        EXPECT_EQ(ui.messages(), (std::vector<std::string>{std::string("SetFileDateTime Error File=") + row.named,
+                                                           "分割完了"}));
+        EXPECT_EQ(filesHere(), (std::vector<std::string>{"s", "s.1", "s.2", "s.3"}));
+        for (int k = 1; k <= 3; ++k) {
+          const std::string piece = "s." + std::to_string(k);
+          EXPECT_EQ(readFile(piece), pieces[k - 1]) << piece;
+          struct stat st {};
+          ASSERT_EQ(::stat(piece.c_str(), &st), 0);
+          EXPECT_EQ(st.st_mode & 07777, 0640u) << piece;  // attributes still applied
+          EXPECT_EQ(st.st_mtim.tv_sec == sourceTime, piece != row.named) << piece;
+        }
+        break;
+    }
     EXPECT_EQ(readFile("s"), original);
     EXPECT_EQ(fs.openFiles(), 0);
     EXPECT_EQ(fs.freeFile(), 1);
+    EXPECT_EQ(openDescriptors(), descriptors);
+
+    // The program goes on: the same request again, without the fault.
+    RecordingFileServices again;
+    ui.events.clear();
+    proc1(again, ui, "s");
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(readFile("s." + std::to_string(k)), pieces[k - 1]);
+    EXPECT_FALSE(exists("s.4"));
   }
 }
 
@@ -166,42 +243,139 @@ TEST(Safety, AFailedSplitLeavesAnUnrelatedExistingPieceAlone) {
   EXPECT_FALSE(exists("s.1"));
 }
 
-TEST(Safety, InjectedJoinFaultsRemoveTheHalfWrittenFileButKeepThePieces) {
-  struct Fault {
+// The fault matrix of a join of j.1, j.2 (1,457,664 bytes each) and j.3
+// (99 bytes) into j: every kind of file call failing at the first, a middle
+// and the last piece, each with and without an older j already there. After
+// each, the user has the right message, every file is closed, every piece
+// is still there, a half-written j is gone while an older j keeps its bytes
+// if the failure came before piece 1 was opened, and the next request joins.
+TEST(Safety, JoinFaultMatrix) {
+  enum Outcome {
+    Fails,         // j is not written, or half-written and removed
+    StampWarns,    // reported; the join completes
+    AttrFails,     // j is complete by then and stays
+    DeleteStops,   // the deletion of the pieces stops at that piece
+  };
+  struct Row {
     const char* op;
     int nth;
     int number;
     const char* name;
-    bool joinedLeft;  // the joined file is still there after the failure
+    Outcome outcome;
+    bool started = true;  // piece 1 was opened, so j had been shortened
   };
-  const Fault faults[] = {
-      {"openWrite", 1, 70, "j", false},  // cannot be created
-      {"read", 3, 57, "j.2", false},     // a piece cannot be read
-      {"write", 100, 61, "j", false},    // disk full
-      {"openRead", 1, 70, "j.3", false},
-      {"fileLen", 1, 57, "j.2", false},
-      {"close", 1, 57, "j", false},
-      {"setAttr", 1, 70, "j", true},  // the joined file is complete by then
+  // Writes of j: 59 for each full piece (48 blocks and a tail of 11).
+  const Row rows[] = {
+      {"openWrite", 1, 70, "j", Fails, false},  // j cannot be created
+      // Finding out about a piece.
+      {"fileLen", 1, 57, "j.1", Fails, false},
+      {"fileLen", 1, 57, "j.2", Fails},
+      {"fileDateTime", 1, 57, "j.2", Fails},
+      {"getAttr", 1, 70, "j.1", Fails, false},
+      {"getAttr", 1, 70, "j.3", Fails},
+      // Opening, reading and closing a piece.
+      {"openRead", 1, 70, "j.1", Fails, false},
+      {"openRead", 1, 70, "j.2", Fails},
+      {"openRead", 1, 70, "j.3", Fails},
+      {"read", 1, 57, "j.1", Fails},
+      {"read", 3, 57, "j.2", Fails},
+      {"read", 1, 57, "j.3", Fails},
+      {"close", 1, 57, "j.1", Fails},
+      {"close", 1, 57, "j.2", Fails},
+      {"close", 1, 57, "j.3", Fails},
+      // Writing and closing j (disk full, data not on the disk).
+      {"write", 1, 61, "j", Fails},
+      {"write", 60, 61, "j", Fails},
+      {"write", 100, 61, "j", Fails},
+      {"write", 119, 61, "j", Fails},
+      {"close", 1, 57, "j", Fails},
+      // Stamping j and giving it the attributes, once it is complete.
+      {"stamp", 1, 0, "j", StampWarns},
+      {"setAttr", 1, 70, "j", AttrFails},
+      // Deleting the pieces after the join.
+      {"kill", 1, 70, "j.1", DeleteStops},
+      {"kill", 1, 70, "j.2", DeleteStops},
+      {"kill", 1, 70, "j.3", DeleteStops},
   };
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(std::string(fault.op) + " " + fault.name);
-    TempDir dir;
-    const std::string a = pattern(kPieceSize144, 1), b = pattern(kPieceSize144, 2), c = pattern(99, 3);
-    writeFile("j.1", a);
-    writeFile("j.2", b);
-    writeFile("j.3", c);
-    RecordingFileServices fs;
-    fs.failOn(fault.op, fault.nth, fault.number, fault.name);
-    RecordingUi ui;
-    proc1(fs, ui, "j.2");
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"エラーです．エラー番号:" + std::to_string(fault.number)});
-    EXPECT_EQ(exists("j"), fault.joinedLeft);
-    EXPECT_EQ(readFile("j.1"), a);
-    EXPECT_EQ(readFile("j.2"), b);
-    EXPECT_EQ(readFile("j.3"), c);
-    EXPECT_EQ(fs.openFiles(), 0);
-    EXPECT_NE(std::find(fs.log.begin(), fs.log.end(), "closeAll"), fs.log.end());
+  const std::vector<std::string> pieces{pattern(kPieceSize144, 1), pattern(kPieceSize144, 2), pattern(99, 3)};
+  const std::string joined = pieces[0] + pieces[1] + pieces[2];
+  const std::string older = "an older j";
+  for (const Row& row : rows) {
+    for (const bool olderThere : {false, true}) {
+      SCOPED_TRACE(std::string(row.op) + " " + row.name + " #" + std::to_string(row.nth) +
+                   (olderThere ? ", older j there" : ""));
+      TempDir dir;
+      for (int k = 1; k <= 3; ++k) writeFile("j." + std::to_string(k), pieces[k - 1]);
+      if (olderThere) writeFile("j", older);
+      const int descriptors = openDescriptors();
+      RecordingFileServices fs;
+      fs.failOn(row.op, row.nth, row.number, row.name);
+      RecordingUi ui;  // answers Yes: the pieces are deleted after the join
+      proc1(fs, ui, "j.2");
+
+      const std::string error = "エラーです．エラー番号:" + std::to_string(row.number);
+      int deleted = 0;  // pieces 1 to `deleted` are gone
+      switch (row.outcome) {
+        case Fails:
+          EXPECT_EQ(ui.messages(), std::vector<std::string>{error});
+          if (olderThere && !row.started)
+            EXPECT_EQ(readFile("j"), older);
+          else
+            EXPECT_FALSE(exists("j"));
+          break;
+        case AttrFails:
+          EXPECT_EQ(ui.messages(), std::vector<std::string>{error});
+          EXPECT_EQ(readFile("j"), joined);
+          break;
+        case StampWarns:
+          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
+          EXPECT_EQ(readFile("j"), joined);
+          deleted = 3;
+          break;
+        case DeleteStops:
+          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", error}));
+          EXPECT_EQ(readFile("j"), joined);
+          deleted = row.name[2] - '1';
+          break;
+      }
+      for (int k = 1; k <= 3; ++k) {
+        const std::string piece = "j." + std::to_string(k);
+        if (k <= deleted)
+          EXPECT_FALSE(exists(piece)) << piece;
+        else
+          EXPECT_EQ(readFile(piece), pieces[k - 1]) << piece;
+      }
+      EXPECT_EQ(fs.openFiles(), 0);
+      EXPECT_EQ(fs.freeFile(), 1);
+      EXPECT_EQ(openDescriptors(), descriptors);
+
+      // The program goes on: the same request again, without the fault. With
+      // piece 1 gone nothing is joined and the j there keeps its bytes.
+      if (deleted == 3) continue;
+      RecordingFileServices again;
+      ui.events.clear();
+      ui.answer = 7;
+      proc1(again, ui, "j." + std::to_string(deleted + 1));
+      EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+      if (deleted == 0 || exists("j")) {
+        EXPECT_EQ(readFile("j"), joined);
+      }
+    }
   }
+}
+
+TEST(Safety, AHalfMadeFileThatCannotBeRemovedIsNamed) {
+  TempDir dir;
+  writeFile("j.1", pattern(100000));
+  RecordingFileServices fs;
+  fs.failOn("write", 2, 61, "j");
+  fs.failOn("kill", 1, 70, "j");
+  RecordingUi ui;
+  proc1(fs, ui, "j.1");
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 j", "message:エラーです．エラー番号:61",
+                                                 "message:途中までの結合ファイルを削除できませんでした．j",
+                                                 "refresh"}));
+  EXPECT_EQ(fs.openFiles(), 0);
 }
 
 TEST(Safety, AJoinFailureBeforePieceOneKeepsAnExistingFile) {
