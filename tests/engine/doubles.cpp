@@ -306,4 +306,17 @@ bool exists(const std::string& name) {
   return fs::exists(fs::symlink_status(name, ec));
 }
 
+std::vector<std::string> filesHere() {
+  std::vector<std::string> names;
+  for (auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int openDescriptors() {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
 }  // namespace vexo::test

@@ -159,5 +159,9 @@ std::string pattern(std::size_t length, unsigned seed = 1);
 void writeFile(const std::string& name, const std::string& bytes);
 std::string readFile(const std::string& name);
 bool exists(const std::string& name);
+// Names in the current directory, sorted.
+std::vector<std::string> filesHere();
+// Number of file descriptors this process has open.
+int openDescriptors();
 
 }  // namespace vexo::test

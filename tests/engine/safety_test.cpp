@@ -15,23 +15,6 @@ using namespace vexo;
 using namespace vexo::test;
 namespace stdfs = std::filesystem;
 
-namespace {
-
-int openDescriptors() {
-  int n = 0;
-  for ([[maybe_unused]] auto& e : stdfs::directory_iterator("/proc/self/fd")) ++n;
-  return n;
-}
-
-std::vector<std::string> filesHere() {
-  std::vector<std::string> names;
-  for (auto& e : stdfs::directory_iterator(".")) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-}  // namespace
-
 TEST(Safety, AnOldLongerPieceIsShortenedWhenWrittenAgain) {
   TempDir dir;
   const std::string original = pattern(kPieceSize144 + 10);
