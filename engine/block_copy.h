@@ -1,0 +1,43 @@
+// The block copy shared by split and join: fixed-size blocks, and a tail
+// copied with descending block sizes so that no read passes the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "file_services.h"
+
+namespace vexo {
+
+inline constexpr std::size_t kNormalBlock = 30000;
+
+// Block length the tail uses for `rest` remaining bytes (0 when done).
+std::size_t ladderBlock(std::int64_t rest);
+
+class BlockCopier {
+ public:
+  explicit BlockCopier(FileServices& fs);
+  ~BlockCopier();
+  BlockCopier(const BlockCopier&) = delete;
+  BlockCopier& operator=(const BlockCopier&) = delete;
+
+  // Sets the buffer length for the next block steps (at most kNormalBlock).
+  void setLength(std::size_t length) { length_ = length; }
+
+  // Reads one buffer from src and writes it to dst. When the read fell short
+  // the bytes from the position before it up to `size` are copied by the
+  // tail instead; returns true then.
+  bool blockStep(int src, int dst, std::int64_t size);
+
+  // Copies the bytes from the 1-based position pos to the end (`size`
+  // bytes long) of src to dst.
+  void tail(int src, int dst, std::int64_t size, std::int64_t pos);
+
+ private:
+  FileServices& fs_;
+  char* buffer_;  // one page-aligned buffer for the whole request
+  std::size_t length_ = kNormalBlock;
+};
+
+}  // namespace vexo

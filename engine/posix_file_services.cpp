@@ -1,0 +1,334 @@
+// File services on POSIX systems. Files are read and written with
+// pread/pwrite at a position this layer keeps itself, so a positioned read
+// costs no extra seek. Attribute bits are the permission bits.
+#ifndef _WIN32
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <map>
+#include <vector>
+
+#include "file_services.h"
+
+namespace vexo {
+namespace {
+
+// Maps an errno value to the runtime error number shown to the user.
+int errorNumber(int e) {
+  switch (e) {
+    case ENOENT:
+      return err::FileNotFound;
+    case ENOTDIR:
+      return err::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+      return err::PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return err::DiskFull;
+    case EIO:
+      return err::DeviceIO;
+    case EMFILE:
+    case ENFILE:
+      return err::TooManyFiles;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+      return err::DiskNotReady;
+#endif
+    case ENXIO:
+    case ENODEV:
+      return err::DeviceUnavailable;
+    default:
+      return err::PathFileAccess;
+  }
+}
+
+[[noreturn]] void fail(int e, const std::string& what) { throw RuntimeError(errorNumber(e), what); }
+
+constexpr int kMaxFiles = 511;
+
+struct OpenFile {
+  int fd = -1;
+  bool writable = false;
+  bool eof = false;
+  std::int64_t offset = 0;  // 0-based offset of the next byte
+};
+
+class PosixFileServices final : public FileServices {
+ public:
+  PosixFileServices() : files_(kMaxFiles + 1) { rememberDriveDirectory(); }
+
+  ~PosixFileServices() override { closeAll(); }
+
+  int freeFile() override {
+    for (int f = 1; f <= kMaxFiles; ++f)
+      if (files_[f].fd < 0) return f;
+    throw RuntimeError(err::TooManyFiles);
+  }
+
+  void openRead(const std::string& name, int f) override {
+    OpenFile& slot = freeSlot(f);
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(errno, "open " + name);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      throw RuntimeError(err::PathFileAccess, "open " + name);
+    }
+    slot = OpenFile{fd, false, false, 0};
+  }
+
+  void openWrite(const std::string& name, int f, bool truncate) override {
+    OpenFile& slot = freeSlot(f);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0) {
+      // A missing file is created, so ENOENT here means a missing directory.
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name);
+      fail(errno, "open " + name);
+    }
+    slot = OpenFile{fd, true, false, 0};
+  }
+
+  void truncate(int f) override {
+    OpenFile& file = openFile(f);
+    if (!file.writable) throw RuntimeError(err::BadFileMode);
+    if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate");
+    file.offset = 0;
+  }
+
+  std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos) override {
+    OpenFile& file = openFile(f);
+    if (file.writable) throw RuntimeError(err::BadFileMode);
+    if (pos) {
+      if (*pos < 1) throw RuntimeError(err::BadFileMode, "bad position");
+      file.offset = *pos - 1;
+    }
+    std::size_t got = 0;
+    while (got < len) {
+      ssize_t n = ::pread(file.fd, buf + got, len - got, static_cast<off_t>(file.offset + got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fail(errno, "read");
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    file.offset += static_cast<std::int64_t>(got);
+    file.eof = got < len;
+    return got;
+  }
+
+  bool eof(int f) override { return openFile(f).eof; }
+
+  std::int64_t loc(int f) override { return openFile(f).offset + 1; }
+
+  void write(int f, const char* buf, std::size_t len) override {
+    OpenFile& file = openFile(f);
+    if (!file.writable) throw RuntimeError(err::BadFileMode);
+    std::size_t done = 0;
+    while (done < len) {
+      ssize_t n = ::pwrite(file.fd, buf + done, len - done, static_cast<off_t>(file.offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fail(errno, "write");
+      }
+      if (n == 0) throw RuntimeError(err::DiskFull, "write");
+      done += static_cast<std::size_t>(n);
+    }
+    file.offset += static_cast<std::int64_t>(len);
+  }
+
+  void close(int f) override {
+    OpenFile& file = openFile(f);
+    int fd = file.fd;
+    file = OpenFile{};
+    // A failing close of a written file may mean its data did not reach the disk.
+    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close");
+  }
+
+  void closeAll() override {
+    for (auto& file : files_) {
+      if (file.fd >= 0) ::close(file.fd);
+      file = OpenFile{};
+    }
+  }
+
+  std::int64_t fileLen(const std::string& name) override { return statOf(name).st_size; }
+
+  FileDateTime fileDateTime(const std::string& name) override {
+    time_t t = statOf(name).st_mtim.tv_sec;
+    struct tm local {};
+    if (!::localtime_r(&t, &local)) throw RuntimeError(err::PathFileAccess, "localtime");
+    return FileDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour,        local.tm_min,     local.tm_sec};
+  }
+
+  FileAttributes getAttr(const std::string& name) override {
+    return statOf(name).st_mode & 07777;
+  }
+
+  void setAttr(const std::string& name, FileAttributes attributes) override {
+    if (::chmod(name.c_str(), static_cast<mode_t>(attributes & 07777)) != 0)
+      fail(errno, "chmod " + name);
+  }
+
+  void kill(const std::string& name) override {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw RuntimeError(err::PathFileAccess, "delete " + name);
+    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name);
+  }
+
+  std::optional<FileIdentity> identity(const std::string& name) override {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  }
+
+  bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
+    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct tm local {};
+    local.tm_year = dt.year - 1900;
+    local.tm_mon = dt.month - 1;
+    local.tm_mday = dt.day;
+    local.tm_hour = dt.hour;
+    local.tm_min = dt.minute;
+    local.tm_sec = dt.second;
+    local.tm_isdst = -1;  // the local time zone decides on daylight saving
+    time_t t = ::mktime(&local);
+    if (t != static_cast<time_t>(-1)) {
+      struct timespec times[2];
+      times[0].tv_sec = 0;
+      times[0].tv_nsec = UTIME_OMIT;  // last access: unchanged
+      times[1].tv_sec = t;
+      times[1].tv_nsec = 0;
+      ::futimens(fd, times);
+    }
+    ::close(fd);
+    return true;
+  }
+
+  std::string curDir() override {
+    std::vector<char> buf(PATH_MAX);
+    while (!::getcwd(buf.data(), buf.size())) {
+      if (errno != ERANGE) fail(errno, "getcwd");
+      buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+  }
+
+  void chDir(const std::string& path) override {
+    if (::chdir(path.c_str()) != 0) {
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "chdir " + path);
+      fail(errno, "chdir " + path);
+    }
+    rememberDriveDirectory();
+  }
+
+  void chDrive(const std::string& drive) override {
+    rememberDriveDirectory();
+    struct stat st {};
+    if (::stat(drive.c_str(), &st) != 0) driveFailure(errno);
+    if (!S_ISDIR(st.st_mode)) throw RuntimeError(err::DeviceUnavailable, drive);
+    // The drive's own current directory when it still exists, else its root.
+    std::string target = drive;
+    std::string root = drive.size() > 1 && drive.back() == '/' ? drive.substr(0, drive.size() - 1) : drive;
+    auto it = driveDirs_.find(root);
+    if (it != driveDirs_.end() && enterable(it->second)) target = it->second;
+    DIR* dir = ::opendir(target.c_str());
+    if (!dir) driveFailure(errno);
+    errno = 0;
+    bool readFailed = ::readdir(dir) == nullptr && errno != 0;
+    int readErrno = errno;
+    ::closedir(dir);
+    if (readFailed) driveFailure(readErrno);
+    if (::chdir(target.c_str()) != 0) driveFailure(errno);
+    rememberDriveDirectory();
+  }
+
+ private:
+  OpenFile& openFile(int f) {
+    if (f < 1 || f > kMaxFiles || files_[f].fd < 0) throw RuntimeError(err::BadFileNameOrNumber);
+    return files_[f];
+  }
+
+  OpenFile& freeSlot(int f) {
+    if (f < 1 || f > kMaxFiles) throw RuntimeError(err::BadFileNameOrNumber);
+    if (files_[f].fd >= 0) throw RuntimeError(err::FileAlreadyOpen);
+    return files_[f];
+  }
+
+  struct stat statOf(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) fail(errno, name);
+    return st;
+  }
+
+  [[noreturn]] static void driveFailure(int e) {
+    switch (e) {
+      case EIO:
+#ifdef ENOMEDIUM
+      case ENOMEDIUM:
+#endif
+      case ENXIO:
+      case ENODEV:
+      case ESTALE:
+        throw RuntimeError(err::DiskNotReady);
+      default:
+        // Vanished, not a directory, or not allowed in.
+        throw RuntimeError(err::DeviceUnavailable);
+    }
+  }
+
+  static bool enterable(const std::string& dir) {
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), X_OK) == 0;
+  }
+
+  // The mount point holding a directory: its highest ancestor on the same device.
+  static std::string mountRoot(const std::string& dir) {
+    struct stat st {};
+    if (dir.empty() || dir[0] != '/' || ::stat(dir.c_str(), &st) != 0) return dir;
+    std::string root = dir;
+    while (root.size() > 1) {
+      auto slash = root.find_last_of('/');
+      std::string parent = slash == 0 ? "/" : root.substr(0, slash);
+      struct stat pst {};
+      if (::stat(parent.c_str(), &pst) != 0 || pst.st_dev != st.st_dev) break;
+      root = parent;
+    }
+    return root;
+  }
+
+  // Each drive keeps its own current directory, as drive letters do.
+  void rememberDriveDirectory() {
+    try {
+      std::string cwd = curDir();
+      driveDirs_[mountRoot(cwd)] = cwd;
+    } catch (const RuntimeError&) {
+    }
+  }
+
+  std::vector<OpenFile> files_;
+  std::map<std::string, std::string> driveDirs_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileServices> makeSystemFileServices() { return std::make_unique<PosixFileServices>(); }
+
+}  // namespace vexo
+
+#endif  // !_WIN32

@@ -1,0 +1,267 @@
+// The exact sequence of file calls of a split and a join.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <sstream>
+
+#include "block_copy.h"
+#include "doubles.h"
+#include "engine.h"
+
+using namespace vexo;
+using namespace vexo::test;
+
+namespace {
+
+constexpr std::int64_t P144 = kPieceSize144;
+constexpr std::int64_t P12 = kPieceSize12;
+
+// Attribute bits (in octal, as the log shows them) of a freshly written
+// source: the permission bits here, only the archive bit (0x20) on Windows.
+#ifdef _WIN32
+const std::string kFreshMode = "40";
+#else
+const std::string kFreshMode = "644";
+#endif
+
+struct Plan {
+  std::vector<std::string> calls;
+  void add(const std::string& s) { calls.push_back(s); }
+  void blocks(int n, int len) {
+    for (int i = 0; i < n; ++i) {
+      add("read #1 " + std::to_string(len));
+      add("write #2 " + std::to_string(len));
+    }
+  }
+  // Tail reads at explicit positions, each followed by its write.
+  void tail(std::int64_t pos, std::initializer_list<int> lens, int src = 1, int dst = 2) {
+    for (int len : lens) {
+      add("read #" + std::to_string(src) + " " + std::to_string(len) + " @" + std::to_string(pos));
+      add("write #" + std::to_string(dst) + " " + std::to_string(len));
+      pos += len;
+    }
+  }
+  void finishPiece(const std::string& piece, const std::string& mode = kFreshMode) {
+    add("close #2");
+    add("stamp " + piece);
+    add("setAttr " + piece + " " + mode);
+  }
+};
+
+void makeSource(const std::string& name, std::int64_t size) {
+  writeFile(name, pattern(static_cast<std::size_t>(size)));
+  ::chmod(name.c_str(), 0644);
+}
+
+}  // namespace
+
+TEST(Ladder, BlockSizesAtEveryBoundary) {
+  const std::pair<std::int64_t, std::size_t> cases[] = {
+      {30000, 20000}, {20001, 20000}, {20000, 10000}, {10001, 10000}, {10000, 5000},
+      {5001, 5000},   {5000, 4000},   {4001, 4000},   {4000, 3000},   {3001, 3000},
+      {3000, 2000},   {2001, 2000},   {2000, 1000},   {1001, 1000},   {1000, 500},
+      {501, 500},     {500, 100},     {101, 100},     {100, 50},      {51, 50},
+      {50, 10},       {11, 10},       {10, 5},        {6, 5},         {5, 1},
+      {1, 1},         {0, 0},         {-7, 0}};
+  for (auto [rest, block] : cases) EXPECT_EQ(ladderBlock(rest), block) << "rest " << rest;
+}
+
+TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
+  TempDir dir;
+  const std::int64_t size = 2 * P144 + 17664;
+  makeSource("report.doc", size);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  proc1(fs, ui, "report.doc");
+
+  Plan plan;
+  plan.add("fileLen report.doc");
+  plan.add("fileDateTime report.doc");
+  plan.add("getAttr report.doc");
+  plan.add("openRead report.doc #1");
+  for (int k = 1; k <= 2; ++k) {
+    const std::string piece = "report.doc." + std::to_string(k);
+    plan.add("openWrite " + piece + " #2 trunc");
+    plan.blocks(48, 30000);
+    plan.blocks(1, 17664);
+    plan.finishPiece(piece);
+  }
+  plan.add("openWrite report.doc.3 #2 trunc");
+  plan.add("read #1 30000");  // falls short: nothing of it is written
+  plan.tail(2 * P144 + 1, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1});
+  plan.finishPiece("report.doc.3");
+  plan.add("close #1");
+  EXPECT_EQ(fs.log, plan.calls);
+
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 report.doc.1", "status:分割中 report.doc.2",
+                                                 "status:分割中 report.doc.3", "clear", "message:分割完了",
+                                                 "refresh"}));
+  EXPECT_EQ(readFile("report.doc.1").size(), static_cast<std::size_t>(P144));
+  EXPECT_EQ(readFile("report.doc.3").size(), 17664u);
+}
+
+TEST(SplitPlan, PC98SizeUses41BlocksAndAFinalBlockOf20304) {
+  TempDir dir;
+  makeSource("data.bin", P12 + 25);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  ui.size = kPieceSize12;
+  ui.check = 1;  // short naming
+  proc1(fs, ui, "data.bin");
+
+  Plan plan;
+  plan.add("fileLen data.bin");
+  plan.add("fileDateTime data.bin");
+  plan.add("getAttr data.bin");
+  plan.add("openRead data.bin #1");
+  plan.add("openWrite data.1 #2 trunc");
+  plan.blocks(41, 30000);
+  plan.blocks(1, 20304);
+  plan.finishPiece("data.1");
+  plan.add("openWrite data.2 #2 trunc");
+  plan.add("read #1 30000");
+  plan.tail(P12 + 1, {10, 10, 1, 1, 1, 1, 1});
+  plan.finishPiece("data.2");
+  plan.add("close #1");
+  EXPECT_EQ(fs.log, plan.calls);
+  EXPECT_EQ(readFile("data.2"), readFile("data.bin").substr(P12));
+}
+
+TEST(SplitPlan, OneByteLongerThanThePieceSize) {
+  TempDir dir;
+  makeSource("one.bin", P144 + 1);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  proc1(fs, ui, "one.bin");
+
+  Plan plan;
+  plan.add("fileLen one.bin");
+  plan.add("fileDateTime one.bin");
+  plan.add("getAttr one.bin");
+  plan.add("openRead one.bin #1");
+  plan.add("openWrite one.bin.1 #2 trunc");
+  plan.blocks(48, 30000);
+  plan.blocks(1, 17664);
+  plan.finishPiece("one.bin.1");
+  plan.add("openWrite one.bin.2 #2 trunc");
+  plan.add("read #1 30000");
+  plan.tail(P144 + 1, {1});
+  plan.finishPiece("one.bin.2");
+  plan.add("close #1");
+  EXPECT_EQ(fs.log, plan.calls);
+  EXPECT_EQ(readFile("one.bin.2"), readFile("one.bin").substr(P144));
+}
+
+TEST(SplitPlan, ExactMultipleEndsWithAnEmptyPiece) {
+  TempDir dir;
+  makeSource("even.bin", 2 * P144);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  proc1(fs, ui, "even.bin");
+
+  Plan plan;
+  plan.add("fileLen even.bin");
+  plan.add("fileDateTime even.bin");
+  plan.add("getAttr even.bin");
+  plan.add("openRead even.bin #1");
+  for (int k = 1; k <= 2; ++k) {
+    const std::string piece = "even.bin." + std::to_string(k);
+    plan.add("openWrite " + piece + " #2 trunc");
+    plan.blocks(48, 30000);
+    plan.blocks(1, 17664);
+    plan.finishPiece(piece);
+  }
+  plan.add("openWrite even.bin.3 #2 trunc");
+  plan.add("read #1 30000");  // rest is 0: no tail read
+  plan.finishPiece("even.bin.3");
+  plan.add("close #1");
+  EXPECT_EQ(fs.log, plan.calls);
+  EXPECT_TRUE(exists("even.bin.3"));
+  EXPECT_EQ(readFile("even.bin.3").size(), 0u);
+}
+
+TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
+  for (std::int64_t size : {std::int64_t{0}, std::int64_t{1}, P144 - 1, P144}) {
+    TempDir dir;
+    makeSource("small.bin", size);
+    RecordingFileServices fs;
+    RecordingUi ui;
+    proc1(fs, ui, "small.bin");
+    EXPECT_EQ(fs.log, (std::vector<std::string>{"fileLen small.bin", "fileDateTime small.bin",
+                                                "getAttr small.bin"}));
+    EXPECT_EQ(ui.events, (std::vector<std::string>{
+                             "message:ファイルが指定サイズより小さいので分割しませんでした。"}));
+    EXPECT_FALSE(exists("small.bin.1"));
+  }
+  // Between the two sizes: split at 1.2M, not at 1.44M.
+  TempDir dir;
+  makeSource("mid.bin", P12 + 1000);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  proc1(fs, ui, "mid.bin");
+  EXPECT_FALSE(exists("mid.bin.1"));
+  ui.size = kPieceSize12;
+  proc1(fs, ui, "mid.bin");
+  EXPECT_TRUE(exists("mid.bin.1"));
+  EXPECT_TRUE(exists("mid.bin.2"));
+  EXPECT_FALSE(exists("mid.bin.3"));
+}
+
+TEST(JoinPlan, ReadsEachPieceInBlocksAndItsTail) {
+  TempDir dir;
+  writeFile("r.doc.1", pattern(P144, 1));
+  writeFile("r.doc.2", pattern(60000, 2));  // two whole blocks, then a read of nothing
+  writeFile("r.doc.3", pattern(25, 3));
+  RecordingFileServices fs;
+  RecordingUi ui;
+  ui.answer = 7;  // No
+  proc1(fs, ui, "r.doc.2");
+
+  Plan plan;
+  plan.add("openWrite r.doc #1 keep");
+  auto probe = [&](const std::string& piece) {
+    plan.add("fileLen " + piece);
+    plan.add("fileDateTime " + piece);
+    plan.add("getAttr " + piece);
+  };
+  auto blocks = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      plan.add("read #2 30000");
+      plan.add("write #1 30000");
+    }
+  };
+  probe("r.doc.1");
+  plan.add("openRead r.doc.1 #2");
+  plan.add("truncate #1");
+  blocks(48);
+  plan.add("read #2 30000");
+  plan.tail(1440001, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1}, 2, 1);
+  plan.add("close #2");
+  probe("r.doc.2");
+  plan.add("openRead r.doc.2 #2");
+  blocks(2);
+  plan.add("read #2 30000");
+  plan.add("close #2");
+  probe("r.doc.3");
+  plan.add("openRead r.doc.3 #2");
+  plan.add("read #2 30000");
+  plan.tail(1, {10, 10, 1, 1, 1, 1, 1}, 2, 1);
+  plan.add("close #2");
+  probe("r.doc.4");
+  plan.add("close #1");
+  plan.add("stamp r.doc");
+#ifdef _WIN32
+  plan.add("setAttr r.doc " + kFreshMode);
+#else
+  struct stat st {};
+  ASSERT_EQ(::stat("r.doc.3", &st), 0);
+  std::ostringstream mode;
+  mode << std::oct << (st.st_mode & 07777);
+  plan.add("setAttr r.doc " + mode.str());
+#endif
+  EXPECT_EQ(fs.log, plan.calls);
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 r.doc", "clear", "message:結合完了", "refresh",
+                                                 "question:分割ファイルを削除しますか？"}));
+  EXPECT_EQ(readFile("r.doc"), pattern(P144, 1) + pattern(60000, 2) + pattern(25, 3));
+}

@@ -1,0 +1,267 @@
+#include "doubles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace vexo::test {
+
+std::vector<std::string> RecordingUi::messages() const {
+  std::vector<std::string> out;
+  for (const auto& e : events)
+    if (e.rfind("message:", 0) == 0) out.push_back(e.substr(8));
+  return out;
+}
+
+RecordingFileServices::RecordingFileServices(std::unique_ptr<FileServices> inner)
+    : inner_(std::move(inner)) {}
+
+void RecordingFileServices::failOn(const std::string& op, int nth, int number,
+                                   const std::string& name) {
+  faults_.push_back(Fault{op, nth, number, name});
+}
+
+bool RecordingFileServices::enter(const std::string& op, const std::string& name) {
+  if (beforeCall) beforeCall(op, name);
+  for (auto& fault : faults_) {
+    if (fault.op != op || (!fault.name.empty() && fault.name != name)) continue;
+    if (++fault.seen == fault.nth) {
+      if (op == "stamp") return false;
+      throw RuntimeError(fault.number, "injected " + op);
+    }
+  }
+  return true;
+}
+
+void RecordingFileServices::addVirtual(const std::string& name, std::int64_t length) {
+  VirtualFile v;
+  v.length = length;
+  v.id = nextId_++;
+  virtuals_[name] = v;
+}
+
+RecordingFileServices::VirtualFile& RecordingFileServices::virtualFile(const std::string& name) {
+  auto it = virtuals_.find(name);
+  if (it == virtuals_.end()) throw RuntimeError(err::FileNotFound, name);
+  return it->second;
+}
+
+int RecordingFileServices::freeFile() {
+  for (int f = 1;; ++f)
+    if (!names_.count(f)) return f;
+}
+
+void RecordingFileServices::openRead(const std::string& name, int f) {
+  log.push_back("openRead " + name + " #" + std::to_string(f));
+  enter("openRead", name);
+  if (isVirtual(name)) {
+    virtualFile(name);
+    vhandles_[f] = VirtualHandle{name, false, false, 0};
+  } else {
+    inner_->openRead(name, f);
+  }
+  names_[f] = name;
+}
+
+void RecordingFileServices::openWrite(const std::string& name, int f, bool truncate) {
+  log.push_back("openWrite " + name + " #" + std::to_string(f) + (truncate ? " trunc" : " keep"));
+  enter("openWrite", name);
+  if (isVirtual(name)) {
+    auto it = virtuals_.find(name);
+    if (it == virtuals_.end()) addVirtual(name, 0);
+    else if (truncate) it->second.length = 0;
+    vhandles_[f] = VirtualHandle{name, true, false, 0};
+  } else {
+    inner_->openWrite(name, f, truncate);
+  }
+  names_[f] = name;
+}
+
+void RecordingFileServices::truncate(int f) {
+  log.push_back("truncate #" + std::to_string(f));
+  enter("truncate", names_[f]);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    virtualFile(it->second.name).length = 0;
+    it->second.offset = 0;
+    return;
+  }
+  inner_->truncate(f);
+}
+
+std::size_t RecordingFileServices::read(int f, char* buf, std::size_t len,
+                                        std::optional<std::int64_t> pos) {
+  log.push_back("read #" + std::to_string(f) + " " + std::to_string(len) +
+                (pos ? " @" + std::to_string(*pos) : ""));
+  enter("read", names_[f]);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    VirtualHandle& h = it->second;
+    if (pos) h.offset = *pos - 1;
+    const std::int64_t length = virtualFile(h.name).length;
+    const std::int64_t left = std::max<std::int64_t>(0, length - h.offset);
+    const auto got = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(len)));
+    h.offset += static_cast<std::int64_t>(got);
+    h.eof = got < len;
+    return got;  // the bytes of a virtual file are not kept
+  }
+  return inner_->read(f, buf, len, pos);
+}
+
+bool RecordingFileServices::eof(int f) {
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) return it->second.eof;
+  return inner_->eof(f);
+}
+
+std::int64_t RecordingFileServices::loc(int f) {
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) return it->second.offset + 1;
+  return inner_->loc(f);
+}
+
+void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
+  log.push_back("write #" + std::to_string(f) + " " + std::to_string(len));
+  enter("write", names_[f]);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    VirtualHandle& h = it->second;
+    VirtualFile& v = virtualFile(h.name);
+    h.offset += static_cast<std::int64_t>(len);
+    v.length = std::max(v.length, h.offset);
+    return;
+  }
+  inner_->write(f, buf, len);
+}
+
+void RecordingFileServices::close(int f) {
+  log.push_back("close #" + std::to_string(f));
+  const std::string name = names_[f];
+  if (vhandles_.erase(f) == 0) inner_->close(f);
+  names_.erase(f);
+  enter("close", name);
+}
+
+void RecordingFileServices::closeAll() {
+  log.push_back("closeAll");
+  vhandles_.clear();
+  names_.clear();
+  inner_->closeAll();
+}
+
+std::int64_t RecordingFileServices::fileLen(const std::string& name) {
+  log.push_back("fileLen " + name);
+  enter("fileLen", name);
+  if (isVirtual(name)) return virtualFile(name).length;
+  return inner_->fileLen(name);
+}
+
+FileDateTime RecordingFileServices::fileDateTime(const std::string& name) {
+  log.push_back("fileDateTime " + name);
+  enter("fileDateTime", name);
+  if (isVirtual(name)) return virtualFile(name).dt;
+  return inner_->fileDateTime(name);
+}
+
+FileAttributes RecordingFileServices::getAttr(const std::string& name) {
+  log.push_back("getAttr " + name);
+  enter("getAttr", name);
+  if (isVirtual(name)) return virtualFile(name).attributes;
+  return inner_->getAttr(name);
+}
+
+void RecordingFileServices::setAttr(const std::string& name, FileAttributes attributes) {
+  std::ostringstream text;
+  text << "setAttr " << name << " " << std::oct << attributes;
+  log.push_back(text.str());
+  enter("setAttr", name);
+  if (isVirtual(name)) {
+    virtualFile(name).attributes = attributes;
+    return;
+  }
+  inner_->setAttr(name, attributes);
+}
+
+void RecordingFileServices::kill(const std::string& name) {
+  log.push_back("kill " + name);
+  enter("kill", name);
+  if (isVirtual(name)) {
+    virtualFile(name);
+    virtuals_.erase(name);
+    return;
+  }
+  inner_->kill(name);
+}
+
+std::optional<FileIdentity> RecordingFileServices::identity(const std::string& name) {
+  if (isVirtual(name)) {
+    auto it = virtuals_.find(name);
+    if (it == virtuals_.end()) return std::nullopt;
+    return FileIdentity{~0ull, it->second.id};
+  }
+  return inner_->identity(name);
+}
+
+bool RecordingFileServices::setFileDateTime(const std::string& name, const FileDateTime& dt) {
+  log.push_back("stamp " + name);
+  if (!enter("stamp", name)) return false;
+  if (isVirtual(name)) {
+    auto it = virtuals_.find(name);
+    if (it == virtuals_.end()) return false;
+    it->second.dt = dt;
+    return true;
+  }
+  return inner_->setFileDateTime(name, dt);
+}
+
+TempDir::TempDir() {
+  previous_ = fs::current_path().string();
+  std::random_device rd;
+  std::mt19937_64 gen(rd());
+  for (;;) {
+    fs::path p = fs::temp_directory_path() / ("vexo-test-" + std::to_string(gen() % 1000000000));
+    if (fs::create_directory(p)) {
+      path_ = p.string();
+      break;
+    }
+  }
+  fs::current_path(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::current_path(previous_, ec);
+  // Read-only files are made writable again so that everything can go.
+  for (auto& entry : fs::recursive_directory_iterator(path_, ec))
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string pattern(std::size_t length, unsigned seed) {
+  std::string out(length, '\0');
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return out;
+}
+
+void writeFile(const std::string& name, const std::string& bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::string& name) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(name, ec));
+}
+
+}  // namespace vexo::test

@@ -1,0 +1,152 @@
+// Test doubles for the engine: a user interface that records what it is
+// asked and answers as the test says, and file services that record every
+// call, inject faults, and hold "virtual" files (names starting with '@')
+// whose bytes are never stored, for sizes no test could write to disk.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "file_services.h"
+#include "user_interface.h"
+
+namespace vexo::test {
+
+class RecordingUi : public UserInterface {
+ public:
+  // Everything the engine did to the user, in order:
+  // "status:TEXT", "clear", "message:TEXT", "question:TEXT", "refresh", "prompt".
+  std::vector<std::string> events;
+
+  std::int32_t size = kPieceSize144;
+  int check = 0;
+  int answer = kAnswerYes;        // answer to the Yes/No question
+  std::string extension;          // text the extension dialog returns
+  bool promptOk = true;           // whether the dialog is left with OK
+  std::function<void()> onPrompt;  // runs while the dialog is "shown"
+
+  void statusText(const std::string& text) override { events.push_back("status:" + text); }
+  void clearStatus() override { events.push_back("clear"); }
+  void message(const std::string& text) override { events.push_back("message:" + text); }
+  int question(const std::string& text) override {
+    events.push_back("question:" + text);
+    return answer;
+  }
+  void refreshFileList() override { events.push_back("refresh"); }
+  std::int32_t pieceSize() override { return size; }
+  int check1() override { return check; }
+  void showExtensionPrompt() override {
+    events.push_back("prompt");
+    // The dialog clears the flag when it shows and sets it on OK.
+    ProceedFlag = kFalse;
+    if (onPrompt) onPrompt();
+    if (promptOk) ProceedFlag = kTrue;
+  }
+  std::string extensionText() override { return extension; }
+
+  std::vector<std::string> messages() const;
+};
+
+class RecordingFileServices : public FileServices {
+ public:
+  explicit RecordingFileServices(std::unique_ptr<FileServices> inner = makeSystemFileServices());
+
+  // Calls as text, e.g. "openWrite a.1 #2 trunc", "read #1 30000",
+  // "read #1 10000 @2925329", "write #2 30000", "close #2", "stamp a.1",
+  // "setAttr a.1 644", "kill a.1", "fileLen a", "truncate #1".
+  std::vector<std::string> log;
+
+  // Makes the nth call (1-based) of operation op fail with the error number.
+  // With a name given, only calls on that file count ("read"/"write"/"close"
+  // count by the name the file number was opened with). A failing stamp
+  // reports that the file could not be opened.
+  void failOn(const std::string& op, int nth, int number, const std::string& name = {});
+  // Runs before every call, with the operation and the file's name.
+  std::function<void(const std::string& op, const std::string& name)> beforeCall;
+
+  // Virtual files: the name must start with '@'.
+  void addVirtual(const std::string& name, std::int64_t length);
+  bool virtualExists(const std::string& name) const { return virtuals_.count(name) != 0; }
+  std::int64_t virtualLength(const std::string& name) const { return virtuals_.at(name).length; }
+  std::size_t virtualCount() const { return virtuals_.size(); }
+  // Number of files open, real and virtual.
+  int openFiles() const { return static_cast<int>(names_.size()); }
+
+  int freeFile() override;
+  void openRead(const std::string& name, int f) override;
+  void openWrite(const std::string& name, int f, bool truncate) override;
+  void truncate(int f) override;
+  std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos) override;
+  bool eof(int f) override;
+  std::int64_t loc(int f) override;
+  void write(int f, const char* buf, std::size_t len) override;
+  void close(int f) override;
+  void closeAll() override;
+  std::int64_t fileLen(const std::string& name) override;
+  FileDateTime fileDateTime(const std::string& name) override;
+  FileAttributes getAttr(const std::string& name) override;
+  void setAttr(const std::string& name, FileAttributes attributes) override;
+  void kill(const std::string& name) override;
+  std::optional<FileIdentity> identity(const std::string& name) override;
+  bool setFileDateTime(const std::string& name, const FileDateTime& dt) override;
+  std::string curDir() override { return inner_->curDir(); }
+  void chDir(const std::string& path) override { inner_->chDir(path); }
+  void chDrive(const std::string& drive) override { inner_->chDrive(drive); }
+
+ private:
+  struct Fault {
+    std::string op;
+    int nth;
+    int number;
+    std::string name;
+    int seen = 0;
+  };
+  struct VirtualFile {
+    std::int64_t length = 0;
+    FileDateTime dt{2001, 2, 3, 4, 5, 6};
+    FileAttributes attributes = 0644;
+    std::uint64_t id = 0;
+  };
+  struct VirtualHandle {
+    std::string name;
+    bool writable = false;
+    bool eof = false;
+    std::int64_t offset = 0;
+  };
+
+  // Runs the hook and throws when a fault is due; returns false for a due
+  // fault of an operation that reports failure by its result.
+  bool enter(const std::string& op, const std::string& name);
+  static bool isVirtual(const std::string& name) { return !name.empty() && name[0] == '@'; }
+  VirtualFile& virtualFile(const std::string& name);
+
+  std::unique_ptr<FileServices> inner_;
+  std::vector<Fault> faults_;
+  std::map<int, std::string> names_;  // open file number -> name
+  std::map<std::string, VirtualFile> virtuals_;
+  std::map<int, VirtualHandle> vhandles_;
+  std::uint64_t nextId_ = 1;
+};
+
+// A temporary directory that is the current directory while it lives.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+std::string pattern(std::size_t length, unsigned seed = 1);
+void writeFile(const std::string& name, const std::string& bytes);
+std::string readFile(const std::string& name);
+bool exists(const std::string& name);
+
+}  // namespace vexo::test
