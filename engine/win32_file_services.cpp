@@ -67,6 +67,26 @@ int errorNumber(DWORD code) {
 
 [[noreturn]] void failLast(const std::string& what) { fail(GetLastError(), what); }
 
+std::wstring wide(const std::string& utf8);
+
+// A failed open or delete of a file. Windows refuses a directory with
+// "access denied"; that is a path/file access error, not a protected file.
+[[noreturn]] void failOnFile(const std::string& name) {
+  const DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED) {
+    const DWORD a = GetFileAttributesW(wide(name).c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
+      throw RuntimeError(err::PathFileAccess, name + ": is a directory");
+  }
+  fail(code, name);
+}
+
+// A directory that cannot be entered because it is not there.
+[[noreturn]] void failOnDirectory(const std::string& path) {
+  const DWORD code = GetLastError();
+  fail(code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code, path);
+}
+
 std::wstring wide(const std::string& utf8) {
   if (utf8.empty()) return {};
   if (utf8.find('\0') != std::string::npos || utf8.size() > static_cast<std::size_t>(INT_MAX))
@@ -182,7 +202,7 @@ class Win32FileServices final : public FileServices {
     HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) failLast(name);
+    if (h == INVALID_HANDLE_VALUE) failOnFile(name);
     files_[f] = Open{h, false, false};
   }
 
@@ -192,7 +212,7 @@ class Win32FileServices final : public FileServices {
     // attribute bits (CREATE_ALWAYS refuses hidden and system files), and it
     // is shortened below only when asked.
     HANDLE h = openForWriting(fileName(name), FILE_SHARE_READ, OPEN_ALWAYS);
-    if (h == INVALID_HANDLE_VALUE) failLast(name);
+    if (h == INVALID_HANDLE_VALUE) failOnFile(name);
     files_[f] = Open{h, true, false};
     if (truncate) this->truncate(f);
   }
@@ -251,7 +271,7 @@ class Win32FileServices final : public FileServices {
 
   void close(int f) override {
     auto it = files_.find(f);
-    if (it == files_.end()) return;
+    if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
     HANDLE h = it->second.handle;
     files_.erase(it);
     if (!CloseHandle(h)) failLast("close");
@@ -290,7 +310,7 @@ class Win32FileServices final : public FileServices {
   }
 
   void kill(const std::string& name) override {
-    if (!DeleteFileW(fileName(name).c_str())) failLast(name);
+    if (!DeleteFileW(fileName(name).c_str())) failOnFile(name);
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
@@ -351,19 +371,23 @@ class Win32FileServices final : public FileServices {
       // A directory on another drive becomes that drive's current
       // directory; the current drive stays as it is.
       const DWORD a = GetFileAttributesW(target.c_str());
-      if (a == INVALID_FILE_ATTRIBUTES) failLast(path);
+      if (a == INVALID_FILE_ATTRIBUTES) failOnDirectory(path);
       if (!(a & FILE_ATTRIBUTE_DIRECTORY)) fail(ERROR_PATH_NOT_FOUND, path);
       rememberDriveDirectory(target);
       return;
     }
-    if (!SetCurrentDirectoryW(target.c_str())) failLast(path);
+    if (!SetCurrentDirectoryW(target.c_str())) failOnDirectory(path);
     rememberDriveDirectory(currentDirectory());
   }
 
   void chDrive(const std::string& drive) override {
+    // A drive is its letter and colon, as "C:", "C:\\" or a drive list's
+    // "c: [label]"; anything else names no drive.
     const std::wstring w = wide(drive);
     const wchar_t letter = driveLetter(w);
-    if (letter == 0 || (w.size() > 2 && w[2] != L'\\' && w[2] != L'/' && w[2] != L' '))
+    const bool plain = w.size() == 2 || (w.size() == 3 && (w[2] == L'\\' || w[2] == L'/'));
+    const bool labelled = w.size() > 2 && w[2] == L' ';
+    if (letter == 0 || !(plain || labelled))
       throw RuntimeError(err::DeviceUnavailable, "not a drive: " + drive);
 
     const std::wstring root{letter, L':', L'\\'};

@@ -4,6 +4,7 @@
 // whose bytes are never stored, for sizes no test could write to disk.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -59,6 +60,9 @@ class RecordingFileServices : public FileServices {
   // "read #1 10000 @2925329", "write #2 30000", "close #2", "stamp a.1",
   // "setAttr a.1 644", "kill a.1", "fileLen a", "truncate #1".
   std::vector<std::string> log;
+  // Reads and writes are left out of the log while this is false (for sets
+  // of millions of blocks).
+  bool recordBlocks = true;
 
   // Makes the nth call (1-based) of operation op fail with the error number.
   // With a name given, only calls on that file count ("read"/"write"/"close"
@@ -136,6 +140,8 @@ class RecordingFileServices : public FileServices {
 class TempDir {
  public:
   TempDir();
+  // A temporary directory below base instead of the system's.
+  explicit TempDir(const std::string& base);
   ~TempDir();
   const std::string& path() const { return path_; }
 
@@ -145,6 +151,9 @@ class TempDir {
 };
 
 std::string pattern(std::size_t length, unsigned seed = 1);
+// The path of a file named in UTF-8, as the engine names files (plain
+// narrow strings mean the ANSI code page to the standard library on Windows).
+std::filesystem::path nativePath(const std::string& utf8);
 void writeFile(const std::string& name, const std::string& bytes);
 std::string readFile(const std::string& name);
 bool exists(const std::string& name);
