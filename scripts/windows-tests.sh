@@ -17,8 +17,11 @@ done
 if ((${#need[@]})); then
   echo "Installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
+  # The package lists are read again only when they are too old to have them.
+  if ! apt-get install -y -qq "${need[@]}" >/dev/null 2>&1; then
+    apt-get update -qq
+    apt-get install -y -qq "${need[@]}" >/dev/null
+  fi
 fi
 
 wine=/usr/lib/wine/wine64
@@ -46,5 +49,5 @@ timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || {
   echo "wineboot failed or timed out" >&2
   exit 1
 }
-CMAKE_CROSSCOMPILING_EMULATOR="$wine" \
-  ctest --test-dir build-win64 --output-on-failure --timeout 600
+# The 64-bit toolchain file makes wine64 the emulator ctest runs the tests with.
+ctest --test-dir build-win64 --output-on-failure --timeout 600
