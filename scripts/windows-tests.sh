@@ -49,5 +49,14 @@ timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || {
   echo "wineboot failed or timed out" >&2
   exit 1
 }
+# Drive R: is a CD-ROM drive with no disc in it, for the "disk not ready"
+# case. Wine reads the drive types when it starts, hence the restart.
+if "$wine" 'C:\windows\system32\reg.exe' add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f \
+  >/dev/null 2>&1; then
+  "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+  "$(dirname "$wine")/wineserver" -w >/dev/null 2>&1 || true
+  ln -sfn "$prefix/no-disc" "$prefix/dosdevices/r:"
+  export VEXO_TEST_EMPTY_DRIVE=R:
+fi
 # The 64-bit toolchain file makes wine64 the emulator ctest runs the tests with.
 ctest --test-dir build-win64 --output-on-failure --timeout 600
