@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -77,7 +78,11 @@ QStringList readEntries(const QString& dir, Kind kind) {
 }  // namespace
 
 void sortNaturally(QStringList& names) {
-  QCollator collator;
+  // The C locale compares plain code points and knows no numeric mode, so
+  // a program started without a locale sorts as in English.
+  QLocale locale;
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+  QCollator collator(locale);
   collator.setNumericMode(true);
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   // One sort key per name keeps a directory of tens of thousands of files

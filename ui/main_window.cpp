@@ -108,6 +108,12 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
 
   Frame1 = control(new QGroupBox(QStringLiteral("分割サイズ"), this), "Frame1");
   placeTwips(Frame1, 240, 2880, 2175, 975);
+  // The caption sits on the frame's top edge, so that the option buttons
+  // placed below it are inside the frame.
+  Frame1->setStyleSheet(QStringLiteral(
+      "QGroupBox#Frame1 { border: 1px solid palette(mid); border-radius: 2px; margin-top: 8px; }"
+      "QGroupBox#Frame1::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0 2px; }"));
   Option1[0] = control(new QRadioButton(QStringLiteral("1.44M(DOS/V)"), Frame1), "Option1_0");
   placeTwips(Option1[0], 240, 240, 1575, 255);
   Option1[1] = control(new QRadioButton(QStringLiteral("1.2M(PC98)"), Frame1), "Option1_1");
@@ -130,6 +136,9 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   placeTwips(Refresh_bottn, 3360, 4200, 975, 375);
   Exit_bottn = control(new QPushButton(QStringLiteral("終　了"), this), "Exit_bottn");
   placeTwips(Exit_bottn, 4560, 4200, 1095, 375);
+  // Enter on a focused button presses that button.
+  Refresh_bottn->setAutoDefault(true);
+  Exit_bottn->setAutoDefault(true);
 
   // Tab order: the labels and the frame take no focus, so the keyboard goes
   // drive list, directory list, file list, the three buttons, the option
