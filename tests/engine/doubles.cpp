@@ -95,8 +95,9 @@ void RecordingFileServices::truncate(int f) {
 
 std::size_t RecordingFileServices::read(int f, char* buf, std::size_t len,
                                         std::optional<std::int64_t> pos) {
-  log.push_back("read #" + std::to_string(f) + " " + std::to_string(len) +
-                (pos ? " @" + std::to_string(*pos) : ""));
+  if (recordBlocks)
+    log.push_back("read #" + std::to_string(f) + " " + std::to_string(len) +
+                  (pos ? " @" + std::to_string(*pos) : ""));
   enter("read", names_[f]);
   if (auto it = vhandles_.find(f); it != vhandles_.end()) {
     VirtualHandle& h = it->second;
@@ -122,7 +123,7 @@ std::int64_t RecordingFileServices::loc(int f) {
 }
 
 void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
-  log.push_back("write #" + std::to_string(f) + " " + std::to_string(len));
+  if (recordBlocks) log.push_back("write #" + std::to_string(f) + " " + std::to_string(len));
   enter("write", names_[f]);
   if (auto it = vhandles_.find(f); it != vhandles_.end()) {
     VirtualHandle& h = it->second;
@@ -214,12 +215,14 @@ bool RecordingFileServices::setFileDateTime(const std::string& name, const FileD
   return inner_->setFileDateTime(name, dt);
 }
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& base) {
   previous_ = fs::current_path().string();
   std::random_device rd;
   std::mt19937_64 gen(rd());
   for (;;) {
-    fs::path p = fs::temp_directory_path() / ("vexo-test-" + std::to_string(gen() % 1000000000));
+    fs::path p = fs::path(base) / ("vexo-test-" + std::to_string(gen() % 1000000000));
     if (fs::create_directory(p)) {
       path_ = p.string();
       break;

@@ -59,6 +59,9 @@ class RecordingFileServices : public FileServices {
   // "read #1 10000 @2925329", "write #2 30000", "close #2", "stamp a.1",
   // "setAttr a.1 644", "kill a.1", "fileLen a", "truncate #1".
   std::vector<std::string> log;
+  // Reads and writes are left out of the log while this is false (for sets
+  // of millions of blocks).
+  bool recordBlocks = true;
 
   // Makes the nth call (1-based) of operation op fail with the error number.
   // With a name given, only calls on that file count ("read"/"write"/"close"
@@ -136,6 +139,8 @@ class RecordingFileServices : public FileServices {
 class TempDir {
  public:
   TempDir();
+  // A temporary directory below base instead of the system's.
+  explicit TempDir(const std::string& base);
   ~TempDir();
   const std::string& path() const { return path_; }
 

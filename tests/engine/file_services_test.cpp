@@ -1,0 +1,162 @@
+// The system file services: the end-of-file rule, positions, file numbers
+// and the error numbers of failures.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "doubles.h"
+#include "file_services.h"
+
+using namespace vexo;
+using namespace vexo::test;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+int errorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(FileServices, EndOfFileRule) {
+  TempDir dir;
+  writeFile("two", pattern(60000));
+  auto fs = makeSystemFileServices();
+  std::vector<char> buf(30000);
+  fs->openRead("two", 1);
+  EXPECT_FALSE(fs->eof(1));
+  EXPECT_EQ(fs->loc(1), 1);
+  EXPECT_EQ(fs->read(1, buf.data(), 30000), 30000u);
+  EXPECT_FALSE(fs->eof(1));
+  EXPECT_EQ(fs->read(1, buf.data(), 30000), 30000u);
+  EXPECT_FALSE(fs->eof(1));  // ended exactly on the last byte
+  EXPECT_EQ(fs->loc(1), 60001);
+  EXPECT_EQ(std::string(buf.data(), 30000), pattern(60000).substr(30000));
+  EXPECT_EQ(fs->read(1, buf.data(), 30000), 0u);
+  EXPECT_TRUE(fs->eof(1));
+  // A read at a position fills from there and moves the position on.
+  EXPECT_EQ(fs->read(1, buf.data(), 10, 59991), 10u);
+  EXPECT_FALSE(fs->eof(1));
+  EXPECT_EQ(fs->loc(1), 60001);
+  EXPECT_EQ(std::string(buf.data(), 10), pattern(60000).substr(59990));
+  EXPECT_EQ(fs->read(1, buf.data(), 11, 59991), 10u);
+  EXPECT_TRUE(fs->eof(1));
+  fs->close(1);
+
+  writeFile("empty", "");
+  fs->openRead("empty", 1);
+  EXPECT_EQ(fs->read(1, buf.data(), 30000), 0u);
+  EXPECT_TRUE(fs->eof(1));
+  fs->close(1);
+}
+
+TEST(FileServices, FileNumbersAndWriting) {
+  TempDir dir;
+  writeFile("old", "0123456789");
+  auto fs = makeSystemFileServices();
+  EXPECT_EQ(fs->freeFile(), 1);
+  fs->openWrite("old", 1, false);
+  EXPECT_EQ(fs->freeFile(), 2);
+  fs->write(1, "ab", 2);
+  EXPECT_EQ(fs->loc(1), 3);
+  EXPECT_EQ(errorOf([&] { fs->openRead("old", 1); }), err::FileAlreadyOpen);
+  fs->openWrite("new", 2, true);
+  fs->write(2, "xyz", 3);
+  fs->closeAll();
+  EXPECT_EQ(fs->freeFile(), 1);
+  EXPECT_EQ(readFile("old"), "ab23456789");  // written over, not shortened
+  EXPECT_EQ(readFile("new"), "xyz");
+  fs->openWrite("old", 3, true);
+  fs->close(3);
+  EXPECT_EQ(readFile("old"), "");
+  fs->openWrite("new", 1, false);
+  fs->truncate(1);
+  fs->write(1, "q", 1);
+  fs->close(1);
+  EXPECT_EQ(readFile("new"), "q");
+  EXPECT_EQ(fs->fileLen("new"), 1);
+  EXPECT_EQ(errorOf([&] { fs->close(1); }), err::BadFileNameOrNumber);
+  EXPECT_EQ(errorOf([&] { fs->loc(9); }), err::BadFileNameOrNumber);
+}
+
+TEST(FileServices, ErrorNumbers) {
+  TempDir dir;
+  auto fs = makeSystemFileServices();
+  EXPECT_EQ(errorOf([&] { fs->openRead("missing", 1); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->fileLen("missing"); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->fileDateTime("missing"); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->getAttr("missing"); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->setAttr("missing", 0644); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->kill("missing"); }), err::FileNotFound);
+  EXPECT_EQ(errorOf([&] { fs->openWrite("no-such-dir/x", 1, true); }), err::PathNotFound);
+  EXPECT_EQ(errorOf([&] { fs->chDir("no-such-dir"); }), err::PathNotFound);
+  stdfs::create_directory("sub");
+  EXPECT_EQ(errorOf([&] { fs->openRead("sub", 1); }), err::PathFileAccess);
+  EXPECT_EQ(errorOf([&] { fs->kill("sub"); }), err::PathFileAccess);
+  EXPECT_FALSE(fs->identity("missing"));
+  writeFile("a", "1");
+  stdfs::create_hard_link("a", "b");
+  writeFile("c", "1");
+  EXPECT_EQ(fs->identity("a"), fs->identity("b"));
+  EXPECT_NE(fs->identity("a"), fs->identity("c"));
+  EXPECT_EQ(fs->freeFile(), 1);  // failed opens leave no number taken
+
+  if (exists("/dev/full")) {
+    fs->openWrite("/dev/full", 1, false);
+    std::vector<char> block(30000, 'x');
+    EXPECT_EQ(errorOf([&] { fs->write(1, block.data(), block.size()); }), err::DiskFull);
+    fs->close(1);
+  }
+}
+
+TEST(FileServices, CurrentDirectoryAndDrives) {
+  TempDir dir;
+  auto fs = makeSystemFileServices();
+  stdfs::create_directory("sub");
+  fs->chDir("sub");
+  EXPECT_EQ(fs->curDir(), (stdfs::path(dir.path()) / "sub").string());
+  EXPECT_EQ(errorOf([&] { fs->chDrive(dir.path() + "/vanished"); }), err::DeviceUnavailable);
+  writeFile("file", "");
+  EXPECT_EQ(errorOf([&] { fs->chDrive((stdfs::current_path() / "file").string()); }), err::DeviceUnavailable);
+  EXPECT_EQ(fs->curDir(), (stdfs::path(dir.path()) / "sub").string());
+}
+
+// Each mounted file system keeps its own current directory, as drive letters do.
+TEST(FileServices, EachDriveKeepsItsCurrentDirectory) {
+  std::error_code ec;
+  const auto shm = stdfs::status("/dev/shm", ec);
+  struct stat a {}, b {};
+  if (ec || !stdfs::is_directory(shm) || ::stat("/dev/shm", &a) != 0 || ::stat("/", &b) != 0 ||
+      a.st_dev == b.st_dev || ::access("/dev/shm", W_OK) != 0)
+    GTEST_SKIP() << "needs /dev/shm as a separate, writable file system";
+  TempDir home;
+  struct stat t {};
+  if (::stat(home.path().c_str(), &t) != 0 || t.st_dev != b.st_dev)
+    GTEST_SKIP() << "needs the temporary directory on the root file system";
+  const stdfs::path there = stdfs::path("/dev/shm") / ("vexo-drive-" + std::to_string(::getpid()));
+  stdfs::create_directories(there / "deeper");
+  auto fs = makeSystemFileServices();
+  fs->chDir(home.path());
+  fs->chDir((there / "deeper").string());
+  fs->chDrive("/");
+  EXPECT_EQ(fs->curDir(), home.path());
+  fs->chDrive("/dev/shm");
+  EXPECT_EQ(fs->curDir(), (there / "deeper").string());
+  fs->chDir(home.path());
+  stdfs::remove_all(there);
+  // The remembered directory is gone: the drive's root instead.
+  fs->chDrive("/dev/shm");
+  EXPECT_EQ(fs->curDir(), "/dev/shm");
+  fs->chDir(home.path());
+}
