@@ -12,8 +12,8 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // No display name: Qt would append it to the window caption.
   QApplication::setApplicationName(vexo::kAppTitle);
-  QApplication::setApplicationDisplayName(vexo::kAppTitle);
   QApplication::setDesktopFileName(QStringLiteral("vexo"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/vexo.png")));
   QApplication::setFont(vexo::formFont());

@@ -285,11 +285,18 @@ void Main::Dir_name_Change() {
 }
 
 void Main::openDirectory(const QString& path) {
+  const QString previous = Dir_name->path();
   try {
-    Dir_name->setPath(path);
+    files_.chDir(toFsPath(path));  // can it be entered,
+    Dir_name->setPath(path);       // and read? Showing it raises Dir_name_Change.
   } catch (const RuntimeError& e) {
-    // The directory has gone or cannot be read: say so and stay.
+    // The directory has gone or cannot be used: say so and stay where the
+    // lists are, with the chosen name kept.
     showMessage(kStyleOkOnly, driveErrorText(e.number()));
+    try {
+      files_.chDir(toFsPath(previous));
+    } catch (const RuntimeError&) {
+    }
     try {
       Dir_name->refresh();
     } catch (const RuntimeError&) {

@@ -183,6 +183,9 @@ void MainWindowTest::tabOrder() {
     c = c->nextInFocusChain();
   } while (c != start);
   QCOMPARE(chain, expected);
+  // The window opens with the focus on the first control in that order.
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  QCOMPARE(QApplication::focusWidget(), w.Sel_Drive);
   QVERIFY(w.Ret_bottn->isDefault());
   QCOMPARE(w.Label1->focusPolicy(), Qt::NoFocus);
 }
