@@ -1,5 +1,5 @@
-// Forms are designed in twips (1/1440 inch), the unit the layout tables of
-// the windows use. Qt lays widgets out in device-independent pixels of
+// The windows give the positions and sizes of their controls in twips
+// (1/1440 inch). Qt lays widgets out in device-independent pixels of
 // 1/96 inch, so one pixel is 15 twips; Qt's high-DPI scaling maps those
 // pixels to the screen.
 #pragma once
@@ -32,7 +32,7 @@ inline QSize twipsSize(int width, int height) { return QSize(twips(width), twips
 void placeTwips(QWidget* control, int left, int top, int width, int height);
 
 // The font of both windows: a 9-point Gothic face that has the Japanese
-// glyphs, so that the captions fit the designed control heights.
+// glyphs, so that the captions fit the control heights.
 QFont formFont();
 
 }  // namespace vexo
