@@ -190,9 +190,12 @@ void Main::applySettings(double leftTwips, double topTwips, int bit16, int size)
 }
 
 void Main::Form_Load() {
-  // First-run state: 1,000 twips from the top left of the screen, long
-  // naming, 1.44M pieces.
-  applySettings(1000, 1000, 0, 0);
+  // Position and switches as the last run left them; on the first run (or
+  // for a value that cannot be used) 1,000 twips from the top left of the
+  // screen, long naming, 1.44M pieces. The position is applied as stored,
+  // even when it lies off the screen.
+  const StoredSettings stored = loadSettings();
+  applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size);
 
   // The lists start on the process's current drive and directory.
   QString dir;
@@ -215,7 +218,15 @@ void Main::Form_QueryUnload(int& Cancel, int UnloadMode) {
   (void)Cancel;
   (void)UnloadMode;
   unloadOtherWindows();
-  // The window position and the switches are saved from here.
+  // A minimised window's position is not where it should reopen, so the one
+  // stored before stays; the switches are always saved. A store that cannot
+  // be written does not hold up closing.
+  StoredSettings values;
+  values.mainLeft = pixelsToTwips(pos().x());
+  values.mainTop = pixelsToTwips(pos().y());
+  values.bit16 = check1();
+  values.size = PieceSize != kPieceSize144 ? 1 : 0;
+  saveSettings(values, isMinimized());
 }
 
 void Main::unloadOtherWindows() {

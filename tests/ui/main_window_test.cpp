@@ -44,6 +44,7 @@ struct Fixture {
 
   // Files are made before the window opens, so that it lists them.
   Main& open() {
+    clearSettings();  // every window here starts as on a first run
     files = std::make_unique<FaultyDrives>();
     window = std::make_unique<Main>(*files, volumes);
     messages.install(*window);

@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QListWidget>
 #include <QTest>
@@ -10,6 +11,48 @@
 #include "main_window.h"
 
 namespace vexo::test {
+
+namespace {
+
+// Set before main() runs, so before QSettings first asks where the user's
+// configuration lives.
+struct ConfigHome {
+  QTemporaryDir dir;
+  ConfigHome() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path())); }
+};
+
+ConfigHome& configHome() {
+  static ConfigHome home;
+  return home;
+}
+
+[[maybe_unused]] const bool configHomeSet = (configHome(), true);
+
+}  // namespace
+
+QString settingsFile() { return configHome().dir.filePath(QStringLiteral("VEXO.conf")); }
+
+void clearSettings() {
+  QFile::remove(settingsFile());
+  QFile::remove(settingsFile() + QStringLiteral(".lock"));
+}
+
+void writeSettings(const QByteArray& text) {
+  writeFile(settingsFile(), text);
+  // A time stamp of its own, so that QSettings never takes the file for one
+  // it has read before.
+  static int stamp = 0;
+  QFile f(settingsFile());
+  if (!f.open(QIODevice::ReadWrite) ||
+      !f.setFileTime(QDateTime::currentDateTime().addSecs(++stamp),
+                     QFileDevice::FileModificationTime))
+    qFatal("cannot date %s", qPrintable(settingsFile()));
+}
+
+QByteArray settingsText() {
+  QFile f(settingsFile());
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
+}
 
 void Messages::install(Main& window) {
   window.setMessageHook([this](int style, const QString& text) {

@@ -103,6 +103,15 @@ QByteArray readFile(const QString& path);
 // Bytes that differ from piece to piece, so that a wrong order shows.
 QByteArray patternBytes(qint64 size);
 
+// The settings store the windows read and write. For the whole test process
+// the user's configuration directory is a temporary one, so that no test
+// reads or changes the real settings of whoever runs it.
+QString settingsFile();
+void clearSettings();
+// Leaves `text` in the store as an earlier run (or the user) would have.
+void writeSettings(const QByteArray& text);
+QByteArray settingsText();  // "<no file>" when there is none
+
 // Acting on the controls with the mouse.
 void clickFile(Main& window, const QString& name);
 void doubleClickFile(Main& window, const QString& name);
