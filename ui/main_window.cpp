@@ -177,6 +177,9 @@ Input_Form* Main::inputForm() const { return inputForm_.data(); }
 
 void Main::applySettings(double leftTwips, double topTwips, int bit16, int size) {
   move(twips(leftTwips), twips(topTwips));
+  placedLeftTwips_ = leftTwips;
+  placedTopTwips_ = topTwips;
+  placedAt_ = pos();
   if (bit16 == 0) {
     Check1->setCheckState(Qt::Unchecked);
   } else if (bit16 == 2) {
@@ -222,8 +225,8 @@ void Main::Form_QueryUnload(int& Cancel, int UnloadMode) {
   // stored before stays; the switches are always saved. A store that cannot
   // be written does not hold up closing.
   StoredSettings values;
-  values.mainLeft = pixelsToTwips(pos().x());
-  values.mainTop = pixelsToTwips(pos().y());
+  values.mainLeft = pos().x() == placedAt_.x() ? placedLeftTwips_ : pixelsToTwips(pos().x());
+  values.mainTop = pos().y() == placedAt_.y() ? placedTopTwips_ : pixelsToTwips(pos().y());
   values.bit16 = check1();
   values.size = PieceSize != kPieceSize144 ? 1 : 0;
   saveSettings(values, isMinimized());

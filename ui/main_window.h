@@ -125,6 +125,12 @@ class Main : public QWidget, public UserInterface {
   std::int16_t driveRetry_ = kFalse;  // true while the drive list is set back
   QString shownDrive_;                // the drive the lists show
   bool busy_ = false;
+  // The position applied from the settings, in twips and as placed. A
+  // window that was not moved saves the twips it was given, so a position
+  // that is no whole number of pixels does not drift from run to run.
+  double placedLeftTwips_ = 0;
+  double placedTopTwips_ = 0;
+  QPoint placedAt_;
 };
 
 }  // namespace vexo

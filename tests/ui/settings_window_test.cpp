@@ -152,7 +152,13 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(run.w().pos(), QPoint(-2000, 10001));
     QVERIFY(run.w().close());
     QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=-30000\nMainTop=150015\n"));
+             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=-30000\nMainTop=150007.5\n"));
+    // Moved by the user: the new place, in whole pixels.
+    Run moved;
+    moved.w().move(-1999, 10001);
+    QVERIFY(moved.w().close());
+    QCOMPARE(settingsText(),
+             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=-29985\nMainTop=150007.5\n"));
   }
 
   void thirdStateSurvives() {
@@ -162,7 +168,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(run.w().PieceSize, kPieceSize12);
     QVERIFY(run.w().close());
     QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=2\nSize=1\n\n[Settings]\nMainLeft=1005\nMainTop=1005\n"));
+             QByteArray("[Checks]\nBit16=2\nSize=1\n\n[Settings]\nMainLeft=1000\nMainTop=1000\n"));
   }
 
   void unusableValues_data() {
@@ -208,14 +214,16 @@ class SettingsWindowTest : public QObject {
     QVERIFY(w.Option1[option]->isChecked());
     QCOMPARE(w.PieceSize, option == 0 ? kPieceSize144 : kPieceSize12);
 
-    // Closing puts usable values in their place.
+    // Closing puts usable values in their place; the window was not moved,
+    // so it saves the twips it was placed at (the default 1,000 shows at 67 px).
+    const auto placedTwips = [](int px) { return px == 67 ? 1000 : px * 15; };
     QVERIFY(w.close());
     QCOMPARE(settingsText(), QStringLiteral("[Checks]\nBit16=%1\nSize=%2\n\n"
                                             "[Settings]\nMainLeft=%3\nMainTop=%4\n")
                                  .arg(check == Qt::Checked ? 1 : 0)
                                  .arg(option)
-                                 .arg(pos.x() * 15)
-                                 .arg(pos.y() * 15)
+                                 .arg(placedTwips(pos.x()))
+                                 .arg(placedTwips(pos.y()))
                                  .toLatin1());
   }
 
