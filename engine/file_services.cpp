@@ -10,6 +10,7 @@ std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::siz
                                       std::span<char> buffer, std::optional<std::int64_t> pos) {
   std::int64_t found = 0;
   for (const std::size_t len : lengths) {
+    if (len > buffer.size()) throw RuntimeError(err::BadFileMode, "block longer than the buffer");
     const std::size_t got = read(src, buffer.data(), len, pos ? std::optional(*pos + found) : std::nullopt);
     found += static_cast<std::int64_t>(got);
     if (got < len) break;

@@ -1,5 +1,9 @@
 #include "doubles.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -291,19 +295,23 @@ std::string pattern(std::size_t length, unsigned seed) {
   return out;
 }
 
+std::filesystem::path nativePath(const std::string& utf8) {
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
 void writeFile(const std::string& name, const std::string& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  std::ofstream out(nativePath(name), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string readFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(nativePath(name), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool exists(const std::string& name) {
   std::error_code ec;
-  return fs::exists(fs::symlink_status(name, ec));
+  return fs::exists(fs::symlink_status(nativePath(name), ec));
 }
 
 std::vector<std::string> filesHere() {
@@ -314,9 +322,15 @@ std::vector<std::string> filesHere() {
 }
 
 int openDescriptors() {
+#ifdef _WIN32
+  DWORD handles = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+#else
   int n = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
   return n;
+#endif
 }
 
 }  // namespace vexo::test

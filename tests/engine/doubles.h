@@ -4,6 +4,7 @@
 // whose bytes are never stored, for sizes no test could write to disk.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -156,6 +157,9 @@ class TempDir {
 };
 
 std::string pattern(std::size_t length, unsigned seed = 1);
+// The path of a file named in UTF-8, as the engine names files (plain
+// narrow strings mean the ANSI code page to the standard library on Windows).
+std::filesystem::path nativePath(const std::string& utf8);
 void writeFile(const std::string& name, const std::string& bytes);
 std::string readFile(const std::string& name);
 bool exists(const std::string& name);

@@ -134,6 +134,7 @@ TEST(FileServices, CurrentDirectoryAndDrives) {
   EXPECT_EQ(fs->curDir(), (stdfs::path(dir.path()) / "sub").string());
 }
 
+#ifndef _WIN32
 // Each mounted file system keeps its own current directory, as drive letters do.
 TEST(FileServices, EachDriveKeepsItsCurrentDirectory) {
   std::error_code ec;
@@ -162,6 +163,7 @@ TEST(FileServices, EachDriveKeepsItsCurrentDirectory) {
   EXPECT_EQ(fs->curDir(), "/dev/shm");
   fs->chDir(home.path());
 }
+#endif  // !_WIN32
 
 // Runs of blocks: only whole blocks are written, a short one sets the
 // end-of-file condition, and the result is the same whether the blocks go

@@ -115,7 +115,7 @@ TEST(RoundTrip, OddNames) {
   proc1(fs, ui, "資料 2026.txt");
   EXPECT_TRUE(exists("資料 2026.txt.2"));
   std::filesystem::remove("notes.");
-  std::filesystem::remove("資料 2026.txt");
+  std::filesystem::remove(nativePath("資料 2026.txt"));
   proc1(fs, ui, "notes..2");
   proc1(fs, ui, "資料 2026.txt.1");
   EXPECT_EQ(readFile("notes."), original);

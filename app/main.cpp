@@ -1,0 +1,26 @@
+// VEXO: splits a file into pieces that fit on floppy disks and joins them.
+#include <QApplication>
+#include <QIcon>
+
+#include <memory>
+
+#include "file_services.h"
+#include "form_metrics.h"
+#include "main_window.h"
+#include "settings.h"
+#include "volumes.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  // No display name: Qt would append it to the window caption.
+  QApplication::setApplicationName(vexo::kAppTitle);
+  QApplication::setDesktopFileName(QStringLiteral("vexo"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/vexo.png")));
+  QApplication::setFont(vexo::formFont());
+
+  std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
+  vexo::StorageVolumes volumes;
+  vexo::Main window(*files, volumes);
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,451 @@
+// File services on Windows. Every call goes through the wide-character
+// Win32 API: names arrive as UTF-8 and are converted to UTF-16 here, so
+// names in any script work whatever the system's ANSI code page is.
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cwctype>
+#include <limits>
+#include <map>
+
+#include "file_services.h"
+
+namespace vexo {
+namespace {
+
+// File numbers run from 1 to this.
+constexpr int kMaxFileNumber = 511;
+
+// Runtime error number for a Win32 error code.
+int errorNumber(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return err::FileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+      return err::PathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return err::PermissionDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return err::DiskFull;
+    case ERROR_NOT_READY:
+      return err::DiskNotReady;
+    case ERROR_INVALID_DRIVE:
+      return err::DeviceUnavailable;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return err::TooManyFiles;
+    case ERROR_CRC:
+    case ERROR_SEEK:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_WRITE_FAULT:
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+    case ERROR_NOT_DOS_DISK:
+    case ERROR_BAD_UNIT:
+      return err::DeviceIO;
+    default:
+      return err::PathFileAccess;
+  }
+}
+
+[[noreturn]] void fail(DWORD code, const std::string& what) {
+  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code));
+}
+
+[[noreturn]] void failLast(const std::string& what) { fail(GetLastError(), what); }
+
+std::wstring wide(const std::string& utf8);
+
+// A failed open or delete of a file. Windows refuses a directory with
+// "access denied"; that is a path/file access error, not a protected file.
+[[noreturn]] void failOnFile(const std::string& name) {
+  const DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED) {
+    const DWORD a = GetFileAttributesW(wide(name).c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
+      throw RuntimeError(err::PathFileAccess, name + ": is a directory");
+  }
+  fail(code, name);
+}
+
+// A directory that cannot be entered because it is not there.
+[[noreturn]] void failOnDirectory(const std::string& path) {
+  const DWORD code = GetLastError();
+  fail(code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code, path);
+}
+
+std::wstring wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  if (utf8.find('\0') != std::string::npos || utf8.size() > static_cast<std::size_t>(INT_MAX))
+    throw RuntimeError(err::BadFileNameOrNumber, "bad file name");
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) throw RuntimeError(err::BadFileNameOrNumber, "file name is not UTF-8");
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                      w.data(), n);
+  return w;
+}
+
+std::string utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
+// The name of a file for the kernel; a bare name resolves against the
+// process's current directory.
+std::wstring fileName(const std::string& name) {
+  if (name.empty()) throw RuntimeError(err::BadFileNameOrNumber, "empty file name");
+  return wide(name);
+}
+
+WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& name) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(fileName(name).c_str(), GetFileExInfoStandard, &data))
+    failLast(name);
+  return data;
+}
+
+std::wstring currentDirectory() {
+  DWORD n = GetCurrentDirectoryW(0, nullptr);
+  for (;;) {
+    std::wstring w(n, L'\0');
+    const DWORD got = GetCurrentDirectoryW(n, w.data());
+    if (got == 0) failLast("current directory");
+    if (got < n) {
+      w.resize(got);
+      return w;
+    }
+    n = got;
+  }
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  for (;;) {
+    if (n == 0) failLast(utf8(path));
+    std::wstring w(n, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), n, w.data(), nullptr);
+    if (got == 0) failLast(utf8(path));
+    if (got < n) {
+      w.resize(got);
+      return w;
+    }
+    n = got;
+  }
+}
+
+// Upper-case drive letter of a path that begins with one ("c:\x" -> 'C'),
+// or 0 for other paths (UNC names).
+wchar_t driveLetter(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]))
+    return static_cast<wchar_t>(std::towupper(path[0]));
+  return 0;
+}
+
+// Each drive keeps its own current directory in the environment variable
+// "=X:", the convention GetFullPathNameW("X:") and the command shell follow.
+void rememberDriveDirectory(const std::wstring& dir) {
+  const wchar_t letter = driveLetter(dir);
+  if (letter == 0) return;
+  const wchar_t var[] = {L'=', letter, L':', L'\0'};
+  SetEnvironmentVariableW(var, dir.c_str());
+}
+
+// CreateFileW for writing. Windows refuses to open a read-only file for
+// writing, but Wine run by the superuser does not; the attribute is checked
+// on the open handle too, so a read-only file is never written anywhere.
+HANDLE openForWriting(const std::wstring& name, DWORD share, DWORD disposition) {
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+class Win32FileServices final : public FileServices {
+ public:
+  ~Win32FileServices() override { closeAll(); }
+
+  int freeFile() override {
+    for (int f = 1; f <= kMaxFileNumber; ++f)
+      if (!files_.count(f)) return f;
+    throw RuntimeError(err::TooManyFiles, "no free file number");
+  }
+
+  void openRead(const std::string& name, int f) override {
+    checkFree(f);
+    HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) failOnFile(name);
+    files_[f] = Open{h, false, false};
+  }
+
+  void openWrite(const std::string& name, int f, bool truncate) override {
+    checkFree(f);
+    // OPEN_ALWAYS rather than CREATE_ALWAYS: an existing file keeps its
+    // attribute bits (CREATE_ALWAYS refuses hidden and system files), and it
+    // is shortened below only when asked.
+    HANDLE h = openForWriting(fileName(name), FILE_SHARE_READ, OPEN_ALWAYS);
+    if (h == INVALID_HANDLE_VALUE) failOnFile(name);
+    files_[f] = Open{h, true, false};
+    if (truncate) this->truncate(f);
+  }
+
+  void truncate(int f) override {
+    Open& o = file(f);
+    if (!o.forWrite) throw RuntimeError(err::BadFileMode, "file not open for writing");
+    seek(o, 0);
+    if (!SetEndOfFile(o.handle)) failLast("truncate");
+    o.eof = false;
+  }
+
+  std::size_t read(int f, char* buf, std::size_t len,
+                   std::optional<std::int64_t> pos) override {
+    Open& o = file(f);
+    if (o.forWrite) throw RuntimeError(err::BadFileMode, "file not open for reading");
+    if (pos) {
+      if (*pos < 1) throw RuntimeError(err::BadFileNameOrNumber, "bad position");
+      seek(o, *pos - 1);
+    }
+    std::size_t done = 0;
+    while (done < len) {
+      const DWORD want = static_cast<DWORD>(
+          std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
+      DWORD got = 0;
+      if (!ReadFile(o.handle, buf + done, want, &got, nullptr)) failLast("read");
+      if (got == 0) break;
+      done += got;
+    }
+    o.eof = done < len;
+    return done;
+  }
+
+  bool eof(int f) override { return file(f).eof; }
+
+  std::int64_t loc(int f) override {
+    LARGE_INTEGER zero{}, now{};
+    if (!SetFilePointerEx(file(f).handle, zero, &now, FILE_CURRENT)) failLast("position");
+    return now.QuadPart + 1;
+  }
+
+  void write(int f, const char* buf, std::size_t len) override {
+    Open& o = file(f);
+    if (!o.forWrite) throw RuntimeError(err::BadFileMode, "file not open for writing");
+    std::size_t done = 0;
+    while (done < len) {
+      const DWORD want = static_cast<DWORD>(
+          std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
+      DWORD put = 0;
+      if (!WriteFile(o.handle, buf + done, want, &put, nullptr)) failLast("write");
+      // A write that stores nothing without an error has run out of room.
+      if (put == 0) fail(ERROR_DISK_FULL, "write");
+      done += put;
+    }
+  }
+
+  void close(int f) override {
+    auto it = files_.find(f);
+    if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
+    HANDLE h = it->second.handle;
+    files_.erase(it);
+    if (!CloseHandle(h)) failLast("close");
+  }
+
+  void closeAll() override {
+    for (auto& [f, o] : files_) CloseHandle(o.handle);
+    files_.clear();
+  }
+
+  std::int64_t fileLen(const std::string& name) override {
+    const auto data = attributeData(name);
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  FileDateTime fileDateTime(const std::string& name) override {
+    const auto data = attributeData(name);
+    // The inverse of the conversion setFileDateTime makes, so a time read
+    // here and written back lands on the same instant.
+    FILETIME local{};
+    SYSTEMTIME st{};
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &st))
+      failLast(name);
+    return FileDateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+  }
+
+  FileAttributes getAttr(const std::string& name) override {
+    const DWORD a = GetFileAttributesW(fileName(name).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) failLast(name);
+    return a;
+  }
+
+  void setAttr(const std::string& name, FileAttributes attributes) override {
+    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name);
+  }
+
+  void kill(const std::string& name) override {
+    if (!DeleteFileW(fileName(name).c_str())) failOnFile(name);
+  }
+
+  std::optional<FileIdentity> identity(const std::string& name) override {
+    // No data access is asked for, so a file held open without sharing can
+    // still be identified.
+    HANDLE h = CreateFileW(fileName(name).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
+      fail(code, name);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info);
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    if (!ok) fail(code, name);
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                            info.nFileIndexLow};
+  }
+
+  bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
+    // Open the existing file for writing, not shared with anyone.
+    HANDLE h = openForWriting(fileName(name), 0, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) return false;
+
+    // The calendar record of the local date-time, whole seconds.
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(dt.year);
+    st.wMonth = static_cast<WORD>(dt.month);
+    st.wDayOfWeek = 0;
+    st.wDay = static_cast<WORD>(dt.day);
+    st.wHour = static_cast<WORD>(dt.hour);
+    st.wMinute = static_cast<WORD>(dt.minute);
+    st.wSecond = static_cast<WORD>(dt.second);
+    st.wMilliseconds = 0;
+
+    // Local wall-clock time to the file's universal time; only the
+    // last-write time is set. These results are deliberately not examined:
+    // a time that cannot be converted or set leaves the file as it is.
+    FILETIME local{}, universal{};
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &universal);
+    SetFileTime(h, nullptr, nullptr, &universal);
+    CloseHandle(h);
+    return true;
+  }
+
+  std::string curDir() override { return utf8(currentDirectory()); }
+
+  void chDir(const std::string& path) override {
+    const std::wstring target = fullPath(fileName(path));
+    const wchar_t drive = driveLetter(target);
+    const wchar_t current = driveLetter(currentDirectory());
+    if (drive != 0 && drive != current) {
+      // A directory on another drive becomes that drive's current
+      // directory; the current drive stays as it is.
+      const DWORD a = GetFileAttributesW(target.c_str());
+      if (a == INVALID_FILE_ATTRIBUTES) failOnDirectory(path);
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY)) fail(ERROR_PATH_NOT_FOUND, path);
+      rememberDriveDirectory(target);
+      return;
+    }
+    if (!SetCurrentDirectoryW(target.c_str())) failOnDirectory(path);
+    rememberDriveDirectory(currentDirectory());
+  }
+
+  void chDrive(const std::string& drive) override {
+    // A drive is its letter and colon, as "C:", "C:\\" or a drive list's
+    // "c: [label]"; anything else names no drive.
+    const std::wstring w = wide(drive);
+    const wchar_t letter = driveLetter(w);
+    const bool plain = w.size() == 2 || (w.size() == 3 && (w[2] == L'\\' || w[2] == L'/'));
+    const bool labelled = w.size() > 2 && w[2] == L' ';
+    if (letter == 0 || !(plain || labelled))
+      throw RuntimeError(err::DeviceUnavailable, "not a drive: " + drive);
+
+    const std::wstring root{letter, L':', L'\\'};
+    const UINT type = GetDriveTypeW(root.c_str());
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN)
+      throw RuntimeError(err::DeviceUnavailable, "no drive " + drive);
+
+    // Keep the directory of the drive being left, then enter the chosen
+    // drive at its own current directory (its root the first time).
+    rememberDriveDirectory(currentDirectory());
+    const std::wstring dir = fullPath(std::wstring{letter, L':'});
+    if (SetCurrentDirectoryW(dir.c_str())) return;
+    DWORD code = GetLastError();
+    // The remembered directory may be gone; the root is always there on a
+    // drive that is ready.
+    if (dir != root && SetCurrentDirectoryW(root.c_str())) {
+      rememberDriveDirectory(root);
+      return;
+    }
+    if (dir != root) code = GetLastError();
+    if (code == ERROR_NOT_READY || type == DRIVE_REMOVABLE || type == DRIVE_CDROM)
+      throw RuntimeError(err::DiskNotReady, "drive not ready: " + drive);
+    throw RuntimeError(err::DeviceUnavailable, "cannot enter drive " + drive);
+  }
+
+ private:
+  struct Open {
+    HANDLE handle;
+    bool forWrite;
+    bool eof;
+  };
+
+  void checkFree(int f) {
+    if (f < 1 || f > kMaxFileNumber) throw RuntimeError(err::BadFileNameOrNumber, "bad file number");
+    if (files_.count(f)) throw RuntimeError(err::FileAlreadyOpen, "file number in use");
+  }
+
+  Open& file(int f) {
+    auto it = files_.find(f);
+    if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
+    return it->second;
+  }
+
+  static void seek(Open& o, std::int64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(o.handle, to, nullptr, FILE_BEGIN)) failLast("seek");
+  }
+
+  std::map<int, Open> files_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileServices> makeSystemFileServices() {
+  return std::make_unique<Win32FileServices>();
+}
+
+}  // namespace vexo
+
+#endif  // _WIN32

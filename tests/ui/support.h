@@ -1,0 +1,124 @@
+// Shared by the window tests: drives the tests choose, file services whose
+// drive changes can be made to fail, message boxes answered by the test,
+// and helpers that act on the controls as a user does.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "file_services.h"
+#include "volumes.h"
+
+namespace vexo {
+class Main;
+}
+
+namespace vexo::test {
+
+class FakeVolumes : public Volumes {
+ public:
+  QList<Volume> volumes;
+  QList<Volume> list() override { return volumes; }
+};
+
+// The machine's file services, with drive changes that fail on request.
+class FaultyDrives : public FileServices {
+ public:
+  FaultyDrives() : inner_(makeSystemFileServices()) {}
+
+  std::map<std::string, int> chDriveFails;  // drive root -> error number
+  QStringList driveChanges;                 // every drive asked for, in order
+
+  int freeFile() override { return inner_->freeFile(); }
+  void openRead(const std::string& n, int f) override { inner_->openRead(n, f); }
+  void openWrite(const std::string& n, int f, bool t) override { inner_->openWrite(n, f, t); }
+  void truncate(int f) override { inner_->truncate(f); }
+  std::size_t read(int f, char* b, std::size_t l, std::optional<std::int64_t> p) override {
+    return inner_->read(f, b, l, p);
+  }
+  bool eof(int f) override { return inner_->eof(f); }
+  std::int64_t loc(int f) override { return inner_->loc(f); }
+  void write(int f, const char* b, std::size_t l) override { inner_->write(f, b, l); }
+  void close(int f) override { inner_->close(f); }
+  void closeAll() override { inner_->closeAll(); }
+  std::int64_t fileLen(const std::string& n) override { return inner_->fileLen(n); }
+  FileDateTime fileDateTime(const std::string& n) override { return inner_->fileDateTime(n); }
+  FileAttributes getAttr(const std::string& n) override { return inner_->getAttr(n); }
+  void setAttr(const std::string& n, FileAttributes a) override { inner_->setAttr(n, a); }
+  void kill(const std::string& n) override { inner_->kill(n); }
+  std::optional<FileIdentity> identity(const std::string& n) override { return inner_->identity(n); }
+  bool setFileDateTime(const std::string& n, const FileDateTime& dt) override {
+    return inner_->setFileDateTime(n, dt);
+  }
+  std::string curDir() override { return inner_->curDir(); }
+  void chDir(const std::string& p) override { inner_->chDir(p); }
+  void chDrive(const std::string& drive) override {
+    driveChanges.append(QString::fromStdString(drive));
+    if (auto it = chDriveFails.find(drive); it != chDriveFails.end()) throw RuntimeError(it->second);
+    inner_->chDrive(drive);
+  }
+
+ private:
+  std::unique_ptr<FileServices> inner_;
+};
+
+// Answers the window's message boxes: records each (style, text) and
+// returns the next queued answer (OK or Yes when none is queued).
+struct Messages {
+  QList<QPair<int, QString>> shown;
+  QList<int> answers;
+  std::function<void()> whileShown;  // runs while a box is "open"
+
+  void install(Main& window);
+  QStringList texts() const;
+};
+
+// Makes the process's current directory a fresh temporary directory for
+// the lifetime of the object, and puts the old one back afterwards.
+class WorkDir {
+ public:
+  WorkDir();
+  ~WorkDir();
+  QString path() const { return dir_.path(); }
+  QString file(const QString& name) const { return dir_.filePath(name); }
+
+ private:
+  QTemporaryDir dir_;
+  QString previous_;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+// Bytes that differ from piece to piece, so that a wrong order shows.
+QByteArray patternBytes(qint64 size);
+
+// The settings store the windows read and write. For the whole test process
+// the user's configuration directory is a temporary one, so that no test
+// reads or changes the real settings of whoever runs it.
+QString settingsFile();
+void clearSettings();
+// Leaves `text` in the store as an earlier run (or the user) would have.
+void writeSettings(const QByteArray& text);
+QByteArray settingsText();  // "<no file>" when there is none
+
+// Acting on the controls with the mouse.
+void clickFile(Main& window, const QString& name);
+void doubleClickFile(Main& window, const QString& name);
+void doubleClickDirectory(Main& window, const QString& caption);
+
+// Runs `act` with the first modal widget that shows up (polled from the
+// event loop, so it also finds boxes opened by code that is still running).
+void whenModal(std::function<void(QWidget*)> act);
+
+}  // namespace vexo::test
