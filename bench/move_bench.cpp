@@ -14,6 +14,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,10 +69,16 @@ int runRequest(const std::string& name) {
   return 1;
 }
 
-[[noreturn]] void die(const std::string& what) {
-  std::cerr << "move_bench: " << what << ": " << std::strerror(errno) << "\n";
+std::string workDir;  // the temporary directory, removed also on failure
+
+[[noreturn]] void fail(const std::string& what) {
+  std::cerr << "move_bench: " << what << "\n";
+  std::error_code ec;
+  if (!workDir.empty()) stdfs::remove_all(workDir, ec);
   std::exit(2);
 }
+
+[[noreturn]] void die(const std::string& what) { fail(what + ": " + std::strerror(errno)); }
 
 // Runs argv in dir (stdout to outFile when given) and returns its wall time.
 double timed(const std::vector<std::string>& argv, const std::string& dir, const std::string& outFile = {}) {
@@ -90,14 +97,15 @@ double timed(const std::vector<std::string>& argv, const std::string& dir, const
     die("cannot start " + argv[0]);
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0)
+  struct rusage usage {};
+  while (::wait4(pid, &status, 0, &usage) < 0)
     if (errno != EINTR) die("waitpid");
+  if (std::getenv("BENCH_CPU"))
+    std::cout << "[" << argv[0].substr(argv[0].rfind('/') + 1) << " sys " << usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6
+              << " user " << usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 << "]";
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "move_bench: " << argv[0] << " failed in " << dir << "\n";
-    std::exit(2);
-  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail(argv[0] + " failed in " + dir);
   return seconds;
 }
 
@@ -177,7 +185,8 @@ void usage() {
   std::cerr << "usage: move_bench [--size MiB] [--runs N] [--dir DIR]\n"
                "  --size MiB  size of the generated file (default 1024)\n"
                "  --runs N    timed runs of each command (default 7)\n"
-               "  --dir DIR   where the temporary directory goes (default $TMPDIR or /tmp)\n";
+               "  --dir DIR   where the temporary directory goes (default $TMPDIR or /tmp)\n"
+               "With BENCH_CPU=1 in the environment each run also shows its CPU time.\n";
 }
 
 }  // namespace
@@ -208,6 +217,7 @@ int main(int argc, char** argv) {
   std::string tmpl = base + "/vexo-bench-XXXXXX";
   if (!::mkdtemp(tmpl.data())) die("mkdtemp in " + base);
   const std::string root = tmpl;
+  workDir = root;
   spreadSubdirectories(root);
   const std::string source = root + "/src/data.bin";
   const std::string pieceDir = root + "/pieces";
@@ -277,9 +287,13 @@ int main(int argc, char** argv) {
                       {}});
 
   // One round to warm up, then the timed rounds, the commands taking turns.
+  // Each round starts with another command, so that none always runs just
+  // after the same other one. (Our split makes the pieces our join needs,
+  // so it comes first in the warm-up round.)
   for (int round = 0; round <= runs; ++round) {
     std::cout << (round == 0 ? "warm-up round" : "round " + std::to_string(round)) << ":";
-    for (auto& m : measures) {
+    for (std::size_t turn = 0; turn < measures.size(); ++turn) {
+      Measure& m = measures[(turn + static_cast<std::size_t>(round)) % measures.size()];
       const std::string dir = root + "/run-" + std::to_string(round) + "-" + std::to_string(&m - measures.data());
       stdfs::create_directory(dir);
       if (m.prepare) m.prepare(dir);
