@@ -228,6 +228,38 @@ TEST(FileServices, CopyBlocksWritesOnlyWholeBlocks) {
   EXPECT_EQ(readFile("dst"), "");
 }
 
+// Long runs have their space set aside before they are written; that must
+// never show in a file's length: a run that finds its source short leaves
+// the destination as long as the whole blocks written, and a run written
+// into the middle of a longer file leaves it as long as it was.
+TEST(FileServices, LongRunsLeaveLengthsAsWritten) {
+  TempDir dir;
+  const std::string source = pattern(500000, 7);
+  writeFile("src", source);
+  auto fs = makeSystemFileServices();
+  std::vector<char> buffer(std::size_t{480} << 10);
+  const std::vector<std::size_t> twenty(20, 30000);  // 600,000 bytes asked for
+
+  fs->openRead("src", 1);
+  fs->openWrite("dst", 2, true);
+  EXPECT_EQ(fs->copyBlocks(1, 2, twenty, buffer), 500000);
+  EXPECT_TRUE(fs->eof(1));
+  EXPECT_EQ(fs->loc(2), 480001);
+  fs->closeAll();
+  EXPECT_EQ(fs->fileLen("dst"), 480000);
+  EXPECT_TRUE(readFile("dst") == source.substr(0, 480000)) << "bytes of dst differ";
+
+  const std::string old = pattern(1000000, 9);
+  writeFile("old", old);
+  fs->openRead("src", 1);
+  fs->openWrite("old", 2, false);
+  const std::vector<std::size_t> ten(10, 30000);
+  EXPECT_EQ(fs->copyBlocks(1, 2, ten, buffer), 300000);
+  fs->closeAll();
+  EXPECT_EQ(fs->fileLen("old"), 1000000);
+  EXPECT_TRUE(readFile("old") == source.substr(0, 300000) + old.substr(300000)) << "bytes of old differ";
+}
+
 // A source shorter than the length taken at its start (it shrank meanwhile)
 // is copied to its real end, both when the shortfall is met within a run of
 // normal blocks and within the tail.
