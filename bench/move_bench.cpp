@@ -52,7 +52,7 @@ class HeadlessUi final : public vexo::UserInterface {
   void message(const std::string& text) override { messages.push_back(text); }
   int question(const std::string&) override { return 7; }
   void refreshFileList() override {}
-  std::int32_t pieceSize() override { return vexo::kPieceSize144; }
+  std::int64_t pieceSize() override { return vexo::kPieceSize144; }
   int check1() override { return 0; }
   void showExtensionPrompt() override {}
   std::string extensionText() override { return {}; }

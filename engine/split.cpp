@@ -41,7 +41,7 @@ void split(Request& r) {
     const FileDateTime dt = fs.fileDateTime(r.chosen);
     const FileAttributes attributes = fs.getAttr(r.chosen);
 
-    const std::int32_t pieceSize = ui.pieceSize();
+    const auto pieceSize = static_cast<std::int32_t>(ui.pieceSize());
     if (!(pieceSize < size)) {
       ui.message(kTooSmall);
       return;

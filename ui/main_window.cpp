@@ -436,7 +436,7 @@ int Main::question(const std::string& text) {
 
 void Main::refreshFileList() { FIle_list->refresh(); }
 
-std::int32_t Main::pieceSize() { return PieceSize; }
+std::int64_t Main::pieceSize() { return PieceSize; }
 
 int Main::check1() {
   switch (Check1->checkState()) {

@@ -100,7 +100,7 @@ class Main : public QWidget, public UserInterface {
   void message(const std::string& text) override;
   int question(const std::string& text) override;
   void refreshFileList() override;
-  std::int32_t pieceSize() override;
+  std::int64_t pieceSize() override;
   int check1() override;
   void showExtensionPrompt() override;
   std::string extensionText() override;

@@ -23,7 +23,7 @@ class RecordingUi : public UserInterface {
   // "status:TEXT", "clear", "message:TEXT", "question:TEXT", "refresh", "prompt".
   std::vector<std::string> events;
 
-  std::int32_t size = kPieceSize144;
+  std::int64_t size = kPieceSize144;
   int check = 0;
   int answer = kAnswerYes;        // answer to the Yes/No question
   std::string extension;          // text the extension dialog returns
@@ -38,7 +38,7 @@ class RecordingUi : public UserInterface {
     return answer;
   }
   void refreshFileList() override { events.push_back("refresh"); }
-  std::int32_t pieceSize() override { return size; }
+  std::int64_t pieceSize() override { return size; }
   int check1() override { return check; }
   void showExtensionPrompt() override {
     events.push_back("prompt");
