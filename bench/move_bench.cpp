@@ -51,6 +51,7 @@ class HeadlessUi final : public vexo::UserInterface {
   void clearStatus() override {}
   void message(const std::string& text) override { messages.push_back(text); }
   int question(const std::string&) override { return 7; }
+  int questionNo(const std::string&) override { return 7; }
   void refreshFileList() override {}
   std::int64_t pieceSize() override { return vexo::kPieceSize144; }
   int check1() override { return 0; }

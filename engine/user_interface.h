@@ -23,6 +23,9 @@ class UserInterface {
   // Yes/No question with the question icon, Yes the default button.
   // Returns kAnswerYes for Yes; any other value means No.
   virtual int question(const std::string& text) = 0;
+  // Yes/No question with the question icon and No as the default button
+  // (Enter, Esc and closing the box answer No). Returns kAnswerYes for Yes.
+  virtual int questionNo(const std::string& text) = 0;
   // Re-reads the directory shown in the file list.
   virtual void refreshFileList() = 0;
   // The chosen piece size in bytes (1457664, 1250304 or a size the user

@@ -409,10 +409,11 @@ int Main::showMessage(int style, const QString& text) {
   box.setWindowTitle(kAppTitle);
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
-  if (style == kStyleYesNoQuestion) {
+  if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
   }
   box.setIcon(QMessageBox::NoIcon);
@@ -432,6 +433,10 @@ void Main::message(const std::string& text) { showMessage(kStyleOkOnly, QString:
 
 int Main::question(const std::string& text) {
   return showMessage(kStyleYesNoQuestion, QString::fromStdString(text));
+}
+
+int Main::questionNo(const std::string& text) {
+  return showMessage(kStyleYesNoQuestionNoDefault, QString::fromStdString(text));
 }
 
 void Main::refreshFileList() { FIle_list->refresh(); }

@@ -31,6 +31,9 @@ class Volumes;
 // question icon and Yes as the default button.
 inline constexpr int kStyleOkOnly = 0;
 inline constexpr int kStyleYesNoQuestion = 36;
+// The same with No as the default button (Yes/No, question icon, second
+// button default).
+inline constexpr int kStyleYesNoQuestionNoDefault = 36 + 256;
 // What a message box returns.
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerNo = 7;
@@ -99,6 +102,7 @@ class Main : public QWidget, public UserInterface {
   void clearStatus() override;
   void message(const std::string& text) override;
   int question(const std::string& text) override;
+  int questionNo(const std::string& text) override;
   void refreshFileList() override;
   std::int64_t pieceSize() override;
   int check1() override;

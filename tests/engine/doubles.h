@@ -26,6 +26,7 @@ class RecordingUi : public UserInterface {
   std::int64_t size = kPieceSize144;
   int check = 0;
   int answer = kAnswerYes;        // answer to the Yes/No question
+  int answerNo = 7;               // answer to the question whose default is No
   std::string extension;          // text the extension dialog returns
   bool promptOk = true;           // whether the dialog is left with OK
   std::function<void()> onPrompt;  // runs while the dialog is "shown"
@@ -36,6 +37,10 @@ class RecordingUi : public UserInterface {
   int question(const std::string& text) override {
     events.push_back("question:" + text);
     return answer;
+  }
+  int questionNo(const std::string& text) override {
+    events.push_back("questionNo:" + text);
+    return answerNo;
   }
   void refreshFileList() override { events.push_back("refresh"); }
   std::int64_t pieceSize() override { return size; }
