@@ -9,8 +9,8 @@
 //    time the dialog is shown or becomes the active window again,
 //    Command1_Click() for "決　定" and Enter, Command2_Click() for "取　消"
 //    and Esc, and Form_Unload() when the dialog is closed through its frame
-//    (close box, Alt+F4); the view then hides the dialog so that showModal()
-//    returns.
+//    (close box, Alt+F4). Each of the three calls hide(), so that
+//    showModal() returns; the view need not hide the dialog itself.
 //  - showModal() returns once hide() was called or the dialog was closed.
 #pragma once
 
