@@ -111,6 +111,11 @@ void FakeView::selectOption(int i) {
   form->Option1_Click(i);
 }
 
+void FakeView::typeSize(const std::string& text) {
+  sizeBox = text;
+  form->Size_Combo_Change();
+}
+
 void FakeView::setFileName(const std::string& text) {
   events.push_back("File_Name=" + text);
   name = text;
@@ -179,6 +184,16 @@ std::string FakeView::fileListEntry(int i) {
 void FakeView::setCheck1(int state) {
   events.push_back("Check1=" + std::to_string(state));
   check = state;
+}
+
+void FakeView::setSizeText(const std::string& text) {
+  events.push_back("Size_Combo=" + text);
+  sizeBox = text;
+}
+
+void FakeView::setCheck2(int state) {
+  events.push_back("Check2=" + std::to_string(state));
+  digits = state;
 }
 
 void FakeView::setOption1(int i) {

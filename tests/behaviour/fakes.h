@@ -22,8 +22,8 @@ namespace vexo::test {
 // Everything the behaviour did, in order, shared by the fakes below:
 // "File_Name=x", "Label2=x" (caption only), "Label2!=x" (repainted),
 // "setDrive=d", "showDrive=d", "Dir_name=p", "FIle_list=p", "refreshDir",
-// "refreshFileList", "Check1=n", "Option1=i", "move=l,t", "box<style>:text",
-// "block=1"/"block=0", "end", "loadInput", "showInput", "Combo1 focus",
+// "refreshFileList", "Check1=n", "Check2=n", "Size_Combo=x", "Option1=i", "move=l,t",
+// "box<style>:text", "block=1"/"block=0", "end", "loadInput", "showInput", "Combo1 focus",
 // "hideInput", "unloadInput", "write Section/Key=v", "flush".
 using Events = std::vector<std::string>;
 
@@ -97,6 +97,8 @@ class FakeView : public MainView {
   int index = -1;
   int check = 0;
   int option = 0;  // selected at design time
+  std::string sizeBox;
+  int digits = 0;  // Check2
   double left = 0, top = 0;
   bool minimised = false;
   bool blocked = false;
@@ -118,6 +120,8 @@ class FakeView : public MainView {
   void chooseDrive(const std::string& drive);
   void clickEntry(const std::string& entry);
   void selectOption(int i);
+  // Types into the size box (or chooses one of its entries).
+  void typeSize(const std::string& text);
 
   std::string fileName() override { return name; }
   void setFileName(const std::string& text) override;
@@ -139,6 +143,10 @@ class FakeView : public MainView {
   void setCheck1(int state) override;
   bool option1(int i) override { return option == i; }
   void setOption1(int i) override;
+  std::string sizeText() override { return sizeBox; }
+  void setSizeText(const std::string& text) override;
+  int check2() override { return digits; }
+  void setCheck2(int state) override;
   void moveWindowTwips(double l, double t) override;
   double windowLeftTwips() override { return left; }
   double windowTopTwips() override { return top; }

@@ -10,11 +10,12 @@ namespace vexo {
 // Found by argument-dependent lookup, so in the namespace of the type.
 bool operator==(const StoredSettings& a, const StoredSettings& b) {
   return a.mainLeft == b.mainLeft && a.mainTop == b.mainTop && a.bit16 == b.bit16 &&
-         a.size == b.size;
+         a.size == b.size && a.customSize == b.customSize && a.digits3 == b.digits3;
 }
 
 void PrintTo(const StoredSettings& s, std::ostream* os) {
-  *os << "{" << s.mainLeft << ", " << s.mainTop << ", " << s.bit16 << ", " << s.size << "}";
+  *os << "{" << s.mainLeft << ", " << s.mainTop << ", " << s.bit16 << ", " << s.size << ", \""
+      << s.customSize << "\", " << s.digits3 << "}";
 }
 
 }  // namespace vexo
@@ -50,7 +51,8 @@ TEST(SettingsRules, StoredTextsAreUsedOrTakenAsAbsent) {
       {"Checks/Bit16", "65537", 2000, 3000, 0, 1},
       {"Checks/Bit16", "true", 2000, 3000, 0, 1},
       {"Checks/Bit16", "++1", 2000, 3000, 0, 1},
-      {"Checks/Size", "2", 2000, 3000, 1, 0},
+      {"Checks/Size", "2", 2000, 3000, 1, 0},  // no size in the box to use
+      {"Checks/Size", "3", 2000, 3000, 1, 0},
       {"Checks/Size", "", 2000, 3000, 1, 0},
       {"Checks/Size", "0, 1", 2000, 3000, 1, 0},
       // Usable, though not as this program writes them.
@@ -70,11 +72,11 @@ TEST(SettingsRules, StoredTextsAreUsedOrTakenAsAbsent) {
     store.values = {{"Settings/MainLeft", "2000"}, {"Settings/MainTop", "3000"},
                     {"Checks/Bit16", "1"}, {"Checks/Size", "1"}};
     store.values[c.key] = c.text;
-    EXPECT_EQ(loadSettings(store), (StoredSettings{c.left, c.top, c.bit16, c.size}));
+    EXPECT_EQ(loadSettings(store), (StoredSettings{c.left, c.top, c.bit16, c.size, "", 0}));
   }
   Events events;
   FakeSettings empty(events);
-  EXPECT_EQ(loadSettings(empty), (StoredSettings{1000, 1000, 0, 0}));
+  EXPECT_EQ(loadSettings(empty), (StoredSettings{1000, 1000, 0, 0, "", 0}));
 }
 
 TEST(SettingsRules, NumberTextIsThePlainConversion) {
@@ -93,12 +95,22 @@ TEST(SettingsRules, SaveWritesInOrderAndReportsFailure) {
     bool minimised, failWrites, failFlush, ok;
     Events events;
   };
-  const Events all{"write Settings/MainLeft=2985", "write Settings/MainTop=-150.5",
-                   "write Checks/Bit16=2", "write Checks/Size=1", "flush"};
+  const Events all{"write Settings/MainLeft=2985",
+                   "write Settings/MainTop=-150.5",
+                   "write Checks/Bit16=2",
+                   "write Checks/Size=1",
+                   "write Checks/CustomSize=650M",
+                   "write Checks/Digits3=1",
+                   "flush"};
   const Case cases[] = {
       {"written", false, false, false, true, all},
-      {"minimised", true, false, false, true,
-       {"write Checks/Bit16=2", "write Checks/Size=1", "flush"}},
+      {"minimised",
+       true,
+       false,
+       false,
+       true,
+       {"write Checks/Bit16=2", "write Checks/Size=1", "write Checks/CustomSize=650M",
+        "write Checks/Digits3=1", "flush"}},
       {"writes fail", false, true, false, false, all},
       {"flush fails", false, false, true, false, all},
   };
@@ -108,8 +120,64 @@ TEST(SettingsRules, SaveWritesInOrderAndReportsFailure) {
     FakeSettings store(events);
     store.failWrites = c.failWrites;
     store.failFlush = c.failFlush;
-    EXPECT_EQ(saveSettings(store, {2985, -150.5, 2, 7}, c.minimised), c.ok);
+    EXPECT_EQ(saveSettings(store, {2985, -150.5, 2, 7, "650M", 5}, c.minimised), c.ok);
     EXPECT_EQ(events, c.events);
+  }
+}
+
+TEST(SettingsRules, SizeBoxAndThreeDigitSwitch) {
+  using Stored = std::map<std::string, std::string>;
+  struct Case {
+    const char* name;
+    Stored stored;  // of the "Checks" section
+    int size;
+    std::string customSize;
+    int digits3;
+  };
+  const Case cases[] = {
+      // Stores from before the size box read as they always did.
+      {"old, 1.44M", {{"Bit16", "0"}, {"Size", "0"}}, 0, "", 0},
+      {"old, 1.2M", {{"Bit16", "1"}, {"Size", "1"}}, 1, "", 0},
+      {"size box",
+       {{"Size", "2"}, {"CustomSize", "650MB (CD)"}, {"Digits3", "1"}},
+       2,
+       "650MB (CD)",
+       1},
+      {"size box, ambiguous separator", {{"Size", "2"}, {"CustomSize", " 1,5 GiB "}}, 0, "", 0},
+      {"size box, free entry", {{"Size", "2"}, {"CustomSize", " 1.5 GiB "}}, 2, " 1.5 GiB ", 0},
+      {"size box without a size", {{"Size", "2"}}, 0, "", 0},
+      {"size box with an empty size", {{"Size", "2"}, {"CustomSize", ""}}, 0, "", 0},
+      {"size box with no usable size", {{"Size", "2"}, {"CustomSize", "0"}}, 0, "", 0},
+      {"size box beyond 1 TiB", {{"Size", "2"}, {"CustomSize", "2TB"}}, 0, "", 0},
+      {"floppy size, box text kept", {{"Size", "1"}, {"CustomSize", "25M"}}, 1, "25M", 0},
+      {"Digits3 out of range", {{"Digits3", "2"}}, 0, "", 0},
+      {"Digits3 no number", {{"Digits3", "yes"}}, 0, "", 0},
+      {"Digits3 with blanks", {{"Digits3", " 1 "}}, 0, "", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Events events;
+    FakeSettings store(events);
+    for (const auto& [key, text] : c.stored) store.values["Checks/" + key] = text;
+    const StoredSettings got = loadSettings(store);
+    EXPECT_EQ(got.size, c.size);
+    EXPECT_EQ(got.customSize, c.customSize);
+    EXPECT_EQ(got.digits3, c.digits3);
+  }
+}
+
+TEST(SettingsRules, RoundTrip) {
+  const StoredSettings cases[] = {
+      {1000, 1000, 0, 0, "", 0},
+      {2985, -150, 1, 1, "25MB (メール)", 1},
+      {-30000, 1234.5, 2, 2, "4GB (FAT32)", 1},
+      {15, 30, 0, 2, "1", 0},
+  };
+  for (const auto& values : cases) {
+    Events events;
+    FakeSettings store(events);
+    ASSERT_TRUE(saveSettings(store, values, false));
+    EXPECT_EQ(loadSettings(store), values);
   }
 }
 

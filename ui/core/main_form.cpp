@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "names.h"
+#include "size_text.h"
 #include "texts.h"
 
 namespace vexo {
@@ -22,15 +24,20 @@ MainForm::MainForm(MainView& view, FileServices& files, SettingsStore& settings)
 
 MainForm::~MainForm() = default;
 
-void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int size) {
+void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int size,
+                             const std::string& customSize, int digits3) {
   view_.moveWindowTwips(leftTwips, topTwips);
   placedLeftTwips_ = leftTwips;
   placedTopTwips_ = topTwips;
   placedAtLeft_ = view_.windowLeftTwips();
   placedAtTop_ = view_.windowTopTwips();
   view_.setCheck1(bit16 == 0 ? 0 : bit16 == 2 ? 2 : 1);
-  PieceSize = size != 0 ? kPieceSize12 : kPieceSize144;
-  view_.setOption1(size != 0 ? 1 : 0);  // raises Option1_Click when it changes
+  view_.setCheck2(digits3 != 0 ? 1 : 0);
+  view_.setSizeText(customSize);
+  const std::optional<std::int64_t> custom = parsePieceSize(customSize);
+  if (size == 2 && !custom) size = 0;
+  PieceSize = size == 2 ? *custom : size != 0 ? kPieceSize12 : kPieceSize144;
+  view_.setOption1(size == 2 ? 2 : size != 0 ? 1 : 0);  // raises Option1_Click when it changes
 }
 
 void MainForm::Form_Load() {
@@ -39,7 +46,8 @@ void MainForm::Form_Load() {
   // screen, long naming, 1.44M pieces. The position is applied as stored,
   // even when it lies off the screen.
   const StoredSettings stored = loadSettings(settings_);
-  applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size);
+  applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size, stored.customSize,
+                stored.digits3);
 
   // The lists start on the process's current drive and directory.
   std::string dir;
@@ -72,7 +80,9 @@ void MainForm::Form_QueryUnload(int& Cancel, int UnloadMode) {
   values.mainLeft = left == placedAtLeft_ ? placedLeftTwips_ : left;
   values.mainTop = top == placedAtTop_ ? placedTopTwips_ : top;
   values.bit16 = check1();
-  values.size = PieceSize != kPieceSize144 ? 1 : 0;
+  values.size = sizeBoxChosen() ? 2 : view_.option1(1) ? 1 : 0;
+  values.customSize = view_.sizeText();
+  values.digits3 = view_.check2() != 0 ? 1 : 0;
   saveSettings(settings_, values, view_.isMinimized());
 }
 
@@ -191,9 +201,28 @@ void MainForm::Exit_bottn_Click() {
   view_.endApplication();
 }
 
+bool MainForm::sizeBoxChosen() { return !view_.option1(0) && !view_.option1(1); }
+
 void MainForm::Option1_Click(int Index) {
   (void)Index;
-  PieceSize = view_.option1(0) ? kPieceSize144 : kPieceSize12;
+  if (view_.option1(0)) {
+    PieceSize = kPieceSize144;
+  } else if (view_.option1(1)) {
+    PieceSize = kPieceSize12;
+  } else if (const auto bytes = parsePieceSize(view_.sizeText())) {
+    PieceSize = *bytes;
+  }
+  // A size box without a usable size leaves PieceSize as it was; a split is
+  // refused until the box holds one (proc1Guarded).
+}
+
+void MainForm::Size_Combo_Change() {
+  // Typing a size means using it: the box's option is selected, which sets
+  // PieceSize through Option1_Click.
+  if (!sizeBoxChosen())
+    view_.setOption1(2);
+  else
+    Option1_Click(2);
 }
 
 void MainForm::proc1Guarded(const std::string& name) {
@@ -201,7 +230,7 @@ void MainForm::proc1Guarded(const std::string& name) {
   busy_ = true;
   view_.blockInput(true);
   try {
-    proc1(files_, *this, name);
+    if (sizeReady(name)) proc1(files_, *this, name);
   } catch (const RuntimeError& e) {
     view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::to_string(e.number()));
   } catch (const std::bad_alloc&) {
@@ -211,6 +240,19 @@ void MainForm::proc1Guarded(const std::string& name) {
   }
   view_.blockInput(false);
   busy_ = false;
+}
+
+bool MainForm::sizeReady(const std::string& name) {
+  // A join needs no piece size; a split under the size box needs a usable
+  // one, and without it nothing is read or written.
+  if (analyseName(name).isPiece() || !sizeBoxChosen()) return true;
+  const std::optional<std::int64_t> bytes = parsePieceSize(view_.sizeText());
+  if (!bytes) {
+    view_.messageBox(kStyleOkOnly, text::kBadSize);
+    return false;
+  }
+  PieceSize = *bytes;
+  return true;
 }
 
 void MainForm::statusText(const std::string& text) { view_.setStatus(text, true); }
@@ -254,7 +296,7 @@ void MainForm::suggestExtension(const std::string& text) {
   inputForm_->view()->setComboText(text);
 }
 
-int MainForm::pieceDigits() { return 1; }
+int MainForm::pieceDigits() { return view_.check2() != 0 ? 3 : 1; }
 
 void MainForm::progress(std::int64_t done, std::int64_t total) { view_.progress(done, total); }
 

@@ -30,13 +30,17 @@ class MainForm : public UserInterface {
   MainForm(const MainForm&) = delete;
   MainForm& operator=(const MainForm&) = delete;
 
-  // Bytes per piece: kPieceSize144 or kPieceSize12.
-  std::int32_t PieceSize = kPieceSize144;
+  // Bytes per piece: kPieceSize144, kPieceSize12 or the size in the size
+  // box (1 to kMaxPieceSize).
+  std::int64_t PieceSize = kPieceSize144;
 
   // Places the window and sets the switches: position in twips, the naming
-  // switch (0 clear, 1 checked, 2 the third state, which counts as checked)
-  // and the piece-size index (0 for 1.44M, anything else for 1.2M).
-  void applySettings(double leftTwips, double topTwips, int bit16, int size);
+  // switch (0 clear, 1 checked, 2 the third state, which counts as checked),
+  // the piece-size index (0 for 1.44M, 2 for the size box, anything else
+  // for 1.2M), the size box's text (index 2 without a usable size in it
+  // selects 1.44M) and the three-digit switch.
+  void applySettings(double leftTwips, double topTwips, int bit16, int size,
+                     const std::string& customSize = {}, int digits3 = 0);
 
   // The extension dialog while it is loaded, else null.
   InputForm* inputForm() const { return inputForm_.get(); }
@@ -56,6 +60,8 @@ class MainForm : public UserInterface {
   void Refresh_bottn_Click();
   void Exit_bottn_Click();
   void Option1_Click(int Index);
+  // The user typed in the size box or chose one of its entries.
+  void Size_Combo_Change();
 
   // What the engine uses.
   void statusText(const std::string& text) override;
@@ -75,6 +81,11 @@ class MainForm : public UserInterface {
 
  private:
   void proc1Guarded(const std::string& name);
+  // Whether the size box's option is selected (neither floppy size is).
+  bool sizeBoxChosen();
+  // Before a request: true when it may run. A split under the size box
+  // takes the box's size, and is refused with a message when there is none.
+  bool sizeReady(const std::string& name);
   void loadInputForm();
   void unloadOtherWindows();
   std::string currentDrive();

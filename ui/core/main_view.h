@@ -17,7 +17,9 @@
 //    MainForm::FIle_list_Click(); a double-click FIle_list_DblClick().
 //  - setOption1(i) selecting a button that was not selected raises
 //    MainForm::Option1_Click(i); so does the user selecting one.
-//  - setCheck1() raises nothing the behaviour listens to.
+//  - setCheck1() and setCheck2() raise nothing the behaviour listens to.
+//  - setSizeText() raises nothing; the user typing in the size box, or
+//    choosing one of its entries, raises MainForm::Size_Combo_Change().
 //  - "決　定" (and Enter anywhere in the window that is not on another
 //    button) calls Ret_bottn_Click(), "更　新" Refresh_bottn_Click(),
 //    "終　了" Exit_bottn_Click(). Closing the window calls
@@ -106,10 +108,22 @@ class MainView {
   virtual int check1() = 0;
   virtual void setCheck1(int state) = 0;
 
-  // Option1(0) "1.44M(DOS/V)" and Option1(1) "1.2M(PC98)".
+  // Option1(0) "1.44M(DOS/V)", Option1(1) "1.2M(PC98)" and Option1(2)
+  // "指定サイズ" (the size in the size box).
   virtual bool option1(int index) = 0;
   // Selects a button; raises Option1_Click(index) when it was not selected.
   virtual void setOption1(int index) = 0;
+
+  // Size_Combo, the editable size box beside Option1(2); its list holds the
+  // presets of size_text.h in their order. A view without it keeps these
+  // (and then never selects Option1(2)).
+  virtual std::string sizeText() { return {}; }
+  virtual void setSizeText(const std::string& text) { (void)text; }
+
+  // Check2 "3桁番号 (.001)": 0 clear, 1 checked (piece numbers of at least
+  // three digits). A view without it keeps these.
+  virtual int check2() { return 0; }
+  virtual void setCheck2(int state) { (void)state; }
 
   // The window's position in twips (the view converts with its DPI).
   virtual void moveWindowTwips(double left, double top) = 0;

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string_view>
 
+#include "size_text.h"
+
 namespace vexo {
 
 namespace {
@@ -18,6 +20,8 @@ constexpr Key kMainLeft{"Settings", "MainLeft"};
 constexpr Key kMainTop{"Settings", "MainTop"};
 constexpr Key kBit16{"Checks", "Bit16"};
 constexpr Key kSize{"Checks", "Size"};
+constexpr Key kCustomSize{"Checks", "CustomSize"};
+constexpr Key kDigits3{"Checks", "Digits3"};
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -108,7 +112,12 @@ StoredSettings loadSettings(SettingsStore& store) {
   if (const auto left = readPosition(store, kMainLeft)) values.mainLeft = *left;
   if (const auto top = readPosition(store, kMainTop)) values.mainTop = *top;
   if (const auto bit16 = readSwitch(store, kBit16, 2)) values.bit16 = *bit16;
-  if (const auto size = readSwitch(store, kSize, 1)) values.size = *size;
+  if (const auto size = readSwitch(store, kSize, 2)) values.size = *size;
+  if (const auto text = store.read(kCustomSize.section, kCustomSize.key);
+      text && parsePieceSize(*text))
+    values.customSize = *text;
+  if (values.size == 2 && values.customSize.empty()) values.size = 0;
+  if (const auto digits3 = readSwitch(store, kDigits3, 1)) values.digits3 = *digits3;
   return values;
 }
 
@@ -124,7 +133,9 @@ bool saveSettings(SettingsStore& store, const StoredSettings& values, bool minim
     put(kMainTop, numberText(values.mainTop));
   }
   put(kBit16, std::to_string(values.bit16));
-  put(kSize, values.size != 0 ? "1" : "0");
+  put(kSize, values.size == 2 ? "2" : values.size != 0 ? "1" : "0");
+  put(kCustomSize, values.customSize);
+  put(kDigits3, values.digits3 != 0 ? "1" : "0");
   if (!store.flush()) stored = false;
   return stored;
 }

@@ -1,9 +1,16 @@
 // The settings that survive from one run to the next: the main window's
-// position (twips), the naming switch and the piece size, as four string
-// values filed under the application's title ("VEXO"), a section and a key:
+// position (twips), the naming switches and the piece size, as string values
+// filed under the application's title ("VEXO"), a section and a key:
 //
 //   section "Settings": "MainLeft", "MainTop"  (twips, numberText())
-//   section "Checks":   "Bit16" ("0", "1", "2"), "Size" ("0", "1")
+//   section "Checks":   "Bit16" ("0", "1", "2"),
+//                       "Size" ("0" 1.44M, "1" 1.2M, "2" the size box),
+//                       "CustomSize" (the size box's text, as entered),
+//                       "Digits3" ("0", "1": piece numbers of three digits)
+//
+// Stores written before the size box existed hold no "CustomSize" or
+// "Digits3" and read as they always did; a "Size" of "2" whose "CustomSize"
+// is absent or no usable size (parsePieceSize) reads as "0".
 //
 // The Qt program keeps them through QSettings constructed as
 //   QSettings(QSettings::NativeFormat, QSettings::UserScope, "VEXO")
@@ -13,8 +20,10 @@
 //  - on Windows QSettings puts them in the registry under
 //      HKEY_CURRENT_USER\Software\VEXO\OrganizationDefaults
 //    with subkeys "Settings" and "Checks" holding REG_SZ values named
-//    "MainLeft", "MainTop", "Bit16" and "Size". A Windows store must use
-//    exactly that key so that both programs read the same values.
+//    "MainLeft", "MainTop" (in "Settings") and "Bit16", "Size",
+//    "CustomSize", "Digits3" (in "Checks"). A Windows store must use
+//    exactly that key and those subkeys so that both programs read the same
+//    values.
 #pragma once
 
 #include <optional>
@@ -40,7 +49,9 @@ struct StoredSettings {
   double mainLeft = 1000;  // "Settings"/"MainLeft", twips
   double mainTop = 1000;   // "Settings"/"MainTop", twips
   int bit16 = 0;           // "Checks"/"Bit16": 0 clear, 1 checked, 2 third state
-  int size = 0;            // "Checks"/"Size": 0 for 1457664, 1 for 1250304
+  int size = 0;            // "Checks"/"Size": 0 for 1457664, 1 for 1250304, 2 the size box
+  std::string customSize;  // "Checks"/"CustomSize": the size box's text
+  int digits3 = 0;         // "Checks"/"Digits3": 1 for piece numbers of three digits
 };
 
 // Largest distance from the origin, in twips, that a stored position may
@@ -48,15 +59,17 @@ struct StoredSettings {
 // A stored position beyond it is treated as absent.
 inline constexpr double kMaxPositionTwips = 15.0 * 16777215.0;
 
-// Reads the four values; one that is absent or cannot be used gets its
-// default. A position must be a finite single-precision number within
-// kMaxPositionTwips, "Bit16" one of 0, 1, 2 and "Size" 0 or 1 (surrounding
-// blanks are allowed, as the number conversion allows them).
+// Reads the values; one that is absent or cannot be used gets its default.
+// A position must be a finite single-precision number within
+// kMaxPositionTwips, "Bit16" one of 0, 1, 2, "Size" one of 0, 1, 2 and
+// "Digits3" 0 or 1 (surrounding blanks are allowed, as the number conversion
+// allows them); "CustomSize" must be a usable size (parsePieceSize), else it
+// reads as "", and "Size" 2 without it reads as 0.
 StoredSettings loadSettings(SettingsStore& store);
 
 // Writes the values in order: the position only when the window is not
-// minimised, then "Bit16", then "Size". Never throws; the result tells
-// whether everything reached the store.
+// minimised, then "Bit16", "Size", "CustomSize", "Digits3". Never throws;
+// the result tells whether everything reached the store.
 bool saveSettings(SettingsStore& store, const StoredSettings& values, bool minimised);
 
 // A position as it is written: the single-precision value in plain decimal,

@@ -16,6 +16,10 @@ inline constexpr const char kFrame1[] = "分割サイズ";
 inline constexpr const char kOption1_0[] = "1.44M(DOS/V)";
 inline constexpr const char kOption1_1[] = "1.2M(PC98)";
 inline constexpr const char kCheck1[] = "16bit 互換";
+// The third size choice, with the size box beside it (its presets are in
+// size_text.h), and the switch for piece numbers of at least three digits.
+inline constexpr const char kOption1_2[] = "指定サイズ";
+inline constexpr const char kCheck2[] = "3桁番号 (.001)";
 // The three buttons have a full-width space between their two characters.
 inline constexpr const char kRetBottn[] = "決　定";
 inline constexpr const char kRefreshBottn[] = "更　新";
@@ -34,5 +38,9 @@ inline constexpr const char kDeviceUnavailable[] = "ドライブの準備がで�
 inline constexpr const char kDiskNotReady[] = "ディスクの準備ができていません．";
 // Followed by the error number in decimal.
 inline constexpr const char kErrorNumber[] = "エラーです．エラー番号は";
+// A split asked for while the size box holds no usable size.
+inline constexpr const char kBadSize[] =
+    "分割サイズが正しくありません．1 バイトから 1TiB (1,099,511,627,776 バイト) までの大きさを、"
+    "1457664、650M、25MB、1.5GiB のように入力して下さい．";
 
 }  // namespace vexo::text
