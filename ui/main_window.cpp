@@ -3,13 +3,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <algorithm>
 
 #include "directory_list.h"
 #include "directory_reading.h"
@@ -18,6 +23,7 @@
 #include "form_metrics.h"
 #include "input_form.h"
 #include "settings.h"
+#include "size_text.h"
 #include "texts.h"
 #include "volumes.h"
 
@@ -76,7 +82,8 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(utf8(text::kMainCaption));
   setFont(formFont());
-  setFixedSize(twipsSize(5835, 4755));
+  // 375 twips taller than designed, for Check2 under Check1.
+  setFixedSize(twipsSize(5835, 5130));
 
   Label1 = control(new QLabel(utf8(text::kLabel1), this), "Label1");
   placeTwips(Label1, 120, 120, 2055, 255);
@@ -101,7 +108,9 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   });
 
   Frame1 = control(new QGroupBox(utf8(text::kFrame1), this), "Frame1");
-  placeTwips(Frame1, 240, 2880, 2175, 975);
+  // Grown to the right (up to the status line) and down (up to the check
+  // box) to hold the third option and the size box.
+  placeTwips(Frame1, 240, 2880, 2610, 1290);
   // The caption sits on the frame's top edge, so that the option buttons
   // placed below it are inside the frame.
   Frame1->setStyleSheet(QStringLiteral(
@@ -112,7 +121,21 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   placeTwips(Option1[0], 240, 240, 1575, 255);
   Option1[1] = control(new QRadioButton(utf8(text::kOption1_1), Frame1), "Option1_1");
   placeTwips(Option1[1], 240, 600, 1695, 255);
+  Option1[2] = control(new QRadioButton(utf8(text::kOption1_2), Frame1), "Option1_2");
+  placeTwips(Option1[2], 240, 960, 1275, 255);
   Option1[0]->setChecked(true);
+  Size_Combo = control(new QComboBox(Frame1), "Size_Combo");
+  placeTwips(Size_Combo, 1530, 915, 1020, 330);
+  Size_Combo->setEditable(true);
+  // What the user types is a size, not a new entry of the list, and is not
+  // completed from the list: "100" is 100 bytes, not "100MB".
+  Size_Combo->setInsertPolicy(QComboBox::NoInsert);
+  Size_Combo->setCompleter(nullptr);
+  for (const SizePreset& preset : kSizePresets) Size_Combo->addItem(utf8(preset.text));
+  Size_Combo->setCurrentIndex(-1);
+  Size_Combo->setEditText(QString());
+  // The list opens as wide as its entries, wider than the box.
+  Size_Combo->view()->setMinimumWidth(Size_Combo->view()->sizeHintForColumn(0) + twips(300));
 
   Label2 = control(new QLabel(this), "Label2");
   Label2->setTextFormat(Qt::PlainText);
@@ -122,6 +145,8 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
 
   Check1 = control(new QCheckBox(utf8(text::kCheck1), this), "Check1");
   placeTwips(Check1, 480, 4200, 1575, 375);
+  Check2 = control(new QCheckBox(utf8(text::kCheck2), this), "Check2");
+  placeTwips(Check2, 480, 4575, 1695, 375);
 
   Ret_bottn = control(new QPushButton(utf8(text::kRetBottn), this), "Ret_bottn");
   placeTwips(Ret_bottn, 2160, 4200, 1095, 375);
@@ -136,9 +161,9 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
 
   // Tab order: the labels and the frame take no focus, so the keyboard goes
   // drive list, directory list, file list, the three buttons, the option
-  // buttons and the check box.
-  QWidget* order[] = {Sel_Drive, Dir_name,   FIle_list,  Ret_bottn, Refresh_bottn,
-                      Exit_bottn, Option1[0], Option1[1], Check1};
+  // buttons with the size box, and the check boxes.
+  QWidget* order[] = {Sel_Drive,  Dir_name,   FIle_list,  Ret_bottn,  Refresh_bottn, Exit_bottn,
+                      Option1[0], Option1[1], Option1[2], Size_Combo, Check1,        Check2};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   MainForm* f = &form_;
@@ -151,11 +176,14 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   connect(Ret_bottn, &QPushButton::clicked, this, [f] { f->Ret_bottn_Click(); });
   connect(Refresh_bottn, &QPushButton::clicked, this, [f] { f->Refresh_bottn_Click(); });
   connect(Exit_bottn, &QPushButton::clicked, this, [f] { f->Exit_bottn_Click(); });
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < 3; ++i) {
     connect(Option1[i], &QRadioButton::toggled, this, [f, i](bool checked) {
       if (checked) f->Option1_Click(i);
     });
   }
+  // Only the user's own edits and choices: setSizeText() raises nothing.
+  connect(Size_Combo->lineEdit(), &QLineEdit::textEdited, this, [f] { f->Size_Combo_Change(); });
+  connect(Size_Combo, &QComboBox::activated, this, [f] { f->Size_Combo_Change(); });
   // The third state only comes from stored settings; once the user changes
   // the box it is an ordinary two-state box again.
   connect(Check1, &QCheckBox::stateChanged, this, [this](int state) {
@@ -233,9 +261,19 @@ void Main::setCheck1(int state) {
   }
 }
 
-bool Main::option1(int index) { return Option1[index != 0 ? 1 : 0]->isChecked(); }
+bool Main::option1(int index) { return Option1[std::clamp(index, 0, 2)]->isChecked(); }
 
-void Main::setOption1(int index) { Option1[index != 0 ? 1 : 0]->setChecked(true); }
+void Main::setOption1(int index) { Option1[std::clamp(index, 0, 2)]->setChecked(true); }
+
+std::string Main::sizeText() { return Size_Combo->currentText().toStdString(); }
+
+void Main::setSizeText(const std::string& text) {
+  Size_Combo->setEditText(QString::fromStdString(text));
+}
+
+int Main::check2() { return Check2->isChecked() ? 1 : 0; }
+
+void Main::setCheck2(int state) { Check2->setChecked(state != 0); }
 
 void Main::moveWindowTwips(double left, double top) { move(twips(left), twips(top)); }
 

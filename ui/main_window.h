@@ -1,5 +1,5 @@
-// The main window: a browser over drives, directories and files, the two
-// switches that shape a split (piece size and naming), the status line and
+// The main window: a browser over drives, directories and files, the
+// switches that shape a split (piece size, naming, number width), the status line and
 // three buttons. This class is the Qt view of it: it creates the controls
 // and forwards their events to the window's behaviour (MainForm,
 // ui/core/main_form.h), which is also what the engine reports through.
@@ -17,6 +17,7 @@
 #include "settings_store.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -44,12 +45,15 @@ class Main : public QWidget, public MainView {
   DriveList* Sel_Drive;
   DirectoryList* Dir_name;
   QGroupBox* Frame1;
-  // The piece-size option buttons are one control array, Option1(0) and
-  // Option1(1). Object names must be unique to be found, so the buttons are
-  // named "Option1_0" and "Option1_1".
-  QRadioButton* Option1[2];
+  // The piece-size option buttons are one control array, Option1(0) to
+  // Option1(2). Object names must be unique to be found, so the buttons are
+  // named "Option1_0", "Option1_1" and "Option1_2".
+  QRadioButton* Option1[3];
+  // The editable size box beside Option1(2).
+  QComboBox* Size_Combo;
   QLabel* Label2;
   QCheckBox* Check1;
+  QCheckBox* Check2;  // piece numbers of at least three digits
   QPushButton* Ret_bottn;
   QPushButton* Refresh_bottn;
   QPushButton* Exit_bottn;
@@ -90,6 +94,10 @@ class Main : public QWidget, public MainView {
   void setCheck1(int state) override;
   bool option1(int index) override;
   void setOption1(int index) override;
+  std::string sizeText() override;
+  void setSizeText(const std::string& text) override;
+  int check2() override;
+  void setCheck2(int state) override;
   void moveWindowTwips(double left, double top) override;
   double windowLeftTwips() override;
   double windowTopTwips() override;

@@ -17,12 +17,17 @@ namespace vexo {
 
 bool operator==(const StoredSettings& a, const StoredSettings& b) {
   return a.mainLeft == b.mainLeft && a.mainTop == b.mainTop && a.bit16 == b.bit16 &&
-         a.size == b.size;
+         a.size == b.size && a.customSize == b.customSize && a.digits3 == b.digits3;
 }
 
 char* toString(const StoredSettings& s) {
-  return QTest::toString(
-      QStringLiteral("{%1, %2, %3, %4}").arg(s.mainLeft).arg(s.mainTop).arg(s.bit16).arg(s.size));
+  return QTest::toString(QStringLiteral("{%1, %2, %3, %4, \"%5\", %6}")
+                             .arg(s.mainLeft)
+                             .arg(s.mainTop)
+                             .arg(s.bit16)
+                             .arg(s.size)
+                             .arg(QString::fromStdString(s.customSize))
+                             .arg(s.digits3));
 }
 
 }  // namespace vexo
@@ -70,15 +75,14 @@ class SettingsTest : public QObject {
   }
 
   void firstRunGetsDefaultsAndWritesNothing() {
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0}));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0}));
     QVERIFY(!QFile::exists(storePath()));
   }
 
   void valuesAreFiledUnderTheTitleAsPlainText() {
-    QVERIFY(vexo::saveSettings({2985, -150, 1, 1}, false));
-    QCOMPARE(storeText(),
-             QByteArray("[Checks]\nBit16=1\nSize=1\n\n"
-                        "[Settings]\nMainLeft=2985\nMainTop=-150\n"));
+    QVERIFY(vexo::saveSettings({2985, -150, 1, 1, "", 0}, false));
+    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n"
+                                     "[Settings]\nMainLeft=2985\nMainTop=-150\n"));
     QSettings direct(QSettings::NativeFormat, QSettings::UserScope, vexo::kAppTitle);
     QCOMPARE(direct.fileName(), storePath());
     QCOMPARE(direct.value("Settings/MainLeft").toString(), QStringLiteral("2985"));
@@ -87,16 +91,64 @@ class SettingsTest : public QObject {
   void roundTrip_data() {
     QTest::addColumn<StoredSettings>("values");
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("defaults") << StoredSettings{1000, 1000, 0, 0}
-                              << QByteArray("[Checks]\nBit16=0\nSize=0\n\n"
-                                            "[Settings]\nMainLeft=1000\nMainTop=1000\n");
+    QTest::newRow("defaults") << StoredSettings{1000, 1000, 0, 0, "", 0}
+                              << QByteArray(
+                                     "[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n"
+                                     "[Settings]\nMainLeft=1000\nMainTop=1000\n");
     QTest::newRow("moved, short naming, 1.2M")
-        << StoredSettings{4500, 30, 1, 1}
-        << QByteArray("[Checks]\nBit16=1\nSize=1\n\n[Settings]\nMainLeft=4500\nMainTop=30\n");
-    QTest::newRow("third state, off screen")
-        << StoredSettings{-30000, 1234.5, 2, 0}
+        << StoredSettings{4500, 30, 1, 1, "", 0}
         << QByteArray(
-               "[Checks]\nBit16=2\nSize=0\n\n[Settings]\nMainLeft=-30000\nMainTop=1234.5\n");
+               "[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n[Settings]\nMainLeft="
+               "4500\nMainTop=30\n");
+    QTest::newRow("third state, off screen")
+        << StoredSettings{-30000, 1234.5, 2, 0, "", 0}
+        << QByteArray(
+               "[Checks]\nBit16=2\nCustomSize=\nDigits3=0\nSize=0\n\n[Settings]\nMainLeft=-"
+               "30000\nMainTop=1234.5\n");
+  }
+
+  void roundTripOfTheSizeBox_data() {
+    QTest::addColumn<StoredSettings>("values");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("preset, three digits")
+        << StoredSettings{1000, 1000, 0, 2, "25MB (メール)", 1}
+        << QByteArray(
+               "[Checks]\nBit16=0\nCustomSize=25MB (\xe3\x83\xa1\xe3\x83\xbc\xe3\x83\xab)"
+               "\nDigits3=1\nSize=2\n\n[Settings]\nMainLeft=1000\nMainTop=1000\n");
+    QTest::newRow("free entry, blanks kept")
+        << StoredSettings{1000, 1000, 1, 2, " 1.5 GiB ", 0}
+        << QByteArray(
+               "[Checks]\nBit16=1\nCustomSize=\" 1.5 GiB \"\nDigits3=0\nSize=2\n\n"
+               "[Settings]\nMainLeft=1000\nMainTop=1000\n");
+    QTest::newRow("separators")
+        << StoredSettings{1000, 1000, 0, 2, "1,457,664", 0}
+        << QByteArray(
+               "[Checks]\nBit16=0\nCustomSize=\"1,457,664\"\nDigits3=0\nSize=2\n\n"
+               "[Settings]\nMainLeft=1000\nMainTop=1000\n");
+  }
+
+  void roundTripOfTheSizeBox() { roundTrip(); }
+
+  void oldStoresKeepTheirMeaning_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<StoredSettings>("expected");
+    QTest::newRow("1.2M") << QByteArray("[Checks]\nBit16=1\nSize=1\n")
+                          << StoredSettings{1000, 1000, 1, 1, "", 0};
+    QTest::newRow("size box without a size")
+        << QByteArray("[Checks]\nSize=2\nDigits3=1\n") << StoredSettings{1000, 1000, 0, 0, "", 1};
+    QTest::newRow("size box with a size")
+        << QByteArray("[Checks]\nSize=2\nCustomSize=4GB (FAT32)\n")
+        << StoredSettings{1000, 1000, 0, 2, "4GB (FAT32)", 0};
+    QTest::newRow("size box with no usable size")
+        << QByteArray("[Checks]\nSize=2\nCustomSize=lots\n")
+        << StoredSettings{1000, 1000, 0, 0, "", 0};
+  }
+
+  void oldStoresKeepTheirMeaning() {
+    QFETCH(QByteArray, text);
+    QFETCH(StoredSettings, expected);
+    writeStore(text);
+    QCOMPARE(vexo::loadSettings(), expected);
   }
 
   void roundTrip() {
@@ -120,17 +172,16 @@ class SettingsTest : public QObject {
 
   void minimisedKeepsTheStoredPosition() {
     writeStore("[Settings]\nMainLeft=3000\nMainTop=4500\n[Checks]\nBit16=0\nSize=0\n");
-    QVERIFY(vexo::saveSettings({-32000, -32000, 1, 1}, true));
-    QCOMPARE(storeText(),
-             QByteArray("[Checks]\nBit16=1\nSize=1\n\n"
-                        "[Settings]\nMainLeft=3000\nMainTop=4500\n"));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{3000, 4500, 1, 1}));
+    QVERIFY(vexo::saveSettings({-32000, -32000, 1, 1, "", 0}, true));
+    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n"
+                                     "[Settings]\nMainLeft=3000\nMainTop=4500\n"));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{3000, 4500, 1, 1, "", 0}));
   }
 
   void minimisedOnFirstRunStoresOnlyTheSwitches() {
-    QVERIFY(vexo::saveSettings({-32000, -32000, 0, 1}, true));
-    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nSize=1\n"));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 1}));
+    QVERIFY(vexo::saveSettings({-32000, -32000, 0, 1, "", 0}, true));
+    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=1\n"));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 1, "", 0}));
   }
 
   // One key at a time holds `text`; the other three hold usable values that
@@ -139,7 +190,7 @@ class SettingsTest : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<StoredSettings>("expected");
-    const StoredSettings good{2000, 3000, 1, 1};
+    const StoredSettings good{2000, 3000, 1, 1, "", 0};
     auto with = [&](auto change) {
       StoredSettings s = good;
       change(s);
@@ -202,25 +253,27 @@ class SettingsTest : public QObject {
   void unusableValuesAreReplacedOnTheNextSave() {
     writeStore("[Settings]\nMainLeft=abc\nMainTop=1e40\n[Checks]\nBit16=7\nSize=x\n");
     const StoredSettings loaded = vexo::loadSettings();
-    QCOMPARE(loaded, (StoredSettings{1000, 1000, 0, 0}));
+    QCOMPARE(loaded, (StoredSettings{1000, 1000, 0, 0, "", 0}));
     QVERIFY(vexo::saveSettings(loaded, false));
-    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nSize=0\n\n"
+    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n"
                                      "[Settings]\nMainLeft=1000\nMainTop=1000\n"));
   }
 
   void otherKeysInTheStoreAreKept() {
     writeStore("[Other]\nKeep=this\n");
-    QVERIFY(vexo::saveSettings({1000, 1000, 0, 0}, false));
-    QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Other]\nKeep=this\n\n"
-                                     "[Settings]\nMainLeft=1000\nMainTop=1000\n"));
+    QVERIFY(vexo::saveSettings({1000, 1000, 0, 0, "", 0}, false));
+    QCOMPARE(
+        storeText(),
+        QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n[Other]\nKeep=this\n\n"
+                   "[Settings]\nMainLeft=1000\nMainTop=1000\n"));
   }
 
   void unwritableStoreIsReportedNotThrown() {
     // A directory where the file should be: nothing can be read or written
     // there, whoever runs the test.
     QVERIFY(QDir(configHome_.path()).mkdir(QStringLiteral("VEXO.conf")));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0}));
-    QVERIFY(!vexo::saveSettings({2000, 3000, 1, 1}, false));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0}));
+    QVERIFY(!vexo::saveSettings({2000, 3000, 1, 1, "", 0}, false));
     QVERIFY(QFileInfo(storePath()).isDir());
     QVERIFY(QDir(storePath()).isEmpty());
     QVERIFY(QDir(configHome_.path()).rmdir(QStringLiteral("VEXO.conf")));

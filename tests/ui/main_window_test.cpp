@@ -1,6 +1,8 @@
 // The main window driven through its controls: layout, switches, the file
 // and directory lists, failed drive changes, splitting and joining with the
 // buttons, the keyboard and the mouse, the extension dialog, and closing.
+#include "main_window.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
@@ -13,15 +15,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-
 #include <memory>
 
 #include "directory_list.h"
 #include "drive_list.h"
 #include "file_list.h"
 #include "input_form.h"
-#include "main_window.h"
 #include "support.h"
+#include "texts.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -86,6 +87,9 @@ class MainWindowTest : public QObject {
   void tabOrder();
   void firstRunStateAndAppliedSettings();
   void optionButtonsSetPieceSize();
+  void newControlsLeaveTheDesignedOnesInPlace();
+  void sizeBoxAndThreeDigitSwitch();
+  void badSizeIsRefusedThroughTheWindow();
   void listsShowCurrentDirectory();
   void clickAndKeyboardChooseName();
   void emptyNameRunsNothing();
@@ -109,7 +113,7 @@ void MainWindowTest::windowCaptionAndSize() {
   Main& w = f.open();
   QCOMPARE(w.objectName(), QStringLiteral("Main"));
   QCOMPARE(w.windowTitle(), QStringLiteral("VEXO for Win32 Ver2.3.0"));
-  QCOMPARE(w.size(), QSize(389, 317));  // 5,835 x 4,755 twips
+  QCOMPARE(w.size(), QSize(389, 342));  // 5,835 x 5,130 twips (4,755 + room for Check2)
 }
 
 void MainWindowTest::controls_data() {
@@ -129,14 +133,17 @@ void MainWindowTest::controls_data() {
   row("FIle_list", "vexo::FileList", QString(), "Main", {120, 720, 2655, 2010});
   row("Sel_Drive", "vexo::DriveList", QString(), "Main", {3000, 360, 2655, 300});
   row("Dir_name", "vexo::DirectoryList", QString(), "Main", {3000, 720, 2655, 1980});
-  row("Frame1", "QGroupBox", QStringLiteral("分割サイズ"), "Main", {240, 2880, 2175, 975});
+  row("Frame1", "QGroupBox", QStringLiteral("分割サイズ"), "Main", {240, 2880, 2610, 1290});
   row("Option1_0", "QRadioButton", QStringLiteral("1.44M(DOS/V)"), "Frame1", {240, 240, 1575, 255});
   row("Option1_1", "QRadioButton", QStringLiteral("1.2M(PC98)"), "Frame1", {240, 600, 1695, 255});
+  row("Option1_2", "QRadioButton", QStringLiteral("指定サイズ"), "Frame1", {240, 960, 1275, 255});
+  row("Size_Combo", "QComboBox", QString(), "Frame1", {1530, 915, 1020, 330});
   row("Label2", "QLabel", QString(), "Main", {2880, 3240, 2415, 495});
   row("Check1", "QCheckBox", QStringLiteral("16bit 互換"), "Main", {480, 4200, 1575, 375});
   row("Ret_bottn", "QPushButton", QStringLiteral("決　定"), "Main", {2160, 4200, 1095, 375});
   row("Refresh_bottn", "QPushButton", QStringLiteral("更　新"), "Main", {3360, 4200, 975, 375});
   row("Exit_bottn", "QPushButton", QStringLiteral("終　了"), "Main", {4560, 4200, 1095, 375});
+  row("Check2", "QCheckBox", QStringLiteral("3桁番号 (.001)"), "Main", {480, 4575, 1695, 375});
 }
 
 void MainWindowTest::controls() {
@@ -157,24 +164,28 @@ void MainWindowTest::controls() {
   QCOMPARE(c->geometry(), px);
   if (auto* box = qobject_cast<QGroupBox*>(c))
     QCOMPARE(box->title(), caption);
+  else if (name == QLatin1String("Size_Combo"))
+    QCOMPARE(static_cast<QComboBox*>(c)->currentText(), caption);
   else if (c->property("text").isValid())
     QCOMPARE(c->property("text").toString(), caption);
 
   // The member names are the control names.
   const QHash<QString, QWidget*> members = {
-      {"Label1", w.Label1},       {"File_Name", w.File_Name},   {"FIle_list", w.FIle_list},
-      {"Sel_Drive", w.Sel_Drive}, {"Dir_name", w.Dir_name},     {"Frame1", w.Frame1},
-      {"Option1_0", w.Option1[0]}, {"Option1_1", w.Option1[1]}, {"Label2", w.Label2},
-      {"Check1", w.Check1},       {"Ret_bottn", w.Ret_bottn},   {"Refresh_bottn", w.Refresh_bottn},
-      {"Exit_bottn", w.Exit_bottn}};
+      {"Label1", w.Label1},         {"File_Name", w.File_Name},  {"FIle_list", w.FIle_list},
+      {"Sel_Drive", w.Sel_Drive},   {"Dir_name", w.Dir_name},    {"Frame1", w.Frame1},
+      {"Option1_0", w.Option1[0]},  {"Option1_1", w.Option1[1]}, {"Label2", w.Label2},
+      {"Check1", w.Check1},         {"Ret_bottn", w.Ret_bottn},  {"Refresh_bottn", w.Refresh_bottn},
+      {"Exit_bottn", w.Exit_bottn}, {"Option1_2", w.Option1[2]}, {"Size_Combo", w.Size_Combo},
+      {"Check2", w.Check2}};
   QCOMPARE(members.value(name), c);
 }
 
 void MainWindowTest::tabOrder() {
   Fixture f;
   Main& w = f.open();
-  const QStringList expected = {"Sel_Drive",  "Dir_name",  "FIle_list", "Ret_bottn", "Refresh_bottn",
-                                "Exit_bottn", "Option1_0", "Option1_1", "Check1"};
+  const QStringList expected = {"Sel_Drive",     "Dir_name",   "FIle_list", "Ret_bottn",
+                                "Refresh_bottn", "Exit_bottn", "Option1_0", "Option1_1",
+                                "Option1_2",     "Size_Combo", "Check1",    "Check2"};
   QStringList chain;
   QWidget* start = w.Sel_Drive;
   QWidget* c = start;
@@ -232,6 +243,101 @@ void MainWindowTest::optionButtonsSetPieceSize() {
   QVERIFY(!w.Option1[1]->isChecked());
   QCOMPARE(w.form().PieceSize, kPieceSize144);
   QCOMPARE(w.form().pieceSize(), kPieceSize144);
+}
+
+void MainWindowTest::newControlsLeaveTheDesignedOnesInPlace() {
+  Fixture f;
+  Main& w = f.open();
+  // The frame grew only into room no other control uses.
+  const QRect frame = w.Frame1->geometry();
+  QVERIFY(frame.right() < w.Label2->geometry().left());
+  QVERIFY(frame.bottom() < w.Check1->geometry().top());
+  QVERIFY(frame.bottom() < w.Ret_bottn->geometry().top());
+  QVERIFY(w.Check2->geometry().top() > w.Check1->geometry().bottom());
+  QVERIFY(w.rect().contains(w.Check2->geometry()));
+  for (QWidget* c : {static_cast<QWidget*>(w.Option1[2]), static_cast<QWidget*>(w.Size_Combo)}) {
+    QVERIFY(w.Frame1->rect().contains(c->geometry()));
+    QVERIFY(!c->geometry().intersects(w.Option1[0]->geometry()));
+    QVERIFY(!c->geometry().intersects(w.Option1[1]->geometry()));
+  }
+  QVERIFY(!w.Option1[2]->geometry().intersects(w.Size_Combo->geometry()));
+  // The captions are not cut off.
+  QVERIFY(w.Option1[2]->sizeHint().width() <= w.Option1[2]->width());
+  QVERIFY(w.Check2->sizeHint().width() <= w.Check2->width());
+}
+
+void MainWindowTest::sizeBoxAndThreeDigitSwitch() {
+  Fixture f;
+  Main& w = f.open();
+  QStringList presets;
+  for (int i = 0; i < w.Size_Combo->count(); ++i) presets.append(w.Size_Combo->itemText(i));
+  QCOMPARE(presets, QStringList({"10MB", "25MB (メール)", "100MB", "650MB (CD)", "700MB (CD)",
+                                 "4GB (FAT32)", "4.7GB (DVD)"}));
+  QVERIFY(w.Size_Combo->isEditable());
+  QCOMPARE(w.Size_Combo->currentText(), QString());
+
+  // Typing selects the box's option and sets the size.
+  QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("650M"));
+  QVERIFY(w.Option1[2]->isChecked());
+  QCOMPARE(w.form().pieceSize(), 650'000'000);
+  QCOMPARE(w.Size_Combo->count(), 7);  // typed text is not added to the list
+  // Nothing is completed from the list: "100" is 100 bytes.
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  w.Size_Combo->setFocus();
+  w.Size_Combo->lineEdit()->clear();
+  QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("100"));
+  QCOMPARE(w.Size_Combo->currentText(), QStringLiteral("100"));
+  QCOMPARE(w.form().pieceSize(), 100);
+  // Choosing an entry of the list.
+  QTest::mouseClick(w.Option1[0], Qt::LeftButton);
+  QCOMPARE(w.form().pieceSize(), kPieceSize144);
+  w.Size_Combo->setFocus();
+  w.Size_Combo->setCurrentIndex(0);
+  QTest::keyClick(w.Size_Combo, Qt::Key_Down);  // to "25MB (メール)", as the user does
+  QCOMPARE(w.Size_Combo->currentText(), QStringLiteral("25MB (メール)"));
+  QVERIFY(w.Option1[2]->isChecked());
+  QCOMPARE(w.form().pieceSize(), 25'000'000);
+  // Clicking the option takes the box's size; the floppy sizes come back.
+  QTest::mouseClick(w.Option1[1], Qt::LeftButton);
+  QCOMPARE(w.form().pieceSize(), kPieceSize12);
+  QTest::mouseClick(w.Option1[2], Qt::LeftButton);
+  QCOMPARE(w.form().pieceSize(), 25'000'000);
+
+  // Set from the settings: nothing raised by the text itself.
+  w.form().applySettings(1000, 1000, 0, 0, "4.7GB (DVD)", 1);
+  QVERIFY(w.Option1[0]->isChecked());
+  QCOMPARE(w.Size_Combo->currentText(), QStringLiteral("4.7GB (DVD)"));
+  QCOMPARE(w.form().pieceSize(), kPieceSize144);
+  QVERIFY(w.Check2->isChecked());
+  QCOMPARE(w.form().pieceDigits(), 3);
+  w.form().applySettings(1000, 1000, 0, 2, "4.7GB (DVD)", 0);
+  QVERIFY(w.Option1[2]->isChecked());
+  QCOMPARE(w.form().pieceSize(), 4'700'000'000);
+  QCOMPARE(w.form().pieceDigits(), 1);
+  QTest::mouseClick(w.Check2, Qt::LeftButton);
+  QCOMPARE(w.form().pieceDigits(), 3);
+}
+
+void MainWindowTest::badSizeIsRefusedThroughTheWindow() {
+  Fixture f;
+  const QByteArray data = patternBytes(70'000);
+  writeFile(f.file("data.bin"), data);
+  Main& w = f.open();
+  QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("1,5M"));
+  clickFile(w, "data.bin");
+  QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
+  QCOMPARE(f.messages.texts(), QStringList({QString::fromUtf8(text::kBadSize)}));
+  QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList({"data.bin"}));
+
+  // Corrected, and Enter in the box starts the split.
+  f.messages.shown.clear();
+  w.Size_Combo->lineEdit()->selectAll();
+  QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("25,000"));
+  QTest::keyClick(w.Size_Combo->lineEdit(), Qt::Key_Return);
+  QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
+  QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
+           QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.3"}));
+  QCOMPARE(readFile(f.file("data.bin.3")), data.mid(50'000));
 }
 
 void MainWindowTest::listsShowCurrentDirectory() {

@@ -2,11 +2,12 @@
 // closing and "終　了" leave in the store, the minimised window, unusable
 // stored values and a store that cannot be written.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-
 #include <memory>
 
 #include "main_window.h"
@@ -50,7 +51,8 @@ void changeEverything(Main& w) {
 }
 
 const QByteArray kChangedStore =
-    "[Checks]\nBit16=1\nSize=1\n\n[Settings]\nMainLeft=3000\nMainTop=1500\n";
+    "[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n[Settings]\nMainLeft=3000\nMainTop="
+    "1500\n";
 
 }  // namespace
 
@@ -91,8 +93,38 @@ class SettingsWindowTest : public QObject {
     QTest::mouseClick(w.Check1, Qt::LeftButton);
     QTest::mouseClick(w.Option1[0], Qt::LeftButton);
     QVERIFY(w.close());
-    QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=3000\nMainTop=1500\n"));
+    QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n["
+                                        "Settings]\nMainLeft=3000\nMainTop=1500\n"));
+  }
+
+  void sizeBoxAndThreeDigitsSurvive() {
+    {
+      Run run;
+      Main& w = run.w();
+      QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("4,7 GB"));  // no size
+      QTest::mouseClick(w.Check2, Qt::LeftButton);
+      QVERIFY(w.close());
+      QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\"4,7 GB\"\nDigits3=1\n"
+                                          "Size=2\n\n[Settings]\nMainLeft=1000\nMainTop=1000\n"));
+    }
+    {
+      // Without a usable size the box's option falls back to 1.44M, and
+      // the text is not offered again.
+      Run run;
+      Main& w = run.w();
+      QVERIFY(w.Option1[0]->isChecked());
+      QCOMPARE(w.Size_Combo->currentText(), QString());
+      QVERIFY(w.Check2->isChecked());
+      QTest::keyClicks(w.Size_Combo->lineEdit(), QStringLiteral("4.7 GB"));
+      QVERIFY(w.close());
+    }
+    Run again;
+    Main& w = again.w();
+    QVERIFY(w.Option1[2]->isChecked());
+    QCOMPARE(w.Size_Combo->currentText(), QStringLiteral("4.7 GB"));
+    QCOMPARE(w.form().PieceSize, 4'700'000'000);
+    QVERIFY(w.Check2->isChecked());
+    QCOMPARE(w.form().pieceDigits(), 3);
   }
 
   void exitButtonSavesAsClosingDoes() {
@@ -127,8 +159,8 @@ class SettingsWindowTest : public QObject {
         w.form().Exit_bottn_Click();
       else
         QVERIFY(w.close());
-      QCOMPARE(settingsText(),
-               QByteArray("[Checks]\nBit16=1\nSize=1\n\n[Settings]\nMainLeft=4500\nMainTop=3000\n"));
+      QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n["
+                                          "Settings]\nMainLeft=4500\nMainTop=3000\n"));
       writeSettings("[Settings]\nMainLeft=4500\nMainTop=3000\n[Checks]\nBit16=0\nSize=0\n");
     }
   }
@@ -138,7 +170,7 @@ class SettingsWindowTest : public QObject {
       Run run;
       run.w().showMinimized();
       QVERIFY(run.w().close());
-      QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nSize=0\n"));
+      QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n"));
     }
     Run again;
     QCOMPARE(again.w().pos(), QPoint(67, 67));
@@ -151,14 +183,14 @@ class SettingsWindowTest : public QObject {
     Run run;
     QCOMPARE(run.w().pos(), QPoint(-2000, 10001));
     QVERIFY(run.w().close());
-    QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=-30000\nMainTop=150007.5\n"));
+    QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n["
+                                        "Settings]\nMainLeft=-30000\nMainTop=150007.5\n"));
     // Moved by the user: the new place, in whole pixels.
     Run moved;
     moved.w().move(-1999, 10001);
     QVERIFY(moved.w().close());
-    QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=0\nSize=0\n\n[Settings]\nMainLeft=-29985\nMainTop=150007.5\n"));
+    QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n["
+                                        "Settings]\nMainLeft=-29985\nMainTop=150007.5\n"));
   }
 
   void thirdStateSurvives() {
@@ -167,8 +199,8 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(run.w().Check1->checkState(), Qt::PartiallyChecked);
     QCOMPARE(run.w().form().PieceSize, kPieceSize12);
     QVERIFY(run.w().close());
-    QCOMPARE(settingsText(),
-             QByteArray("[Checks]\nBit16=2\nSize=1\n\n[Settings]\nMainLeft=1000\nMainTop=1000\n"));
+    QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=2\nCustomSize=\nDigits3=0\nSize=1\n\n["
+                                        "Settings]\nMainLeft=1000\nMainTop=1000\n"));
   }
 
   void unusableValues_data() {
@@ -218,13 +250,14 @@ class SettingsWindowTest : public QObject {
     // so it saves the twips it was placed at (the default 1,000 shows at 67 px).
     const auto placedTwips = [](int px) { return px == 67 ? 1000 : px * 15; };
     QVERIFY(w.close());
-    QCOMPARE(settingsText(), QStringLiteral("[Checks]\nBit16=%1\nSize=%2\n\n"
-                                            "[Settings]\nMainLeft=%3\nMainTop=%4\n")
-                                 .arg(check == Qt::Checked ? 1 : 0)
-                                 .arg(option)
-                                 .arg(placedTwips(pos.x()))
-                                 .arg(placedTwips(pos.y()))
-                                 .toLatin1());
+    QCOMPARE(settingsText(),
+             QStringLiteral("[Checks]\nBit16=%1\nCustomSize=\nDigits3=0\nSize=%2\n\n"
+                            "[Settings]\nMainLeft=%3\nMainTop=%4\n")
+                 .arg(check == Qt::Checked ? 1 : 0)
+                 .arg(option)
+                 .arg(placedTwips(pos.x()))
+                 .arg(placedTwips(pos.y()))
+                 .toLatin1());
   }
 
   void unwritableStoreDoesNotStopClosing() {
