@@ -183,7 +183,10 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   }
   // Only the user's own edits and choices: setSizeText() raises nothing.
   connect(Size_Combo->lineEdit(), &QLineEdit::textEdited, this, [f] { f->Size_Combo_Change(); });
-  connect(Size_Combo, &QComboBox::activated, this, [f] { f->Size_Combo_Change(); });
+  connect(Size_Combo, &QComboBox::activated, this, [this, f] {
+    Size_Combo->lineEdit()->setCursorPosition(0);  // the box is narrower than a preset
+    f->Size_Combo_Change();
+  });
   // The third state only comes from stored settings; once the user changes
   // the box it is an ordinary two-state box again.
   connect(Check1, &QCheckBox::stateChanged, this, [this](int state) {
@@ -269,6 +272,7 @@ std::string Main::sizeText() { return Size_Combo->currentText().toStdString(); }
 
 void Main::setSizeText(const std::string& text) {
   Size_Combo->setEditText(QString::fromStdString(text));
+  Size_Combo->lineEdit()->setCursorPosition(0);  // shows the number, where a note may be cut off
 }
 
 int Main::check2() { return Check2->isChecked() ? 1 : 0; }
