@@ -90,9 +90,7 @@ TEST(MainFormLoad, AppliesStoredSettingsOrDefaults) {
        0,
        kPieceSize144},
       {"stored",
-       {{"Settings/MainLeft", "2985"},
-        {"Settings/MainTop", "-150"},
-        {"Checks/Bit16", "1"},
+       {{"Settings/MainLeft", "2985"}, {"Settings/MainTop", "-150"}, {"Checks/Bit16", "1"},
         {"Checks/Size", "1"}},
        {"move=2985,-150", "Check1=1", "Check2=0", "Size_Combo=", "Option1=1"},
        1,
@@ -105,9 +103,7 @@ TEST(MainFormLoad, AppliesStoredSettingsOrDefaults) {
        0,
        kPieceSize144},
       {"unusable values count as absent",
-       {{"Settings/MainLeft", "abc"},
-        {"Settings/MainTop", "1e40"},
-        {"Checks/Bit16", "3"},
+       {{"Settings/MainLeft", "abc"}, {"Settings/MainTop", "1e40"}, {"Checks/Bit16", "3"},
         {"Checks/Size", "2"}},
        {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0"},
        0,
@@ -119,12 +115,6 @@ TEST(MainFormLoad, AppliesStoredSettingsOrDefaults) {
        0,
        2,
        4'294'967'295},
-      {"size box without a usable size",
-       {{"Checks/Size", "2"}, {"Checks/CustomSize", "4 GB each"}, {"Checks/Digits3", "0"}},
-       {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0"},
-       0,
-       0,
-       kPieceSize144},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,19 +178,6 @@ TEST(MainFormClose, SavesWhatTheUserChanged) {
        {"Option1=2", "write Settings/MainLeft=1000", "write Settings/MainTop=1000",
         "write Checks/Bit16=0", "write Checks/Size=2", "write Checks/CustomSize=650M",
         "write Checks/Digits3=1", "flush"}},
-      {"size box left without a usable size",
-       [](Window& w) { w.view.typeSize("650 ME"); },
-       {"Option1=2", "write Settings/MainLeft=1000", "write Settings/MainTop=1000",
-        "write Checks/Bit16=0", "write Checks/Size=2", "write Checks/CustomSize=650 ME",
-        "write Checks/Digits3=0", "flush"}},
-      {"floppy size chosen again, box text kept",
-       [](Window& w) {
-         w.view.typeSize("25MB (メール)");
-         w.view.selectOption(1);
-       },
-       {"Option1=2", "write Settings/MainLeft=1000", "write Settings/MainTop=1000",
-        "write Checks/Bit16=0", "write Checks/Size=1", "write Checks/CustomSize=25MB (メール)",
-        "write Checks/Digits3=0", "flush"}},
       {"moved",
        [](Window& w) {
          w.view.left = 1500;
@@ -514,130 +491,64 @@ TEST(MainFormRequest, NothingStartsWhileARequestRuns) {
 
 // ---- The size box and three-digit numbers ---------------------------------
 
-const std::string kBadSizeBox = std::string("box0:") + text::kBadSize;
-
-TEST(MainFormSizeBox, OptionAndBoxSetThePieceSize) {
-  struct Step {
-    const char* act;  // "option N" or "type TEXT"
-    int option;
-    std::int64_t pieceSize;
-  };
-  // One sequence: each step starts where the one before left off.
-  const Step steps[] = {
-      {"option 2", 2, kPieceSize144},  // an empty box leaves the size as it was
-      {"type 10MB", 2, 10'000'000},
-      {"type 4GB (FAT32)", 2, 4'294'967'295},
-      {"type 4.7GB (DVD)", 2, 4'700'000'000},
-      {"type 1.5GiB", 2, 1'610'612'736},
-      {"type 1,5", 2, 1'610'612'736},  // not a size: unchanged
-      {"option 1", 1, kPieceSize12},
-      {"option 2", 2, kPieceSize12},  // still "1,5" in the box
-      {"option 0", 0, kPieceSize144},
-      {"type 30001", 2, 30'001},  // typing selects the box's option
-      {"option 0", 0, kPieceSize144},
-      {"type 1TiB", 2, std::int64_t{1} << 40},
-  };
+TEST(MainFormSizeBox, OptionBoxAndThreeDigitSwitch) {
+  // One sequence: "0".."2" select an option, anything else is typed (which
+  // selects the box's option). An empty box, or no size in it, leaves the
+  // size as it was.
+  const std::pair<const char*, std::int64_t> steps[] = {
+      {"2", kPieceSize144}, {"4GB (FAT32)", 4'294'967'295}, {"1,5", 4'294'967'295},
+      {"1", kPieceSize12},  {"2", kPieceSize12},  {"0", kPieceSize144},
+      {"30001", 30'001},    {"1TiB", std::int64_t{1} << 40}};
   Window w;
   MainForm& form = w.load();
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.act);
-    const std::string act = step.act;
-    if (act.rfind("option ", 0) == 0)
-      w.view.selectOption(act.back() - '0');
+  for (const auto& [act, bytes] : steps) {
+    const std::string a = act;
+    if (a.size() == 1 && a[0] <= '2')
+      w.view.selectOption(a[0] - '0');
     else
-      w.view.typeSize(act.substr(5));
-    EXPECT_EQ(w.view.option, step.option);
-    EXPECT_EQ(form.PieceSize, step.pieceSize);
-    EXPECT_EQ(form.pieceSize(), step.pieceSize);
+      w.view.typeSize(a);
+    EXPECT_EQ(form.pieceSize(), bytes) << act;
   }
-}
-
-TEST(MainFormSizeBox, SplitWithoutAUsableSizeIsRefusedAndWritesNothing) {
-  for (const char* typed : {"", "abc", "0", "2TB", "1,5M", "1.5"}) {
-    SCOPED_TRACE(typed);
-    Window w;
-    const std::string data = pattern(5000);
-    writeFile("data.bin", data);
-    MainForm& form = w.load();
-    w.view.selectOption(2);
-    w.view.sizeBox = typed;
-    w.view.clickEntry("data.bin");
-    for (auto act : {&MainForm::Ret_bottn_Click, &MainForm::FIle_list_DblClick}) {
-      w.events.clear();
-      w.files.log.clear();
-      (form.*act)();
-      EXPECT_EQ(w.events, (Events{"block=1", kBadSizeBox, "block=0"}));
-      EXPECT_TRUE(w.files.log.empty());
-      EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin"}));
-      EXPECT_EQ(readFile("data.bin"), data);
-      EXPECT_FALSE(form.busy());
-    }
-  }
-}
-
-TEST(MainFormSizeBox, SplitsAtTheBoxSize) {
-  struct Case {
-    const char* typed;
-    std::size_t length;
-    std::vector<std::size_t> pieces;  // lengths; none: too small to split
-  };
-  const Case cases[] = {
-      {"2.5K", 6000, {2500, 2500, 1000}},
-      {"2,500", 5001, {2500, 2500, 1}},
-      {"1k", 1001, {1000, 1}},
-      {"1K", 1000, {}},
-      {"10MB", 5000, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.typed);
-    Window w;
-    const std::string data = pattern(c.length, 7);
-    writeFile("data.bin", data);
-    MainForm& form = w.load();
-    w.view.typeSize(c.typed);
-    w.view.clickEntry("data.bin");
-    w.events.clear();
-    form.Ret_bottn_Click();
-    std::vector<std::string> expected{"data.bin"};
-    std::size_t at = 0;
-    for (std::size_t k = 0; k < c.pieces.size(); ++k) {
-      const std::string piece = "data.bin." + std::to_string(k + 1);
-      expected.push_back(piece);
-      EXPECT_EQ(readFile(piece), data.substr(at, c.pieces[k])) << piece;
-      at += c.pieces[k];
-    }
-    EXPECT_EQ(filesHere(), expected);
-    if (c.pieces.empty()) {
-      EXPECT_EQ(w.events,
-                (Events{"block=1", "box0:ファイルが指定サイズより小さいので分割しませんでした。",
-                        "block=0"}));
-    }
-  }
-}
-
-TEST(MainFormSizeBox, JoinIsNotHeldUpByTheSizeBox) {
-  Window w;
-  const std::string data = pattern(3000, 5);
-  writeFile("data.bin.1", data.substr(0, 2000));
-  writeFile("data.bin.2", data.substr(2000));
-  MainForm& form = w.load();
-  w.view.typeSize("no size");
-  w.view.clickEntry("data.bin.2");
-  w.view.answers = {kAnswerOk, kAnswerNo};  // keep the pieces
-  w.events.clear();
-  form.Ret_bottn_Click();
-  EXPECT_EQ(std::count(w.events.begin(), w.events.end(), kBadSizeBox), 0);
-  EXPECT_EQ(readFile("data.bin"), data);
-}
-
-TEST(MainFormSizeBox, ThreeDigitSwitchSetsThePieceNumberWidth) {
-  Window w;
-  MainForm& form = w.load();
+  EXPECT_EQ(w.view.option, 2);
   EXPECT_EQ(form.pieceDigits(), 1);
   w.view.digits = 1;
   EXPECT_EQ(form.pieceDigits(), 3);
-  w.view.digits = 0;
-  EXPECT_EQ(form.pieceDigits(), 1);
+}
+
+TEST(MainFormSizeBox, SplitNeedsAUsableSizeAJoinNone) {
+  Window w;
+  const std::string data = pattern(5001, 5);
+  writeFile("data.bin", data);
+  writeFile("old.bin.1", data.substr(0, 2000));
+  writeFile("old.bin.2", data.substr(2000));
+  MainForm& form = w.load();
+  for (const char* typed : {"", "2TB", "1,5M", "1.5"}) {
+    w.view.typeSize(typed);
+    w.view.clickEntry("data.bin");
+    w.events.clear();
+    w.files.log.clear();
+    form.FIle_list_DblClick();
+    EXPECT_EQ(w.events, (Events{"block=1", std::string("box0:") + text::kBadSize, "block=0"}));
+    EXPECT_TRUE(w.files.log.empty()) << typed;
+  }
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "old.bin.1", "old.bin.2"}));
+
+  w.view.clickEntry("old.bin.2");
+  w.view.answers = {kAnswerOk, kAnswerNo};  // keep the pieces
+  form.Ret_bottn_Click();
+  EXPECT_EQ(readFile("old.bin"), data);
+
+  // Fixed: split at the box's size; no longer than it, not split.
+  w.view.typeSize("2,500");
+  w.view.clickEntry("data.bin");
+  form.Ret_bottn_Click();
+  EXPECT_EQ(readFile("data.bin.1"), data.substr(0, 2500));
+  EXPECT_EQ(readFile("data.bin.2"), data.substr(2500, 2500));
+  EXPECT_EQ(readFile("data.bin.3"), data.substr(5000));
+  w.view.typeSize("5001");
+  w.events.clear();
+  form.Ret_bottn_Click();
+  EXPECT_EQ(w.events[1], "box0:ファイルが指定サイズより小さいので分割しませんでした。");
 }
 
 // ---- The extension dialog --------------------------------------------------
