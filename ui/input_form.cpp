@@ -6,19 +6,20 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "engine.h"
+#include "directory_reading.h"
 #include "form_metrics.h"
+#include "texts.h"
 
 namespace vexo {
 
-Input_Form::Input_Form(QWidget* parent) : QDialog(parent) {
+Input_Form::Input_Form(InputForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("Input_Form"));
-  setWindowTitle(QStringLiteral("拡張子入力"));
+  setWindowTitle(QString::fromUtf8(text::kInputCaption));
   setFont(formFont());
   setFixedSize(twipsSize(2985, 1590));
   setModal(true);
 
-  Label1 = new QLabel(QStringLiteral("結合後の拡張子を入力して下さい"), this);
+  Label1 = new QLabel(QString::fromUtf8(text::kInputLabel1), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   placeTwips(Label1, 120, 120, 2775, 255);
 
@@ -30,59 +31,56 @@ Input_Form::Input_Form(QWidget* parent) : QDialog(parent) {
   placeTwips(Combo1, 840, 480, 1215, 300);
   Combo1->lineEdit()->installEventFilter(this);
 
-  Command1 = new QPushButton(QStringLiteral("決　定"), this);
+  Command1 = new QPushButton(QString::fromUtf8(text::kCommand1), this);
   Command1->setObjectName(QStringLiteral("Command1"));
   placeTwips(Command1, 480, 1080, 855, 375);
   Command1->setDefault(true);
 
-  Command2 = new QPushButton(QStringLiteral("取　消"), this);
+  Command2 = new QPushButton(QString::fromUtf8(text::kCommand2), this);
   Command2->setObjectName(QStringLiteral("Command2"));
   placeTwips(Command2, 1680, 1080, 855, 375);
 
   setTabOrder(Command1, Command2);
   setTabOrder(Command2, Combo1);
 
-  connect(Command1, &QPushButton::clicked, this, &Input_Form::Command1_Click);
-  connect(Command2, &QPushButton::clicked, this, &Input_Form::Command2_Click);
-
-  Form_Load();
+  connect(Command1, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
 }
 
-void Input_Form::Form_Load() {
+void Input_Form::setComboList(const std::vector<std::string>& items) {
   Combo1->clear();
-  Combo1->addItems({QStringLiteral("exe"), QStringLiteral("lzh"), QStringLiteral("mdb"),
-                    QStringLiteral("xls")});
+  for (const std::string& item : items) Combo1->addItem(QString::fromUtf8(item));
   Combo1->setCurrentIndex(-1);
-  Combo1->clearEditText();
 }
 
-void Input_Form::Form_Activate() {
-  ProceedFlag = kFalse;
-  Combo1->setFocus(Qt::ActiveWindowFocusReason);
+std::string Input_Form::comboText() { return toFsPath(Combo1->currentText()); }
+
+void Input_Form::setComboText(const std::string& text) {
+  Combo1->setCurrentIndex(-1);
+  Combo1->setEditText(fromFsPath(text));
 }
 
-void Input_Form::Command1_Click() {
-  ProceedFlag = kTrue;
-  QDialog::accept();
-}
+void Input_Form::focusCombo() { Combo1->setFocus(Qt::ActiveWindowFocusReason); }
 
-void Input_Form::Command2_Click() { QDialog::reject(); }
+void Input_Form::showModal() { exec(); }
 
-void Input_Form::reject() { Command2_Click(); }
+void Input_Form::hide() { QDialog::hide(); }  // ends exec()
+
+void Input_Form::reject() { form_.Command2_Click(); }
 
 void Input_Form::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  Form_Activate();
+  form_.Form_Activate();
 }
 
 void Input_Form::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
-    Form_Activate();
+    form_.Form_Activate();
 }
 
 void Input_Form::closeEvent(QCloseEvent* event) {
-  unloadRequested_ = true;
+  form_.Form_Unload();  // hides the dialog
   QDialog::closeEvent(event);
 }
 

@@ -1,13 +1,12 @@
-// The extension dialog: asks for the extension of a joined file while short
-// naming is selected. Its answer is the program-wide proceed flag: true
-// after "決　定", false after "取　消", Esc or the close box.
-//
-// The main window loads it on its first showing and afterwards only hides
-// it, so the text stays for the next join; closing it through its frame
-// unloads it (unloadRequested() is then true and the owner deletes it).
+// The extension dialog's window: creates the controls and forwards their
+// events to the dialog's behaviour (InputForm, ui/core/input_dialog.h), which
+// holds the proceed flag and the unloading rules.
 #pragma once
 
 #include <QDialog>
+
+#include "input_dialog.h"
+#include "input_view.h"
 
 class QComboBox;
 class QLabel;
@@ -15,24 +14,24 @@ class QPushButton;
 
 namespace vexo {
 
-class Input_Form : public QDialog {
+class Input_Form : public QDialog, public InputView {
   Q_OBJECT
 
  public:
-  explicit Input_Form(QWidget* parent = nullptr);
+  Input_Form(InputForm& form, QWidget* parent = nullptr);
 
   QLabel* Label1;
   QComboBox* Combo1;
   QPushButton* Command1;  // "決　定", the default button
   QPushButton* Command2;  // "取　消", the cancel button
 
-  // True once the dialog was closed through its frame.
-  bool unloadRequested() const { return unloadRequested_; }
-
-  void Form_Load();
-  void Form_Activate();
-  void Command1_Click();
-  void Command2_Click();
+  // InputView.
+  void setComboList(const std::vector<std::string>& items) override;
+  std::string comboText() override;
+  void setComboText(const std::string& text) override;
+  void focusCombo() override;
+  void showModal() override;
+  void hide() override;
 
   // Esc and the close box end the dialog as "取　消" does.
   void reject() override;
@@ -44,7 +43,7 @@ class Input_Form : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  bool unloadRequested_ = false;
+  InputForm& form_;
 };
 
 }  // namespace vexo

@@ -11,8 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <new>
-
 #include "directory_list.h"
 #include "directory_reading.h"
 #include "drive_list.h"
@@ -20,6 +18,7 @@
 #include "form_metrics.h"
 #include "input_form.h"
 #include "settings.h"
+#include "texts.h"
 #include "volumes.h"
 
 namespace vexo {
@@ -31,6 +30,8 @@ T* control(T* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
 }
+
+QString utf8(const char* text) { return QString::fromUtf8(text); }
 
 bool isEnter(const QKeyEvent* event) {
   return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -66,25 +67,18 @@ bool isUserInput(QEvent::Type type) {
 
 }  // namespace
 
-QString driveErrorText(int errorNumber) {
-  switch (errorNumber) {
-    case err::DeviceUnavailable:
-      return QStringLiteral("ドライブの準備ができていません．");
-    case err::DiskNotReady:
-      return QStringLiteral("ディスクの準備ができていません．");
-    default:
-      return QStringLiteral("エラーです．エラー番号は") + QString::number(errorNumber);
-  }
-}
-
 Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
-    : QWidget(parent), files_(files), volumes_(volumes) {
+    : QWidget(parent),
+      files_(files),
+      volumes_(volumes),
+      settings_(makeUserSettingsStore()),
+      form_(*this, files_, *settings_) {
   setObjectName(QStringLiteral("Main"));
-  setWindowTitle(QStringLiteral("VEXO for Win32 Ver2.3.0"));
+  setWindowTitle(utf8(text::kMainCaption));
   setFont(formFont());
   setFixedSize(twipsSize(5835, 4755));
 
-  Label1 = control(new QLabel(QStringLiteral("分割・結合するファイル"), this), "Label1");
+  Label1 = control(new QLabel(utf8(text::kLabel1), this), "Label1");
   placeTwips(Label1, 120, 120, 2055, 255);
 
   File_Name = control(new QLabel(this), "File_Name");
@@ -100,13 +94,13 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   Dir_name = control(new DirectoryList(this), "Dir_name");
   placeTwips(Dir_name, 3000, 720, 2655, 1980);
   Dir_name->setDriveRoot([this](const QString& path) {
-    QString root = driveHolding(Sel_Drive->volumes(), path);
+    QString root = vexo::driveHolding(Sel_Drive->volumes(), path);
     if (root.isEmpty()) return QDir(path).rootPath();
     if (root.size() == 2 && root.at(1) == u':') root += u'/';  // "C:" is the drive, "C:/" its root
     return root;
   });
 
-  Frame1 = control(new QGroupBox(QStringLiteral("分割サイズ"), this), "Frame1");
+  Frame1 = control(new QGroupBox(utf8(text::kFrame1), this), "Frame1");
   placeTwips(Frame1, 240, 2880, 2175, 975);
   // The caption sits on the frame's top edge, so that the option buttons
   // placed below it are inside the frame.
@@ -114,9 +108,9 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
       "QGroupBox#Frame1 { border: 1px solid palette(mid); border-radius: 2px; margin-top: 8px; }"
       "QGroupBox#Frame1::title { subcontrol-origin: margin; subcontrol-position: top left;"
       " left: 6px; padding: 0 2px; }"));
-  Option1[0] = control(new QRadioButton(QStringLiteral("1.44M(DOS/V)"), Frame1), "Option1_0");
+  Option1[0] = control(new QRadioButton(utf8(text::kOption1_0), Frame1), "Option1_0");
   placeTwips(Option1[0], 240, 240, 1575, 255);
-  Option1[1] = control(new QRadioButton(QStringLiteral("1.2M(PC98)"), Frame1), "Option1_1");
+  Option1[1] = control(new QRadioButton(utf8(text::kOption1_1), Frame1), "Option1_1");
   placeTwips(Option1[1], 240, 600, 1695, 255);
   Option1[0]->setChecked(true);
 
@@ -126,15 +120,15 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   placeTwips(Label2, 2880, 3240, 2415, 495);
 
-  Check1 = control(new QCheckBox(QStringLiteral("16bit 互換"), this), "Check1");
+  Check1 = control(new QCheckBox(utf8(text::kCheck1), this), "Check1");
   placeTwips(Check1, 480, 4200, 1575, 375);
 
-  Ret_bottn = control(new QPushButton(QStringLiteral("決　定"), this), "Ret_bottn");
+  Ret_bottn = control(new QPushButton(utf8(text::kRetBottn), this), "Ret_bottn");
   placeTwips(Ret_bottn, 2160, 4200, 1095, 375);
   Ret_bottn->setDefault(true);
-  Refresh_bottn = control(new QPushButton(QStringLiteral("更　新"), this), "Refresh_bottn");
+  Refresh_bottn = control(new QPushButton(utf8(text::kRefreshBottn), this), "Refresh_bottn");
   placeTwips(Refresh_bottn, 3360, 4200, 975, 375);
-  Exit_bottn = control(new QPushButton(QStringLiteral("終　了"), this), "Exit_bottn");
+  Exit_bottn = control(new QPushButton(utf8(text::kExitBottn), this), "Exit_bottn");
   placeTwips(Exit_bottn, 4560, 4200, 1095, 375);
   // Enter on a focused button presses that button.
   Refresh_bottn->setAutoDefault(true);
@@ -147,17 +141,19 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
                       Exit_bottn, Option1[0], Option1[1], Check1};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(Sel_Drive, &DriveList::changed, this, &Main::Sel_Drive_Change);
-  connect(Dir_name, &DirectoryList::changed, this, &Main::Dir_name_Change);
-  connect(Dir_name, &DirectoryList::openRequested, this, &Main::openDirectory);
-  connect(FIle_list, &FileList::click, this, &Main::FIle_list_Click);
-  connect(FIle_list, &FileList::dblClick, this, &Main::FIle_list_DblClick);
-  connect(Ret_bottn, &QPushButton::clicked, this, &Main::Ret_bottn_Click);
-  connect(Refresh_bottn, &QPushButton::clicked, this, &Main::Refresh_bottn_Click);
-  connect(Exit_bottn, &QPushButton::clicked, this, &Main::Exit_bottn_Click);
+  MainForm* f = &form_;
+  connect(Sel_Drive, &DriveList::changed, this, [f] { f->Sel_Drive_Change(); });
+  connect(Dir_name, &DirectoryList::changed, this, [f] { f->Dir_name_Change(); });
+  connect(Dir_name, &DirectoryList::openRequested, this,
+          [f](const QString& path) { f->Dir_name_Open(toFsPath(path)); });
+  connect(FIle_list, &FileList::click, this, [f] { f->FIle_list_Click(); });
+  connect(FIle_list, &FileList::dblClick, this, [f] { f->FIle_list_DblClick(); });
+  connect(Ret_bottn, &QPushButton::clicked, this, [f] { f->Ret_bottn_Click(); });
+  connect(Refresh_bottn, &QPushButton::clicked, this, [f] { f->Refresh_bottn_Click(); });
+  connect(Exit_bottn, &QPushButton::clicked, this, [f] { f->Exit_bottn_Click(); });
   for (int i = 0; i < 2; ++i) {
-    connect(Option1[i], &QRadioButton::toggled, this, [this, i](bool checked) {
-      if (checked) Option1_Click(i);
+    connect(Option1[i], &QRadioButton::toggled, this, [f, i](bool checked) {
+      if (checked) f->Option1_Click(i);
     });
   }
   // The third state only comes from stored settings; once the user changes
@@ -166,211 +162,133 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
     if (state != Qt::PartiallyChecked) Check1->setTristate(false);
   });
 
-  Form_Load();
+  form_.Form_Load();
 }
 
 Main::~Main() {
-  if (busy_) qApp->removeEventFilter(this);
+  if (inputBlocked_) qApp->removeEventFilter(this);
 }
 
-Input_Form* Main::inputForm() const { return inputForm_.data(); }
+Input_Form* Main::inputForm() const {
+  InputForm* loaded = form_.inputForm();
+  return loaded ? static_cast<Input_Form*>(loaded->view()) : nullptr;
+}
 
-void Main::applySettings(double leftTwips, double topTwips, int bit16, int size) {
-  move(twips(leftTwips), twips(topTwips));
-  placedLeftTwips_ = leftTwips;
-  placedTopTwips_ = topTwips;
-  placedAt_ = pos();
-  if (bit16 == 0) {
+std::string Main::fileName() { return toFsPath(File_Name->text()); }
+
+void Main::setFileName(const std::string& text) { File_Name->setText(fromFsPath(text)); }
+
+void Main::setStatus(const std::string& text, bool repaintNow) {
+  Label2->setText(QString::fromStdString(text));
+  if (repaintNow) Label2->repaint();  // the event loop does not run until the request ends
+}
+
+void Main::refreshDrives() { Sel_Drive->refresh(QString()); }
+
+std::string Main::drive() { return toFsPath(Sel_Drive->drive()); }
+
+void Main::setDrive(const std::string& drive) { Sel_Drive->setDrive(fromFsPath(drive)); }
+
+void Main::showDrive(const std::string& drive) { Sel_Drive->showDrive(fromFsPath(drive)); }
+
+std::string Main::driveHolding(const std::string& path) {
+  return toFsPath(vexo::driveHolding(Sel_Drive->volumes(), fromFsPath(path)));
+}
+
+std::string Main::dirPath() { return toFsPath(Dir_name->path()); }
+
+void Main::setDirPath(const std::string& path) { Dir_name->setPath(fromFsPath(path)); }
+
+void Main::refreshDir() { Dir_name->refresh(); }
+
+std::string Main::fileListPath() { return toFsPath(FIle_list->path()); }
+
+void Main::setFileListPath(const std::string& path) { FIle_list->setPath(fromFsPath(path)); }
+
+void Main::refreshFileList() { FIle_list->refresh(); }
+
+int Main::fileListIndex() { return FIle_list->listIndex(); }
+
+std::string Main::fileListEntry(int index) { return toFsPath(FIle_list->entry(index)); }
+
+int Main::check1() {
+  switch (Check1->checkState()) {
+    case Qt::Unchecked:
+      return 0;
+    case Qt::PartiallyChecked:
+      return 2;
+    default:
+      return 1;
+  }
+}
+
+void Main::setCheck1(int state) {
+  if (state == 0) {
     Check1->setCheckState(Qt::Unchecked);
-  } else if (bit16 == 2) {
+  } else if (state == 2) {
     Check1->setTristate(true);
     Check1->setCheckState(Qt::PartiallyChecked);
   } else {
     Check1->setCheckState(Qt::Checked);
   }
-  PieceSize = size != 0 ? kPieceSize12 : kPieceSize144;
-  Option1[size != 0 ? 1 : 0]->setChecked(true);  // raises Option1_Click when it changes
 }
 
-void Main::Form_Load() {
-  // Position and switches as the last run left them; on the first run (or
-  // for a value that cannot be used) 1,000 twips from the top left of the
-  // screen, long naming, 1.44M pieces. The position is applied as stored,
-  // even when it lies off the screen.
-  const StoredSettings stored = loadSettings();
-  applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size);
+bool Main::option1(int index) { return Option1[index != 0 ? 1 : 0]->isChecked(); }
 
-  // The lists start on the process's current drive and directory.
-  QString dir;
-  try {
-    dir = fromFsPath(files_.curDir());
-  } catch (const RuntimeError&) {
-    dir = QDir::homePath();
+void Main::setOption1(int index) { Option1[index != 0 ? 1 : 0]->setChecked(true); }
+
+void Main::moveWindowTwips(double left, double top) { move(twips(left), twips(top)); }
+
+double Main::windowLeftTwips() { return pixelsToTwips(pos().x()); }
+
+double Main::windowTopTwips() { return pixelsToTwips(pos().y()); }
+
+bool Main::isMinimized() { return QWidget::isMinimized(); }
+
+int Main::messageBox(int style, const std::string& text) {
+  const QString qtext = QString::fromStdString(text);
+  if (messageHook_) return messageHook_(style, qtext);
+  QMessageBox box(this);
+  box.setWindowTitle(kAppTitle);
+  box.setTextFormat(Qt::PlainText);
+  box.setText(qtext);
+  if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
+    box.setIcon(QMessageBox::Question);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
   }
-  Sel_Drive->refresh(QString());
-  shownDrive_ = driveHolding(Sel_Drive->volumes(), dir);
-  Sel_Drive->showDrive(shownDrive_);
-  try {
-    Dir_name->setPath(dir);  // raises Dir_name_Change, which fills the file list
-  } catch (const RuntimeError& e) {
-    showMessage(kStyleOkOnly, driveErrorText(e.number()));
-  }
+  box.setIcon(QMessageBox::NoIcon);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return kAnswerOk;
 }
 
-void Main::Form_QueryUnload(int& Cancel, int UnloadMode) {
-  (void)Cancel;
-  (void)UnloadMode;
-  unloadOtherWindows();
-  // A minimised window's position is not where it should reopen, so the one
-  // stored before stays; the switches are always saved. A store that cannot
-  // be written does not hold up closing.
-  StoredSettings values;
-  values.mainLeft = pos().x() == placedAt_.x() ? placedLeftTwips_ : pixelsToTwips(pos().x());
-  values.mainTop = pos().y() == placedAt_.y() ? placedTopTwips_ : pixelsToTwips(pos().y());
-  values.bit16 = check1();
-  values.size = PieceSize != kPieceSize144 ? 1 : 0;
-  saveSettings(values, isMinimized());
+void Main::blockInput(bool on) {
+  if (on == inputBlocked_) return;
+  inputBlocked_ = on;
+  if (on)
+    qApp->installEventFilter(this);
+  else
+    qApp->removeEventFilter(this);
 }
 
-void Main::unloadOtherWindows() {
-  // The extension dialog is the only other window this one loads.
-  delete inputForm_.data();
-}
-
-QString Main::currentDrive() {
-  try {
-    const QString drive = driveHolding(Sel_Drive->volumes(), fromFsPath(files_.curDir()));
-    if (!drive.isEmpty()) return drive;
-  } catch (const RuntimeError&) {
-  }
-  return shownDrive_;
-}
-
-void Main::Sel_Drive_Change() {
-  QString remembered = shownDrive_;
-  try {
-    remembered = currentDrive();
-    files_.chDrive(toFsPath(Sel_Drive->drive()));
-    // The directory list shows the drive's own current directory; its change
-    // event makes it current and points the file list at it.
-    Dir_name->setPath(fromFsPath(files_.curDir()));
-    shownDrive_ = Sel_Drive->drive();
-    if (driveRetry_ != kFalse)
-      driveRetry_ = kFalse;
-    else
-      File_Name->clear();
-  } catch (const RuntimeError& e) {
-    showMessage(kStyleOkOnly, driveErrorText(e.number()));
-    driveRetry_ = kTrue;
-    try {
-      files_.chDrive(toFsPath(remembered));
-    } catch (const RuntimeError&) {
-      // The previous drive has failed too; the directory list still shows
-      // where the lists were.
-    }
-    Sel_Drive->setDrive(remembered);  // raises Sel_Drive_Change again, which clears the flag
-    // When setting the list back raised no change (the previous drive is
-    // not in the list, or failed again), the flag must not outlive this.
-    driveRetry_ = kFalse;
-  }
-}
-
-void Main::Dir_name_Change() {
-  const QString path = Dir_name->path();
-  try {
-    files_.chDir(toFsPath(path));
-  } catch (const RuntimeError& e) {
-    showMessage(kStyleOkOnly, driveErrorText(e.number()));
-    // Back to the directory the file list still shows.
-    const QString previous = FIle_list->path();
-    if (!previous.isEmpty() && previous != path) {
-      try {
-        Dir_name->setPath(previous);
-      } catch (const RuntimeError&) {
-      }
-    }
-    return;
-  }
-  FIle_list->setPath(path);
-  File_Name->clear();
-  const QString drive = driveHolding(Sel_Drive->volumes(), path);
-  if (!drive.isEmpty() && drive != Sel_Drive->drive()) Sel_Drive->showDrive(drive);
-  if (!drive.isEmpty()) shownDrive_ = drive;
-}
-
-void Main::openDirectory(const QString& path) {
-  const QString previous = Dir_name->path();
-  try {
-    files_.chDir(toFsPath(path));  // can it be entered,
-    Dir_name->setPath(path);       // and read? Showing it raises Dir_name_Change.
-  } catch (const RuntimeError& e) {
-    // The directory has gone or cannot be used: say so and stay where the
-    // lists are, with the chosen name kept.
-    showMessage(kStyleOkOnly, driveErrorText(e.number()));
-    try {
-      files_.chDir(toFsPath(previous));
-    } catch (const RuntimeError&) {
-    }
-    try {
-      Dir_name->refresh();
-    } catch (const RuntimeError&) {
-    }
-  }
-}
-
-void Main::FIle_list_Click() { File_Name->setText(FIle_list->entry(FIle_list->listIndex())); }
-
-void Main::FIle_list_DblClick() {
-  if (!File_Name->text().isEmpty()) runRequest(File_Name->text());
-}
-
-void Main::Ret_bottn_Click() {
-  if (!File_Name->text().isEmpty()) runRequest(File_Name->text());
-}
-
-void Main::Refresh_bottn_Click() {
-  try {
-    Dir_name->refresh();
-  } catch (const RuntimeError& e) {
-    showMessage(kStyleOkOnly, driveErrorText(e.number()));
-  }
-  FIle_list->setPath(FIle_list->path());
-  File_Name->clear();
-}
-
-void Main::Exit_bottn_Click() {
-  int cancel = 0;
-  Form_QueryUnload(cancel, 0);
+void Main::endApplication() {
   if (endHook_)
     endHook_();
   else
     QCoreApplication::exit(0);
 }
 
-void Main::Option1_Click(int Index) {
-  (void)Index;
-  PieceSize = Option1[0]->isChecked() ? kPieceSize144 : kPieceSize12;
+std::unique_ptr<InputView> Main::loadInputView(InputForm& form) {
+  return std::make_unique<Input_Form>(form, this);
 }
 
-void Main::runRequest(const QString& name) {
-  if (busy_) return;
-  busy_ = true;
-  qApp->installEventFilter(this);
-  try {
-    proc1(files_, *this, toFsPath(name));
-  } catch (const RuntimeError& e) {
-    showMessage(kStyleOkOnly, QStringLiteral("エラーです．エラー番号は") + QString::number(e.number()));
-  } catch (const std::bad_alloc&) {
-    showMessage(kStyleOkOnly, QStringLiteral("エラーです．エラー番号は7"));  // out of memory
-  } catch (const std::exception&) {
-    showMessage(kStyleOkOnly, QStringLiteral("エラーです．エラー番号は51"));  // internal error
-  }
-  qApp->removeEventFilter(this);
-  busy_ = false;
-}
+std::string Main::homeDirectory() { return toFsPath(QDir::homePath()); }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
-  if (busy_ && watched->isWidgetType() && isUserInput(event->type()) &&
+  if (inputBlocked_ && watched->isWidgetType() && isUserInput(event->type()) &&
       static_cast<QWidget*>(watched)->window() == this) {
     event->ignore();
     return true;
@@ -391,78 +309,16 @@ void Main::keyPressEvent(QKeyEvent* event) {
 }
 
 void Main::closeEvent(QCloseEvent* event) {
-  if (busy_) {
+  if (form_.busy()) {
     event->ignore();
     return;
   }
   int cancel = 0;
-  Form_QueryUnload(cancel, 0);
+  form_.Form_QueryUnload(cancel, 0);
   if (cancel != 0)
     event->ignore();
   else
     event->accept();
-}
-
-int Main::showMessage(int style, const QString& text) {
-  if (messageHook_) return messageHook_(style, text);
-  QMessageBox box(this);
-  box.setWindowTitle(kAppTitle);
-  box.setTextFormat(Qt::PlainText);
-  box.setText(text);
-  if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
-    box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
-  }
-  box.setIcon(QMessageBox::NoIcon);
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
-  return kAnswerOk;
-}
-
-void Main::statusText(const std::string& text) {
-  Label2->setText(QString::fromStdString(text));
-  Label2->repaint();  // the event loop does not run until the request ends
-}
-
-void Main::clearStatus() { Label2->setText(QString()); }
-
-void Main::message(const std::string& text) { showMessage(kStyleOkOnly, QString::fromStdString(text)); }
-
-int Main::question(const std::string& text) {
-  return showMessage(kStyleYesNoQuestion, QString::fromStdString(text));
-}
-
-int Main::questionNo(const std::string& text) {
-  return showMessage(kStyleYesNoQuestionNoDefault, QString::fromStdString(text));
-}
-
-void Main::refreshFileList() { FIle_list->refresh(); }
-
-std::int64_t Main::pieceSize() { return PieceSize; }
-
-int Main::check1() {
-  switch (Check1->checkState()) {
-    case Qt::Unchecked:
-      return 0;
-    case Qt::PartiallyChecked:
-      return 2;
-    default:
-      return 1;
-  }
-}
-
-void Main::showExtensionPrompt() {
-  if (!inputForm_) inputForm_ = new Input_Form(this);  // loading fills the list
-  inputForm_->exec();
-  // Closed through its frame: unloaded, so the next showing starts empty.
-  if (inputForm_ && inputForm_->unloadRequested()) delete inputForm_.data();
-}
-
-std::string Main::extensionText() {
-  return inputForm_ ? toFsPath(inputForm_->Combo1->currentText()) : std::string();
 }
 
 }  // namespace vexo

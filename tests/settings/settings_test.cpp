@@ -108,14 +108,14 @@ class SettingsTest : public QObject {
   }
 
   void numberTextIsThePlainConversion() {
-    QCOMPARE(vexo::numberText(1000), QStringLiteral("1000"));
-    QCOMPARE(vexo::numberText(1234.5), QStringLiteral("1234.5"));
-    QCOMPARE(vexo::numberText(-150), QStringLiteral("-150"));
-    QCOMPARE(vexo::numberText(0.1), QStringLiteral("0.1"));
-    QCOMPARE(vexo::numberText(-0.0), QStringLiteral("0"));
-    QCOMPARE(vexo::numberText(16777216), QStringLiteral("16777216"));
-    QCOMPARE(vexo::numberText(123456789), QStringLiteral("123456792"));  // single precision
-    QCOMPARE(vexo::numberText(2985.00001), QStringLiteral("2985"));
+    QCOMPARE(vexo::numberText(1000), std::string("1000"));
+    QCOMPARE(vexo::numberText(1234.5), std::string("1234.5"));
+    QCOMPARE(vexo::numberText(-150), std::string("-150"));
+    QCOMPARE(vexo::numberText(0.1), std::string("0.1"));
+    QCOMPARE(vexo::numberText(-0.0), std::string("0"));
+    QCOMPARE(vexo::numberText(16777216), std::string("16777216"));
+    QCOMPARE(vexo::numberText(123456789), std::string("123456792"));  // single precision
+    QCOMPARE(vexo::numberText(2985.00001), std::string("2985"));
   }
 
   void minimisedKeepsTheStoredPosition() {

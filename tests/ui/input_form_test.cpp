@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 #include "engine.h"
 #include "input_form.h"
@@ -16,6 +17,22 @@ using namespace vexo;
 using namespace vexo::test;
 
 Q_DECLARE_METATYPE(std::function<void(vexo::Input_Form*)>)
+
+namespace {
+
+// The dialog as the main window loads it: its behaviour, which runs
+// Form_Load, and its window.
+struct Dialog {
+  InputForm behaviour;
+  Input_Form* form;
+  Dialog() {
+    auto view = std::make_unique<Input_Form>(behaviour);
+    form = view.get();
+    behaviour.load(std::move(view));
+  }
+};
+
+}  // namespace
 
 class InputFormTest : public QObject {
   Q_OBJECT
@@ -30,7 +47,8 @@ class InputFormTest : public QObject {
 };
 
 void InputFormTest::layout() {
-  Input_Form form;
+  Dialog dialog;
+  Input_Form& form = *dialog.form;
   QCOMPARE(form.objectName(), QStringLiteral("Input_Form"));
   QCOMPARE(form.windowTitle(), QStringLiteral("拡張子入力"));
   QCOMPARE(form.size(), QSize(199, 106));  // 2,985 x 1,590 twips
@@ -56,7 +74,8 @@ void InputFormTest::layout() {
 }
 
 void InputFormTest::offersFourExtensionsAndStartsEmpty() {
-  Input_Form form;
+  Dialog dialog;
+  Input_Form& form = *dialog.form;
   QStringList items;
   for (int i = 0; i < form.Combo1->count(); ++i) items.append(form.Combo1->itemText(i));
   QCOMPARE(items, QStringList({"exe", "lzh", "mdb", "xls"}));
@@ -66,7 +85,8 @@ void InputFormTest::offersFourExtensionsAndStartsEmpty() {
 }
 
 void InputFormTest::showingClearsFlagAndFocusesCombo() {
-  Input_Form form;
+  Dialog dialog;
+  Input_Form& form = *dialog.form;
   ProceedFlag = kTrue;
   form.Command1->setFocus();
   form.show();
@@ -106,7 +126,8 @@ void InputFormTest::leaving() {
   QFETCH(bool, unloaded);
 
   // Twice, since a hidden dialog is shown again for the next join.
-  Input_Form form;
+  Dialog dialog;
+  Input_Form& form = *dialog.form;
   for (int round = 0; round < 2; ++round) {
     ProceedFlag = proceed ? kFalse : kTrue;  // the opposite of the expected answer
     whenModal([&](QWidget* modal) {
@@ -116,12 +137,13 @@ void InputFormTest::leaving() {
     form.exec();
     QVERIFY(!form.isVisible());
     QCOMPARE(ProceedFlag, proceed ? kTrue : kFalse);
-    QCOMPARE(form.unloadRequested(), unloaded);
+    QCOMPARE(dialog.behaviour.unloadRequested(), unloaded);
   }
 }
 
 void InputFormTest::typedTextIsTakenAsTyped() {
-  Input_Form form;
+  Dialog dialog;
+  Input_Form& form = *dialog.form;
   whenModal([&](QWidget*) {
     // No completion from the list: "e" stays "e"; a leading dot stays too.
     QTest::keyClicks(form.Combo1, ".e");

@@ -196,29 +196,29 @@ void MainWindowTest::firstRunStateAndAppliedSettings() {
   Main& w = f.open();
   QCOMPARE(w.pos(), QPoint(67, 67));  // 1,000 twips
   QCOMPARE(w.Check1->checkState(), Qt::Unchecked);
-  QCOMPARE(w.check1(), 0);
+  QCOMPARE(w.form().check1(), 0);
   QVERIFY(w.Option1[0]->isChecked());
-  QCOMPARE(w.PieceSize, kPieceSize144);
+  QCOMPARE(w.form().PieceSize, kPieceSize144);
 
-  w.applySettings(1500, 3000, 2, 1);
+  w.form().applySettings(1500, 3000, 2, 1);
   QCOMPARE(w.pos(), QPoint(100, 200));
   QCOMPARE(w.Check1->checkState(), Qt::PartiallyChecked);
-  QCOMPARE(w.check1(), 2);  // counts as checked
+  QCOMPARE(w.form().check1(), 2);  // counts as checked
   QVERIFY(w.Option1[1]->isChecked());
-  QCOMPARE(w.pieceSize(), kPieceSize12);
+  QCOMPARE(w.form().pieceSize(), kPieceSize12);
 
   // The third state goes once the user uses the box.
   QTest::mouseClick(w.Check1, Qt::LeftButton);
-  QCOMPARE(w.check1(), 1);
+  QCOMPARE(w.form().check1(), 1);
   QTest::mouseClick(w.Check1, Qt::LeftButton);
-  QCOMPARE(w.check1(), 0);
+  QCOMPARE(w.form().check1(), 0);
   QTest::mouseClick(w.Check1, Qt::LeftButton);
-  QCOMPARE(w.check1(), 1);
+  QCOMPARE(w.form().check1(), 1);
 
-  w.applySettings(1000, 1000, 0, 0);
-  QCOMPARE(w.check1(), 0);
+  w.form().applySettings(1000, 1000, 0, 0);
+  QCOMPARE(w.form().check1(), 0);
   QVERIFY(w.Option1[0]->isChecked());
-  QCOMPARE(w.PieceSize, kPieceSize144);
+  QCOMPARE(w.form().PieceSize, kPieceSize144);
 }
 
 void MainWindowTest::optionButtonsSetPieceSize() {
@@ -226,12 +226,12 @@ void MainWindowTest::optionButtonsSetPieceSize() {
   Main& w = f.open();
   QTest::mouseClick(w.Option1[1], Qt::LeftButton);
   QVERIFY(w.Option1[1]->isChecked());
-  QCOMPARE(w.PieceSize, kPieceSize12);
-  QCOMPARE(w.pieceSize(), kPieceSize12);
+  QCOMPARE(w.form().PieceSize, kPieceSize12);
+  QCOMPARE(w.form().pieceSize(), kPieceSize12);
   QTest::mouseClick(w.Option1[0], Qt::LeftButton);
   QVERIFY(!w.Option1[1]->isChecked());
-  QCOMPARE(w.PieceSize, kPieceSize144);
-  QCOMPARE(w.pieceSize(), kPieceSize144);
+  QCOMPARE(w.form().PieceSize, kPieceSize144);
+  QCOMPARE(w.form().pieceSize(), kPieceSize144);
 }
 
 void MainWindowTest::listsShowCurrentDirectory() {
@@ -287,7 +287,7 @@ void MainWindowTest::emptyNameRunsNothing() {
   const QPoint empty(10, w.FIle_list->viewport()->height() - 5);
   QTest::mouseDClick(w.FIle_list->viewport(), Qt::LeftButton, {}, empty);
   QTest::mouseRelease(w.FIle_list->viewport(), Qt::LeftButton, {}, empty);
-  w.FIle_list_DblClick();
+  w.form().FIle_list_DblClick();
 
   QVERIFY(f.messages.shown.isEmpty());
   QVERIFY(w.Label2->text().isEmpty());
@@ -474,11 +474,11 @@ void MainWindowTest::statusLineRepaintsAtOnce() {
   PaintCounter counter;
   w.Label2->installEventFilter(&counter);
 
-  w.statusText("分割中 data.bin.1");
+  w.form().statusText("分割中 data.bin.1");
   QCOMPARE(w.Label2->text(), QStringLiteral("分割中 data.bin.1"));
   QCOMPARE(counter.paints, 1);  // painted before returning, without the event loop
 
-  w.clearStatus();
+  w.form().clearStatus();
   QVERIFY(w.Label2->text().isEmpty());
   QCOMPARE(counter.paints, 1);  // only repainted later
   QTRY_VERIFY(counter.paints > 1);
@@ -500,7 +500,7 @@ void MainWindowTest::realMessageBoxes() {
     checked = true;
     QTest::keyClick(box, Qt::Key_Return);
   });
-  w.message("分割完了");
+  w.form().message("分割完了");
   QVERIFY(checked);
 
   checked = false;
@@ -514,15 +514,15 @@ void MainWindowTest::realMessageBoxes() {
     checked = true;
     QTest::keyClick(box, Qt::Key_Return);  // Enter answers Yes
   });
-  QCOMPARE(w.question("分割ファイルを削除しますか？"), kAnswerYes);
+  QCOMPARE(w.form().question("分割ファイルを削除しますか？"), kAnswerYes);
   QVERIFY(checked);
 
   whenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-  QCOMPARE(w.question("分割ファイルを削除しますか？"), kAnswerNo);
+  QCOMPARE(w.form().question("分割ファイルを削除しますか？"), kAnswerNo);
   whenModal([](QWidget* modal) {
     QTest::mouseClick(qobject_cast<QMessageBox*>(modal)->button(QMessageBox::No), Qt::LeftButton);
   });
-  QCOMPARE(w.question("分割ファイルを削除しますか？"), kAnswerNo);
+  QCOMPARE(w.form().question("分割ファイルを削除しますか？"), kAnswerNo);
 }
 
 void MainWindowTest::noInputWhileRequestRuns() {
@@ -553,7 +553,7 @@ void MainWindowTest::noInputWhileRequestRuns() {
   QVERIFY(!w.busy());
   // Afterwards the window takes input again.
   QTest::mouseClick(w.Option1[1], Qt::LeftButton);
-  QCOMPARE(w.PieceSize, kPieceSize12);
+  QCOMPARE(w.form().PieceSize, kPieceSize12);
 }
 
 void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {

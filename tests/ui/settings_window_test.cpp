@@ -67,7 +67,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(w.Check1->checkState(), Qt::Unchecked);
     QVERIFY(w.Option1[0]->isChecked());
     QVERIFY(!w.Option1[1]->isChecked());
-    QCOMPARE(w.PieceSize, kPieceSize144);
+    QCOMPARE(w.form().PieceSize, kPieceSize144);
     QCOMPARE(settingsText(), QByteArray("<no file>"));  // opening writes nothing
     QVERIFY(run.messages.shown.isEmpty());
   }
@@ -85,7 +85,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(w.pos(), QPoint(200, 100));
     QCOMPARE(w.Check1->checkState(), Qt::Checked);
     QVERIFY(w.Option1[1]->isChecked());
-    QCOMPARE(w.PieceSize, kPieceSize12);
+    QCOMPARE(w.form().PieceSize, kPieceSize12);
 
     // Back to the first-run switches: they are stored as such too.
     QTest::mouseClick(w.Check1, Qt::LeftButton);
@@ -124,7 +124,7 @@ class SettingsWindowTest : public QObject {
       w.showMinimized();
       QVERIFY(w.isMinimized());
       if (byExitButton)
-        w.Exit_bottn_Click();
+        w.form().Exit_bottn_Click();
       else
         QVERIFY(w.close());
       QCOMPARE(settingsText(),
@@ -165,7 +165,7 @@ class SettingsWindowTest : public QObject {
     writeSettings("[Checks]\nBit16=2\nSize=1\n");
     Run run;
     QCOMPARE(run.w().Check1->checkState(), Qt::PartiallyChecked);
-    QCOMPARE(run.w().PieceSize, kPieceSize12);
+    QCOMPARE(run.w().form().PieceSize, kPieceSize12);
     QVERIFY(run.w().close());
     QCOMPARE(settingsText(),
              QByteArray("[Checks]\nBit16=2\nSize=1\n\n[Settings]\nMainLeft=1000\nMainTop=1000\n"));
@@ -212,7 +212,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(w.pos(), pos);
     QCOMPARE(int(w.Check1->checkState()), check);
     QVERIFY(w.Option1[option]->isChecked());
-    QCOMPARE(w.PieceSize, option == 0 ? kPieceSize144 : kPieceSize12);
+    QCOMPARE(w.form().PieceSize, option == 0 ? kPieceSize144 : kPieceSize12);
 
     // Closing puts usable values in their place; the window was not moved,
     // so it saves the twips it was placed at (the default 1,000 shows at 67 px).

@@ -1,0 +1,155 @@
+// A main window and an extension dialog without a toolkit, for driving the
+// windows' behaviour: they keep the controls' state, record what the
+// behaviour does to them, and raise its handlers as a real view does (see
+// main_view.h). Also a settings store in memory and file services whose
+// drives are directories and whose drive changes fail on request.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "doubles.h"
+#include "input_dialog.h"
+#include "main_form.h"
+#include "main_view.h"
+#include "settings_store.h"
+
+namespace vexo::test {
+
+// Everything the behaviour did, in order, shared by the fakes below:
+// "File_Name=x", "Label2=x" (caption only), "Label2!=x" (repainted),
+// "setDrive=d", "showDrive=d", "Dir_name=p", "FIle_list=p", "refreshDir",
+// "refreshFileList", "Check1=n", "Option1=i", "move=l,t", "box<style>:text",
+// "block=1"/"block=0", "end", "loadInput", "showInput", "Combo1 focus",
+// "hideInput", "unloadInput", "write Section/Key=v", "flush".
+using Events = std::vector<std::string>;
+
+class FakeSettings : public SettingsStore {
+ public:
+  explicit FakeSettings(Events& events) : events_(events) {}
+  std::map<std::string, std::string> values;  // "Section/Key" -> text
+  bool failWrites = false;
+  bool failFlush = false;
+
+  std::optional<std::string> read(const std::string& section, const std::string& key) override;
+  bool write(const std::string& section, const std::string& key, const std::string& value) override;
+  bool flush() override;
+
+ private:
+  Events& events_;
+};
+
+// Drives are directories. Each keeps its own current directory, as drives
+// do: making a drive current enters the directory that was current on it
+// (at first the drive itself). A drive listed in fails throws that error
+// number instead.
+class DriveFiles : public RecordingFileServices {
+ public:
+  std::vector<std::string> drives;
+  std::map<std::string, int> fails;
+  std::vector<std::string> driveChanges;  // every drive asked for, in order
+  void chDrive(const std::string& drive) override;
+
+ private:
+  std::map<std::string, std::string> current_;  // drive -> its current directory
+};
+
+class FakeView;
+
+class FakeInputView : public InputView {
+ public:
+  FakeInputView(FakeView& main, InputForm& form);
+  ~FakeInputView() override;
+
+  InputForm& form;
+  std::vector<std::string> list;
+  std::string text;
+  bool visible = false;
+
+  void setComboList(const std::vector<std::string>& items) override { list = items; }
+  std::string comboText() override { return text; }
+  void setComboText(const std::string& t) override { text = t; }
+  void focusCombo() override;
+  void showModal() override;
+  void hide() override;
+
+ private:
+  FakeView& main_;
+};
+
+class FakeView : public MainView {
+ public:
+  explicit FakeView(Events& events) : events(events) {}
+
+  Events& events;
+  MainForm* form = nullptr;  // raises its handlers
+
+  // Control state.
+  std::string name;
+  std::vector<std::string> drives;
+  std::string chosenDrive;
+  std::string dir;
+  std::string fileDir;
+  std::vector<std::string> entries;
+  int index = -1;
+  int check = 0;
+  int option = 0;  // selected at design time
+  double left = 0, top = 0;
+  bool minimised = false;
+  bool blocked = false;
+
+  // Answers to the next message boxes; OK or Yes when none is queued.
+  std::deque<int> answers;
+  // Whether the behaviour was busy, and input blocked, while each box was
+  // shown.
+  std::vector<bool> busyDuringBox;
+  std::vector<bool> blockedDuringBox;
+  // Runs while a box is "open" (the nested event loop).
+  std::function<void()> whileBox;
+  // What the user does in the next showings of the extension dialog; a
+  // showing with nothing queued is left with "取　消".
+  std::deque<std::function<void(FakeInputView&)>> dialogActions;
+  FakeInputView* dialog = nullptr;  // while loaded
+
+  // The user's acts.
+  void chooseDrive(const std::string& drive);
+  void clickEntry(const std::string& entry);
+  void selectOption(int i);
+
+  std::string fileName() override { return name; }
+  void setFileName(const std::string& text) override;
+  void setStatus(const std::string& text, bool repaintNow) override;
+  void refreshDrives() override { events.push_back("refreshDrives"); }
+  std::string drive() override { return chosenDrive; }
+  void setDrive(const std::string& d) override;
+  void showDrive(const std::string& d) override;
+  std::string driveHolding(const std::string& path) override;
+  std::string dirPath() override { return dir; }
+  void setDirPath(const std::string& path) override;
+  void refreshDir() override;
+  std::string fileListPath() override { return fileDir; }
+  void setFileListPath(const std::string& path) override;
+  void refreshFileList() override;
+  int fileListIndex() override { return index; }
+  std::string fileListEntry(int i) override;
+  int check1() override { return check; }
+  void setCheck1(int state) override;
+  bool option1(int i) override { return option == i; }
+  void setOption1(int i) override;
+  void moveWindowTwips(double l, double t) override;
+  double windowLeftTwips() override { return left; }
+  double windowTopTwips() override { return top; }
+  bool isMinimized() override { return minimised; }
+  int messageBox(int style, const std::string& text) override;
+  void blockInput(bool on) override;
+  void endApplication() override { events.push_back("end"); }
+  std::unique_ptr<InputView> loadInputView(InputForm& f) override;
+};
+
+// The names of the files in a directory, sorted.
+std::vector<std::string> filesIn(const std::string& dir);
+
+}  // namespace vexo::test

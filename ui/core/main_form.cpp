@@ -1,0 +1,263 @@
+#include "main_form.h"
+
+#include <new>
+
+#include "texts.h"
+
+namespace vexo {
+
+std::string driveErrorText(int errorNumber) {
+  switch (errorNumber) {
+    case err::DeviceUnavailable:
+      return text::kDeviceUnavailable;
+    case err::DiskNotReady:
+      return text::kDiskNotReady;
+    default:
+      return text::kErrorNumber + std::to_string(errorNumber);
+  }
+}
+
+MainForm::MainForm(MainView& view, FileServices& files, SettingsStore& settings)
+    : view_(view), files_(files), settings_(settings) {}
+
+MainForm::~MainForm() = default;
+
+void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int size) {
+  view_.moveWindowTwips(leftTwips, topTwips);
+  placedLeftTwips_ = leftTwips;
+  placedTopTwips_ = topTwips;
+  placedAtLeft_ = view_.windowLeftTwips();
+  placedAtTop_ = view_.windowTopTwips();
+  view_.setCheck1(bit16 == 0 ? 0 : bit16 == 2 ? 2 : 1);
+  PieceSize = size != 0 ? kPieceSize12 : kPieceSize144;
+  view_.setOption1(size != 0 ? 1 : 0);  // raises Option1_Click when it changes
+}
+
+void MainForm::Form_Load() {
+  // Position and switches as the last run left them; on the first run (or
+  // for a value that cannot be used) 1,000 twips from the top left of the
+  // screen, long naming, 1.44M pieces. The position is applied as stored,
+  // even when it lies off the screen.
+  const StoredSettings stored = loadSettings(settings_);
+  applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size);
+
+  // The lists start on the process's current drive and directory.
+  std::string dir;
+  try {
+    dir = files_.curDir();
+  } catch (const RuntimeError&) {
+    dir = view_.homeDirectory();
+  }
+  view_.refreshDrives();
+  shownDrive_ = view_.driveHolding(dir);
+  view_.showDrive(shownDrive_);
+  if (dir.empty()) return;
+  try {
+    view_.setDirPath(dir);  // raises Dir_name_Change, which fills the file list
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+  }
+}
+
+void MainForm::Form_QueryUnload(int& Cancel, int UnloadMode) {
+  (void)Cancel;
+  (void)UnloadMode;
+  unloadOtherWindows();
+  // A minimised window's position is not where it should reopen, so the one
+  // stored before stays; the switches are always saved. A store that cannot
+  // be written does not hold up closing.
+  StoredSettings values;
+  const double left = view_.windowLeftTwips();
+  const double top = view_.windowTopTwips();
+  values.mainLeft = left == placedAtLeft_ ? placedLeftTwips_ : left;
+  values.mainTop = top == placedAtTop_ ? placedTopTwips_ : top;
+  values.bit16 = check1();
+  values.size = PieceSize != kPieceSize144 ? 1 : 0;
+  saveSettings(settings_, values, view_.isMinimized());
+}
+
+void MainForm::unloadOtherWindows() {
+  // The extension dialog is the only other window this one loads.
+  inputForm_.reset();
+}
+
+std::string MainForm::currentDrive() {
+  try {
+    const std::string drive = view_.driveHolding(files_.curDir());
+    if (!drive.empty()) return drive;
+  } catch (const RuntimeError&) {
+  }
+  return shownDrive_;
+}
+
+void MainForm::Sel_Drive_Change() {
+  std::string remembered = shownDrive_;
+  try {
+    remembered = currentDrive();
+    const std::string chosen = view_.drive();
+    files_.chDrive(chosen);
+    // The directory list shows the drive's own current directory; its change
+    // event makes it current and points the file list at it.
+    view_.setDirPath(files_.curDir());
+    shownDrive_ = chosen;
+    if (driveRetry_ != kFalse)
+      driveRetry_ = kFalse;
+    else
+      view_.setFileName("");
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    driveRetry_ = kTrue;
+    try {
+      files_.chDrive(remembered);
+    } catch (const RuntimeError&) {
+      // The previous drive has failed too; the directory list still shows
+      // where the lists were.
+    }
+    view_.setDrive(remembered);  // raises Sel_Drive_Change again, which clears the flag
+    // When setting the list back raised no change (the previous drive is
+    // not in the list, or failed again), the flag must not outlive this.
+    driveRetry_ = kFalse;
+  }
+}
+
+void MainForm::Dir_name_Change() {
+  const std::string path = view_.dirPath();
+  try {
+    files_.chDir(path);
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    // Back to the directory the file list still shows.
+    const std::string previous = view_.fileListPath();
+    if (!previous.empty() && previous != path) {
+      try {
+        view_.setDirPath(previous);
+      } catch (const RuntimeError&) {
+      }
+    }
+    return;
+  }
+  view_.setFileListPath(path);
+  view_.setFileName("");
+  const std::string drive = view_.driveHolding(path);
+  if (!drive.empty() && drive != view_.drive()) view_.showDrive(drive);
+  if (!drive.empty()) shownDrive_ = drive;
+}
+
+void MainForm::Dir_name_Open(const std::string& path) {
+  const std::string previous = view_.dirPath();
+  try {
+    files_.chDir(path);      // can it be entered,
+    view_.setDirPath(path);  // and read? Showing it raises Dir_name_Change.
+  } catch (const RuntimeError& e) {
+    // The directory has gone or cannot be used: say so and stay where the
+    // lists are, with the chosen name kept.
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    try {
+      files_.chDir(previous);
+    } catch (const RuntimeError&) {
+    }
+    try {
+      view_.refreshDir();
+    } catch (const RuntimeError&) {
+    }
+  }
+}
+
+void MainForm::FIle_list_Click() { view_.setFileName(view_.fileListEntry(view_.fileListIndex())); }
+
+void MainForm::FIle_list_DblClick() {
+  const std::string name = view_.fileName();
+  if (!name.empty()) proc1Guarded(name);
+}
+
+void MainForm::Ret_bottn_Click() {
+  const std::string name = view_.fileName();
+  if (!name.empty()) proc1Guarded(name);
+}
+
+void MainForm::Refresh_bottn_Click() {
+  try {
+    view_.refreshDir();
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+  }
+  view_.setFileListPath(view_.fileListPath());
+  view_.setFileName("");
+}
+
+void MainForm::Exit_bottn_Click() {
+  int cancel = 0;
+  Form_QueryUnload(cancel, 0);
+  view_.endApplication();
+}
+
+void MainForm::Option1_Click(int Index) {
+  (void)Index;
+  PieceSize = view_.option1(0) ? kPieceSize144 : kPieceSize12;
+}
+
+void MainForm::proc1Guarded(const std::string& name) {
+  if (busy_) return;
+  busy_ = true;
+  view_.blockInput(true);
+  try {
+    proc1(files_, *this, name);
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::to_string(e.number()));
+  } catch (const std::bad_alloc&) {
+    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::string("7"));  // out of memory
+  } catch (const std::exception&) {
+    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::string("51"));  // internal error
+  }
+  view_.blockInput(false);
+  busy_ = false;
+}
+
+void MainForm::statusText(const std::string& text) { view_.setStatus(text, true); }
+
+void MainForm::clearStatus() { view_.setStatus("", false); }
+
+void MainForm::message(const std::string& text) { view_.messageBox(kStyleOkOnly, text); }
+
+int MainForm::question(const std::string& text) {
+  return view_.messageBox(kStyleYesNoQuestion, text);
+}
+
+int MainForm::questionNo(const std::string& text) {
+  return view_.messageBox(kStyleYesNoQuestionNoDefault, text);
+}
+
+void MainForm::refreshFileList() { view_.refreshFileList(); }
+
+std::int64_t MainForm::pieceSize() { return PieceSize; }
+
+int MainForm::check1() { return view_.check1(); }
+
+void MainForm::loadInputForm() {
+  if (inputForm_) return;
+  auto form = std::make_unique<InputForm>();
+  form->load(view_.loadInputView(*form));  // loading fills the list
+  inputForm_ = std::move(form);
+}
+
+void MainForm::showExtensionPrompt() {
+  loadInputForm();
+  inputForm_->show();
+  // Closed through its frame: unloaded, so the next showing starts empty.
+  if (inputForm_ && inputForm_->unloadRequested()) inputForm_.reset();
+}
+
+std::string MainForm::extensionText() { return inputForm_ ? inputForm_->text() : std::string(); }
+
+void MainForm::suggestExtension(const std::string& text) {
+  loadInputForm();
+  inputForm_->view()->setComboText(text);
+}
+
+int MainForm::pieceDigits() { return 1; }
+
+void MainForm::progress(std::int64_t done, std::int64_t total) { view_.progress(done, total); }
+
+bool MainForm::stopRequested() { return view_.stopRequested(); }
+
+}  // namespace vexo

@@ -1,0 +1,150 @@
+// What the main window's behaviour (MainForm) needs of the window's controls.
+// A view is a window toolkit's rendering of the form: it creates the
+// controls with their names, captions, geometry and tab order, answers these
+// calls, and forwards the user's actions to the MainForm handlers.
+//
+// Event contract (all calls happen on the user-interface thread, and a
+// handler raised by a setter runs before the setter returns):
+//  - setDrive(d) with d different from the chosen drive raises
+//    MainForm::Sel_Drive_Change(); showDrive(d) never raises anything.
+//    The user choosing a drive raises Sel_Drive_Change().
+//  - setDirPath(p) with p different from the shown path raises
+//    MainForm::Dir_name_Change(); refreshDir() raises nothing. The user
+//    opening an entry of the directory list calls
+//    MainForm::Dir_name_Open(path) (which then calls setDirPath).
+//  - setFileListPath() and refreshFileList() raise nothing. A click on an
+//    entry, or moving the selection with the keyboard, raises
+//    MainForm::FIle_list_Click(); a double-click FIle_list_DblClick().
+//  - setOption1(i) selecting a button that was not selected raises
+//    MainForm::Option1_Click(i); so does the user selecting one.
+//  - setCheck1() raises nothing the behaviour listens to.
+//  - "決　定" (and Enter anywhere in the window that is not on another
+//    button) calls Ret_bottn_Click(), "更　新" Refresh_bottn_Click(),
+//    "終　了" Exit_bottn_Click(). Closing the window calls
+//    Form_QueryUnload(cancel, mode) unless MainForm::busy(), and closes only
+//    when cancel stays 0.
+//  - The view calls MainForm::Form_Load() once, after creating the controls.
+//  - messageBox() and the extension dialog's showModal() run a nested event
+//    loop; while MainForm::busy() the view lets no input reach the main
+//    window (blockInput).
+//
+// Strings are UTF-8. Paths and drives are in the form the file services
+// take (engine/file_services.h): on Windows a drive is "C:", elsewhere a
+// mount point ("/", "/media/usb").
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vexo {
+
+class InputForm;
+class InputView;
+
+// Message box styles: an OK button only, no icon; Yes and No with the
+// question icon and Yes as the default button; the same with No as the
+// default button (Enter, Esc and closing the box answer No).
+inline constexpr int kStyleOkOnly = 0;
+inline constexpr int kStyleYesNoQuestion = 36;
+inline constexpr int kStyleYesNoQuestionNoDefault = 36 + 256;
+// What a message box returns.
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerNo = 7;
+// (kAnswerYes = 6 is in engine/user_interface.h.)
+
+class MainView {
+ public:
+  virtual ~MainView() = default;
+
+  // File_Name: the chosen file name.
+  virtual std::string fileName() = 0;
+  virtual void setFileName(const std::string& text) = 0;
+
+  // Label2, the status line. repaintNow: draw it at once (the event loop
+  // does not run while a request works).
+  virtual void setStatus(const std::string& text, bool repaintNow) = 0;
+
+  // Sel_Drive, the drive list.
+  // Re-reads the drives of the machine (raises nothing).
+  virtual void refreshDrives() = 0;
+  // The chosen drive, "" when none is chosen.
+  virtual std::string drive() = 0;
+  // Chooses a drive; raises Sel_Drive_Change when it differs from the
+  // chosen one. A drive that is not in the list leaves the choice as it is.
+  virtual void setDrive(const std::string& drive) = 0;
+  // Chooses a drive without raising anything.
+  virtual void showDrive(const std::string& drive) = 0;
+  // The drive of the list holding a path (for "C:\x" on Windows "C:"; the
+  // mount point with the longest match elsewhere), "" when none does.
+  virtual std::string driveHolding(const std::string& path) = 0;
+
+  // Dir_name, the directory list.
+  virtual std::string dirPath() = 0;
+  // Reads the directory and shows it; raises Dir_name_Change when it differs
+  // from the shown one. Throws RuntimeError when it cannot be read and then
+  // leaves the list as it was.
+  virtual void setDirPath(const std::string& path) = 0;
+  // Reads the shown directory again (throws as setDirPath does).
+  virtual void refreshDir() = 0;
+
+  // FIle_list, the file list.
+  virtual std::string fileListPath() = 0;
+  // Shows the files of a directory with nothing selected (empty when it
+  // cannot be read).
+  virtual void setFileListPath(const std::string& path) = 0;
+  // Reads the directory again; the selected name stays selected while it
+  // exists.
+  virtual void refreshFileList() = 0;
+  // Index of the selected entry, -1 when none.
+  virtual int fileListIndex() = 0;
+  // The entry at an index ("" outside the list).
+  virtual std::string fileListEntry(int index) = 0;
+
+  // Check1: 0 clear, 1 checked, 2 the third state (only a stored value
+  // gives it; once the user changes the box it has two states again).
+  virtual int check1() = 0;
+  virtual void setCheck1(int state) = 0;
+
+  // Option1(0) "1.44M(DOS/V)" and Option1(1) "1.2M(PC98)".
+  virtual bool option1(int index) = 0;
+  // Selects a button; raises Option1_Click(index) when it was not selected.
+  virtual void setOption1(int index) = 0;
+
+  // The window's position in twips (the view converts with its DPI).
+  virtual void moveWindowTwips(double left, double top) = 0;
+  // Where the window is now, in twips, as the view reads it back (after
+  // moveWindowTwips this may differ by the rounding to whole pixels).
+  virtual double windowLeftTwips() = 0;
+  virtual double windowTopTwips() = 0;
+  virtual bool isMinimized() = 0;
+
+  // Shows a message box with the application's title and one of the styles
+  // above; returns kAnswerOk, kAnswerYes or kAnswerNo.
+  virtual int messageBox(int style, const std::string& text) = 0;
+
+  // On: no user input reaches the main window (it is still repainted); off:
+  // input flows again.
+  virtual void blockInput(bool on) = 0;
+
+  // Ends the application at once (after "終　了").
+  virtual void endApplication() = 0;
+
+  // Loads the extension dialog for the given behaviour: creates its window
+  // hidden, with its controls. Unloading is destroying the returned view.
+  virtual std::unique_ptr<InputView> loadInputView(InputForm& form) = 0;
+
+  // A directory to show when the current one cannot be read at start, or ""
+  // for none.
+  virtual std::string homeDirectory() { return {}; }
+
+  // Progress of the running request and the user's wish to stop it; a view
+  // without such controls keeps these.
+  virtual void progress(std::int64_t done, std::int64_t total) {
+    (void)done;
+    (void)total;
+  }
+  virtual bool stopRequested() { return false; }
+};
+
+}  // namespace vexo

@@ -1,0 +1,38 @@
+// The texts both windows show: captions of the forms and their controls,
+// and the messages of the main window. UTF-8; a view converts them to its
+// own string type (QString::fromUtf8, MultiByteToWideChar(CP_UTF8, ...)).
+#pragma once
+
+namespace vexo::text {
+
+// The application's title: message boxes carry it, and the settings are
+// filed under it.
+inline constexpr const char kAppTitle[] = "VEXO";
+
+// Main window.
+inline constexpr const char kMainCaption[] = "VEXO for Win32 Ver2.3.0";
+inline constexpr const char kLabel1[] = "分割・結合するファイル";
+inline constexpr const char kFrame1[] = "分割サイズ";
+inline constexpr const char kOption1_0[] = "1.44M(DOS/V)";
+inline constexpr const char kOption1_1[] = "1.2M(PC98)";
+inline constexpr const char kCheck1[] = "16bit 互換";
+// The three buttons have a full-width space between their two characters.
+inline constexpr const char kRetBottn[] = "決　定";
+inline constexpr const char kRefreshBottn[] = "更　新";
+inline constexpr const char kExitBottn[] = "終　了";
+
+// Extension dialog.
+inline constexpr const char kInputCaption[] = "拡張子入力";
+inline constexpr const char kInputLabel1[] = "結合後の拡張子を入力して下さい";
+inline constexpr const char kCommand1[] = "決　定";
+inline constexpr const char kCommand2[] = "取　消";
+// The extensions Combo1 offers, in this order, unsorted.
+inline constexpr const char* const kExtensions[] = {"exe", "lzh", "mdb", "xls"};
+
+// Messages of the main window.
+inline constexpr const char kDeviceUnavailable[] = "ドライブの準備ができていません．";
+inline constexpr const char kDiskNotReady[] = "ディスクの準備ができていません．";
+// Followed by the error number in decimal.
+inline constexpr const char kErrorNumber[] = "エラーです．エラー番号は";
+
+}  // namespace vexo::text
