@@ -173,19 +173,25 @@ std::wstring driveName(const std::string& drive) {
   return driveOf(widen(drive));
 }
 
+int CALLBACK noteFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+struct NameSearch {
+  const std::wstring* name;
+  HWND found;
+};
+
+BOOL CALLBACK matchName(HWND h, LPARAM p);
+
 bool hasFace(const wchar_t* face) {
   LOGFONTW lf{};
   lf.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
   bool found = false;
   HDC dc = GetDC(nullptr);
-  EnumFontFamiliesExW(
-      dc, &lf,
-      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
-        *reinterpret_cast<bool*>(found) = true;
-        return 0;
-      },
-      reinterpret_cast<LPARAM>(&found), 0);
+  EnumFontFamiliesExW(dc, &lf, noteFace, reinterpret_cast<LPARAM>(&found), 0);
   ReleaseDC(nullptr, dc);
   return found;
 }
@@ -197,20 +203,20 @@ std::wstring controlName(HWND hwnd) {
   return name ? name : L"";
 }
 
+namespace {
+
+BOOL CALLBACK matchName(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<NameSearch*>(p);
+  if (controlName(h) != *s->name) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+
+}  // namespace
+
 HWND findControl(HWND parent, const std::wstring& name) {
-  struct Search {
-    const std::wstring* name;
-    HWND found;
-  } search{&name, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND h, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        if (controlName(h) != *s->name) return TRUE;
-        s->found = h;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  NameSearch search{&name, nullptr};
+  EnumChildWindows(parent, matchName, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
