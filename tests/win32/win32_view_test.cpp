@@ -464,10 +464,28 @@ TEST_F(Win32Window, ADriveThatIsNotReady) {
   open();
   const std::string before = view_->drive();
   choose(L"FIle_list", L"keep.txt");
+  HWND drives = control(L"Sel_Drive");
+  const LRESULT shown = SendMessageW(drives, CB_GETCURSEL, 0, 0);
+
+  // Moving through the open list only highlights; Esc there goes back.
+  SendMessageW(drives, CB_SHOWDROPDOWN, TRUE, 0);
+  const auto items = itemsOf(drives, true);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (CompareStringOrdinal(items[i].c_str(), 2, widen(empty).c_str(), 2, TRUE) != CSTR_EQUAL) continue;
+    SendMessageW(drives, CB_SETCURSEL, i, 0);
+    SendMessageW(view_->hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(drives), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(drives));
+  }
+  EXPECT_EQ(view_->drive(), before);
+  EXPECT_TRUE(boxes.empty());
+  SendMessageW(drives, CB_SHOWDROPDOWN, FALSE, 0);
+  SendMessageW(view_->hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(drives), CBN_SELENDCANCEL),
+               reinterpret_cast<LPARAM>(drives));
+  EXPECT_EQ(SendMessageW(drives, CB_GETCURSEL, 0, 0), shown);
+
   chooseDrive(widen(empty));
   EXPECT_EQ(boxes, (std::vector<Box>{{0, L"ディスクの準備ができていません．"}}));
   EXPECT_EQ(view_->drive(), before);
-  HWND drives = control(L"Sel_Drive");
   const LRESULT sel = SendMessageW(drives, CB_GETCURSEL, 0, 0);
   ASSERT_GE(sel, 0);
   EXPECT_EQ(CompareStringOrdinal(itemsOf(drives, true)[static_cast<std::size_t>(sel)].c_str(), 2,

@@ -330,6 +330,14 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (cancel == 0) endApplication();
       return 0;
     }
+    case WM_ENDSESSION:
+      // Windows is shutting down or the user logs off: the window closes
+      // without WM_CLOSE, so its closing steps run here.
+      if (wp && form_ && !form_->busy()) {
+        int cancel = 0;
+        form_->Form_QueryUnload(cancel, 0);
+      }
+      return 0;
     case WM_DESTROY:
       if (hwnd_ && !endHook_) PostQuitMessage(0);
       return 0;
@@ -346,14 +354,13 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
 void Win32MainView::command(int id, int code) {
   switch (id) {
     case kIdDrive:
-      if (code == CBN_SELCHANGE) {
-        const LRESULT index = SendMessageW(control(L"Sel_Drive"), CB_GETCURSEL, 0, 0);
-        if (index >= 0 && static_cast<std::size_t>(index) < drives_.size() &&
-            drives_[static_cast<std::size_t>(index)] != chosenDrive_) {
-          chosenDrive_ = drives_[static_cast<std::size_t>(index)];
-          form_->Sel_Drive_Change();
-        }
-      }
+      // A drive is taken when chosen from the closed list (arrow keys) or
+      // when the open list is closed on an entry; moving through the open
+      // list only highlights, and Esc there puts the shown drive back.
+      if (code == CBN_SELENDOK ||
+          (code == CBN_SELCHANGE && !SendMessageW(control(L"Sel_Drive"), CB_GETDROPPEDSTATE, 0, 0)))
+        driveChosen();
+      if (code == CBN_SELENDCANCEL) selectDrive(chosenDrive_);
       break;
     case kIdDir:
       if (code == LBN_DBLCLK) {
@@ -398,6 +405,15 @@ void Win32MainView::command(int id, int code) {
     default:
       break;
   }
+}
+
+void Win32MainView::driveChosen() {
+  const LRESULT index = SendMessageW(control(L"Sel_Drive"), CB_GETCURSEL, 0, 0);
+  if (index < 0 || static_cast<std::size_t>(index) >= drives_.size()) return;
+  const std::wstring& drive = drives_[static_cast<std::size_t>(index)];
+  if (drive == chosenDrive_) return;
+  chosenDrive_ = drive;
+  form_->Sel_Drive_Change();
 }
 
 bool Win32MainView::preTranslate(MSG& msg) {
@@ -648,10 +664,9 @@ void Win32MainView::restoreBlock() {
 void Win32MainView::blockInput(bool on) {
   blocked_ = on;
   // A disabled window gets no mouse or keyboard input but is still painted.
-  static HWND focused = nullptr;
-  if (on) focused = GetFocus();
+  if (on) focusBeforeBlock_ = GetFocus();
   restoreBlock();
-  if (!on && focused && IsWindow(focused)) SetFocus(focused);
+  if (!on && focusBeforeBlock_ && IsWindow(focusBeforeBlock_)) SetFocus(focusBeforeBlock_);
 }
 
 void Win32MainView::endApplication() {

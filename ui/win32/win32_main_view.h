@@ -97,6 +97,7 @@ class Win32MainView : public MainView {
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
   void command(int id, int code);
   void selectDrive(const std::wstring& drive);
+  void driveChosen();
   void fillDirectoryList(const std::wstring& path, const std::vector<std::wstring>& subdirs);
   void fillFileList(const std::wstring& keepSelected);
   void drawDirectoryEntry(const DRAWITEMSTRUCT& item);
@@ -114,6 +115,7 @@ class Win32MainView : public MainView {
   std::wstring fileListPath_;
   int selectedOption_ = 0;
   bool blocked_ = false;
+  HWND focusBeforeBlock_ = nullptr;
   bool created_ = false;
 
   MessageHook messageHook_;
