@@ -138,10 +138,13 @@ std::wstring currentDirectory() {
   }
 }
 
+// The absolute form of a path that names its drive or is relative to the
+// current directory. It starts with a buffer large enough for most paths and
+// grows it when told to; see driveRelative() for why paths like "D:" and
+// "D:dir" never get here.
 std::wstring fullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  DWORD n = MAX_PATH + static_cast<DWORD>(std::min<std::size_t>(path.size(), 32767));
   for (;;) {
-    if (n == 0) failLast(utf8(path));
     std::wstring w(n, L'\0');
     const DWORD got = GetFullPathNameW(path.c_str(), n, w.data(), nullptr);
     if (got == 0) failLast(utf8(path));
@@ -161,13 +164,25 @@ wchar_t driveLetter(const std::wstring& path) {
   return 0;
 }
 
-// Each drive keeps its own current directory in the environment variable
-// "=X:", the convention GetFullPathNameW("X:") and the command shell follow.
-void rememberDriveDirectory(const std::wstring& dir) {
-  const wchar_t letter = driveLetter(dir);
-  if (letter == 0) return;
-  const wchar_t var[] = {L'=', letter, L':', L'\0'};
-  SetEnvironmentVariableW(var, dir.c_str());
+// The value of an environment variable, or "" when it is not set.
+std::wstring environmentValue(const wchar_t* name) {
+  DWORD n = MAX_PATH;
+  for (;;) {
+    std::wstring w(n, L'\0');
+    const DWORD got = GetEnvironmentVariableW(name, w.data(), n);
+    if (got == 0) return {};
+    if (got < n) {
+      w.resize(got);
+      return w;
+    }
+    n = got;
+  }
+}
+
+// Whether a path names a drive but not where on it: "D:" or "D:dir", which
+// are relative to that drive's own current directory.
+bool driveRelative(const std::wstring& path) {
+  return driveLetter(path) != 0 && (path.size() == 2 || (path[2] != L'\\' && path[2] != L'/'));
 }
 
 // CreateFileW for writing. Windows refuses to open a read-only file for
@@ -364,7 +379,7 @@ class Win32FileServices final : public FileServices {
   std::string curDir() override { return utf8(currentDirectory()); }
 
   void chDir(const std::string& path) override {
-    const std::wstring target = fullPath(fileName(path));
+    const std::wstring target = fullPath(onItsDrive(fileName(path)));
     const wchar_t drive = driveLetter(target);
     const wchar_t current = driveLetter(currentDirectory());
     if (drive != 0 && drive != current) {
@@ -398,7 +413,7 @@ class Win32FileServices final : public FileServices {
     // Keep the directory of the drive being left, then enter the chosen
     // drive at its own current directory (its root the first time).
     rememberDriveDirectory(currentDirectory());
-    const std::wstring dir = fullPath(std::wstring{letter, L':'});
+    const std::wstring dir = driveDirectory(letter);
     if (SetCurrentDirectoryW(dir.c_str())) return;
     DWORD code = GetLastError();
     // The remembered directory may be gone; the root is always there on a
@@ -414,6 +429,47 @@ class Win32FileServices final : public FileServices {
   }
 
  private:
+  // Each drive keeps its own current directory. This object is where they
+  // are looked up; they are also put in the environment variables "=X:",
+  // the convention by which the command shell and GetFullPathNameW("X:")
+  // find them and child processes inherit them.
+  //
+  // The variables are written but never resolved through GetFullPathNameW:
+  // for "X:" on another drive Wine appends the backslash to the variable's
+  // value at the full length of the value even when the buffer it copied
+  // the value into is smaller (the first, sizing call gives it none), and so
+  // writes past a heap block. Here that damaged the C runtime's copy of the
+  // environment, and the next getenv() read a broken pointer.
+  void rememberDriveDirectory(const std::wstring& dir) {
+    const wchar_t letter = driveLetter(dir);
+    if (letter == 0) return;
+    driveDirs_[letter] = dir;
+    const wchar_t var[] = {L'=', letter, L':', L'\0'};
+    SetEnvironmentVariableW(var, dir.c_str());
+  }
+
+  // The current directory of a drive: the one it had when this object last
+  // left it, else the one this process inherited, else its root.
+  std::wstring driveDirectory(wchar_t letter) {
+    letter = static_cast<wchar_t>(std::towupper(letter));
+    if (letter == driveLetter(currentDirectory())) return currentDirectory();
+    if (auto it = driveDirs_.find(letter); it != driveDirs_.end()) return it->second;
+    const wchar_t var[] = {L'=', letter, L':', L'\0'};
+    std::wstring dir = environmentValue(var);
+    if (driveLetter(dir) == letter && dir.size() >= 3 && dir[2] == L'\\') return dir;
+    return std::wstring{letter, L':', L'\\'};
+  }
+
+  // A path with "X:" or "X:dir" spelt out against that drive's directory.
+  std::wstring onItsDrive(const std::wstring& path) {
+    if (!driveRelative(path)) return path;
+    std::wstring dir = driveDirectory(path[0]);
+    const std::wstring rest = path.substr(2);
+    if (rest.empty()) return dir;
+    if (dir.back() != L'\\') dir += L'\\';
+    return dir + rest;
+  }
+
   struct Open {
     HANDLE handle;
     bool forWrite;
@@ -438,6 +494,7 @@ class Win32FileServices final : public FileServices {
   }
 
   std::map<int, Open> files_;
+  std::map<wchar_t, std::wstring> driveDirs_;
 };
 
 }  // namespace

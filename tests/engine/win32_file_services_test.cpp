@@ -287,6 +287,50 @@ TEST_F(Win32FileServices, EachDriveKeepsItsOwnCurrentDirectory) {
   EXPECT_EQ(fs->curDir(), here);
 }
 
+// Going back and forth between drives whose directories have long names,
+// and naming a directory relative to another drive's own ("C:.."). Nothing
+// may write past a buffer on the way: the process heap stays sound and the
+// C runtime's environment stays readable.
+TEST_F(Win32FileServices, DriveDirectoriesWithLongNames) {
+  const std::string top = fs->curDir();
+  const char home = top[0];
+  char other = 0;
+  const DWORD drives = GetLogicalDrives();
+  for (char c = 'C'; c <= 'Z' && !other; ++c) {
+    const wchar_t root[] = {static_cast<wchar_t>(c), L':', L'\\', L'\0'};
+    if ((drives & (1u << (c - 'A'))) && c != home && GetDriveTypeW(root) == DRIVE_FIXED) other = c;
+  }
+  if (!other) GTEST_SKIP() << "only one drive";
+
+  const std::string longName(60, 'd');
+  std::string deep = top;
+  for (int i = 0; i < 2; ++i) {
+    deep += "\\" + longName + std::to_string(i);
+    ASSERT_TRUE(CreateDirectoryW(wintest::toWide(deep).c_str(), nullptr)) << deep;
+  }
+  fs->chDir(deep);
+  const std::string parent = deep.substr(0, deep.rfind('\\'));
+  for (int round = 0; round < 4; ++round) {
+    fs->chDrive(std::string{other, ':'});
+    EXPECT_EQ(fs->curDir()[0], other);
+    EXPECT_NE(std::getenv("PATH"), nullptr);
+    fs->chDrive(std::string{home, ':'});
+    EXPECT_EQ(fs->curDir(), deep) << "round " << round;
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr)) << "round " << round;
+    EXPECT_NE(std::getenv("PATH"), nullptr);
+  }
+
+  // From the other drive, "C:.." moves the home drive's directory up one
+  // level without leaving the other drive.
+  fs->chDrive(std::string{other, ':'});
+  const std::string there = fs->curDir();
+  fs->chDir(std::string{home, ':', '.', '.'});
+  EXPECT_EQ(fs->curDir(), there);
+  fs->chDrive(std::string{home, ':'});
+  EXPECT_EQ(fs->curDir(), parent);
+  fs->chDir(top);
+}
+
 // A removable or CD drive without a disc is there but not ready. The Wine
 // test run sets one up and names it in VEXO_TEST_EMPTY_DRIVE.
 TEST_F(Win32FileServices, ADriveWithoutADiscIsNotReady) {

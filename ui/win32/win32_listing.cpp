@@ -1,0 +1,158 @@
+#ifdef _WIN32
+#include "win32_listing.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cwctype>
+
+#include "file_services.h"
+
+namespace vexo::win32 {
+
+std::wstring widen(const std::string& utf8) {
+  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+  return w;
+}
+
+std::string narrow(const std::wstring& wide) {
+  if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX)) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
+int twipsToPixels(double twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+
+double pixelsToTwips(int pixels, int dpi) { return pixels * 1440.0 / dpi; }
+
+std::vector<DriveEntry> readDrives() {
+  // No "insert a disk" box for a drive without its medium.
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  std::vector<DriveEntry> drives;
+  const DWORD mask = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(mask & (1u << i))) continue;
+    const wchar_t letter = static_cast<wchar_t>(L'A' + i);
+    const wchar_t root[] = {letter, L':', L'\\', L'\0'};
+    DriveEntry entry{std::wstring{letter, L':'}, std::wstring{static_cast<wchar_t>(L'a' + i), L':'}};
+    const UINT type = GetDriveTypeW(root);
+    // A floppy drive is not asked for its label: that would spin it up.
+    wchar_t label[MAX_PATH + 1] = {};
+    if (type != DRIVE_REMOVABLE && type != DRIVE_NO_ROOT_DIR &&
+        GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) &&
+        label[0] != L'\0')
+      entry.text += std::wstring(L" [") + label + L"]";
+    drives.push_back(std::move(entry));
+  }
+  SetErrorMode(oldMode);
+  return drives;
+}
+
+std::wstring driveOf(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]))
+    return std::wstring{static_cast<wchar_t>(std::towupper(path[0])), L':'};
+  return {};
+}
+
+bool naturalLess(const std::wstring& a, const std::wstring& b) {
+  const int c = StrCmpLogicalW(a.c_str(), b.c_str());
+  return c != 0 ? c < 0 : a < b;
+}
+
+void sortNaturally(std::vector<std::wstring>& names) {
+  std::stable_sort(names.begin(), names.end(), naturalLess);
+}
+
+namespace {
+
+int listingError(DWORD code) {
+  switch (code) {
+    case ERROR_NOT_READY:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+    case ERROR_CRC:
+      return err::DiskNotReady;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_NETPATH:
+      return err::PathNotFound;
+    case ERROR_ACCESS_DENIED:
+      return err::PermissionDenied;
+    default:
+      return err::PathFileAccess;
+  }
+}
+
+}  // namespace
+
+std::vector<std::wstring> readNames(const std::wstring& dir, Entries kind) {
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  WIN32_FIND_DATAW data{};
+  HANDLE h = FindFirstFileExW(joinPath(dir, L"*").c_str(), FindExInfoBasic, &data,
+                              FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    SetErrorMode(oldMode);
+    // An empty drive root has no entries at all, not even "." and "..".
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) {
+      const DWORD a = GetFileAttributesW(dir.c_str());
+      if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return {};
+    }
+    throw RuntimeError(listingError(code), "read " + narrow(dir));
+  }
+  std::vector<std::wstring> names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    const bool isDir = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (isDir == (kind == Entries::Directories)) names.push_back(name);
+  } while (FindNextFileW(h, &data));
+  const DWORD code = GetLastError();
+  FindClose(h);
+  SetErrorMode(oldMode);
+  if (code != ERROR_NO_MORE_FILES) throw RuntimeError(listingError(code), "read " + narrow(dir));
+  sortNaturally(names);
+  return names;
+}
+
+std::wstring joinPath(const std::wstring& dir, const std::wstring& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == L'\\' || dir.back() == L'/') return dir + name;
+  return dir + L'\\' + name;
+}
+
+std::vector<std::wstring> pathChain(const std::wstring& dir) {
+  std::vector<std::wstring> chain;
+  if (dir.size() < 3 || driveOf(dir).empty()) {
+    if (!dir.empty()) chain.push_back(dir);
+    return chain;
+  }
+  chain.push_back(dir.substr(0, 3));  // "C:\"
+  for (std::size_t pos = 3; pos < dir.size();) {
+    std::size_t next = dir.find_first_of(L"\\/", pos);
+    if (next == std::wstring::npos) next = dir.size();
+    if (next > pos) chain.push_back(dir.substr(0, next));
+    pos = next + 1;
+  }
+  return chain;
+}
+
+}  // namespace vexo::win32
+
+#endif  // _WIN32

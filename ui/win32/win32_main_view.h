@@ -1,0 +1,157 @@
+// The main window and the extension dialog as plain Win32 windows: views of
+// the shared behaviour (MainForm, InputForm) drawn with user32, gdi32 and
+// comctl32. Every control carries its form name as the window property
+// "VexoName" (see controlName()), so it can be found by name.
+#pragma once
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input_view.h"
+#include "main_form.h"
+#include "main_view.h"
+
+namespace vexo::win32 {
+
+// The name a control was given ("Ret_bottn", "Option1_0", ...), "" for a
+// window that has none.
+std::wstring controlName(HWND hwnd);
+// The descendant of a window with that name, or null.
+HWND findControl(HWND parent, const std::wstring& name);
+
+// Pixels per inch of the screen, by which twips become pixels.
+int screenDpi();
+
+// The font the windows use: a Japanese user-interface font at 9 points.
+HFONT formFont();
+
+class Win32MainView : public MainView {
+ public:
+  Win32MainView();
+  ~Win32MainView() override;
+  Win32MainView(const Win32MainView&) = delete;
+  Win32MainView& operator=(const Win32MainView&) = delete;
+
+  // Creates the window (hidden) and its controls for a behaviour, then runs
+  // its Form_Load.
+  void create(MainForm& form);
+  HWND hwnd() const { return hwnd_; }
+  HWND control(const std::wstring& name) const { return findControl(hwnd_, name); }
+
+  // Gives a message to the windows' keyboard handling (Tab, Enter, Esc, the
+  // arrow keys); true when it was handled and must not be dispatched.
+  bool preTranslate(MSG& msg);
+
+  // Replaces the message boxes: the hook gets the style and the text and
+  // returns the answer (kAnswerOk, kAnswerYes or kAnswerNo).
+  using MessageHook = std::function<int(int style, const std::wstring& text)>;
+  void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+  // Called each time the extension dialog has been shown, with its window,
+  // from inside its modal loop.
+  void setDialogShownHook(std::function<void(HWND)> hook) { dialogShownHook_ = std::move(hook); }
+  // Replaces how "終　了" ends the application (by default the window is
+  // destroyed and the message loop told to quit).
+  void setEndHook(std::function<void()> hook) { endHook_ = std::move(hook); }
+
+  // MainView.
+  std::string fileName() override;
+  void setFileName(const std::string& text) override;
+  void setStatus(const std::string& text, bool repaintNow) override;
+  void refreshDrives() override;
+  std::string drive() override;
+  void setDrive(const std::string& drive) override;
+  void showDrive(const std::string& drive) override;
+  std::string driveHolding(const std::string& path) override;
+  std::string dirPath() override;
+  void setDirPath(const std::string& path) override;
+  void refreshDir() override;
+  std::string fileListPath() override;
+  void setFileListPath(const std::string& path) override;
+  void refreshFileList() override;
+  int fileListIndex() override;
+  std::string fileListEntry(int index) override;
+  int check1() override;
+  void setCheck1(int state) override;
+  bool option1(int index) override;
+  void setOption1(int index) override;
+  void moveWindowTwips(double left, double top) override;
+  double windowLeftTwips() override;
+  double windowTopTwips() override;
+  bool isMinimized() override;
+  int messageBox(int style, const std::string& text) override;
+  void blockInput(bool on) override;
+  void endApplication() override;
+  std::unique_ptr<InputView> loadInputView(InputForm& form) override;
+  std::string homeDirectory() override;
+
+ private:
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+  void command(int id, int code);
+  void selectDrive(const std::wstring& drive);
+  void driveChosen();
+  void fillDirectoryList(const std::wstring& path, const std::vector<std::wstring>& subdirs);
+  void fillFileList(const std::wstring& keepSelected);
+  void drawDirectoryEntry(const DRAWITEMSTRUCT& item);
+  void restoreBlock();
+
+  HWND hwnd_ = nullptr;
+  MainForm* form_ = nullptr;
+  int dpi_ = 96;
+
+  std::vector<std::wstring> drives_;  // "C:" per entry of Sel_Drive
+  std::wstring chosenDrive_;
+  std::wstring dirPath_;
+  std::vector<std::wstring> dirEntries_;  // the directory each entry of Dir_name stands for
+  std::vector<int> dirDepths_;
+  std::wstring fileListPath_;
+  int selectedOption_ = 0;
+  bool blocked_ = false;
+  HWND focusBeforeBlock_ = nullptr;
+  bool created_ = false;
+
+  MessageHook messageHook_;
+  std::function<void(HWND)> dialogShownHook_;
+  std::function<void()> endHook_;
+};
+
+// The extension dialog.
+class Win32InputView : public InputView {
+ public:
+  Win32InputView(InputForm& form, HWND owner, std::function<void(HWND)> shownHook);
+  ~Win32InputView() override;
+  Win32InputView(const Win32InputView&) = delete;
+  Win32InputView& operator=(const Win32InputView&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+
+  void setComboList(const std::vector<std::string>& items) override;
+  std::string comboText() override;
+  void setComboText(const std::string& text) override;
+  void focusCombo() override;
+  void showModal() override;
+  void hide() override;
+
+ private:
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+
+  InputForm& form_;
+  HWND owner_;
+  HWND hwnd_ = nullptr;
+  bool shown_ = false;
+  bool activated_ = false;
+  std::function<void(HWND)> shownHook_;
+};
+
+}  // namespace vexo::win32
+
+#endif  // _WIN32
