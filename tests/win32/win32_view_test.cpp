@@ -234,7 +234,7 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
   RECT client{};
   GetClientRect(main, &client);
   EXPECT_EQ(client.right, twipsToPixels(5835, screenDpi()));
-  EXPECT_EQ(client.bottom, twipsToPixels(4755, screenDpi()));
+  EXPECT_EQ(client.bottom, twipsToPixels(5130, screenDpi()));  // 4,755 + room for Check2
 
   const ControlCase cases[] = {
       {L"Label1", L"Static", "分割・結合するファイル", 120, 120, 2055, 255},
@@ -242,12 +242,13 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
       {L"FIle_list", L"ListBox", nullptr, 120, 720, 2655, 2010},
       {L"Sel_Drive", L"ComboBox", nullptr, 3000, 360, 2655, 300},
       {L"Dir_name", L"ListBox", nullptr, 3000, 720, 2655, 1980},
-      {L"Frame1", L"Button", "分割サイズ", 240, 2880, 2175, 975},
+      {L"Frame1", L"Button", "分割サイズ", 240, 2880, 2610, 1290},
       {L"Label2", L"Static", "", 2880, 3240, 2415, 495},
       {L"Check1", L"Button", "16bit 互換", 480, 4200, 1575, 375},
       {L"Ret_bottn", L"Button", "決　定", 2160, 4200, 1095, 375},
       {L"Refresh_bottn", L"Button", "更　新", 3360, 4200, 975, 375},
       {L"Exit_bottn", L"Button", "終　了", 4560, 4200, 1095, 375},
+      {L"Check2", L"Button", "3桁番号 (.001)", 480, 4575, 1695, 375},
   };
   for (const ControlCase& c : cases) {
     HWND h = control(c.name);
@@ -264,6 +265,8 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
   const ControlCase options[] = {
       {L"Option1_0", L"Button", "1.44M(DOS/V)", 240, 240, 1575, 255},
       {L"Option1_1", L"Button", "1.2M(PC98)", 240, 600, 1695, 255},
+      {L"Option1_2", L"Button", "指定サイズ", 240, 960, 1275, 255},
+      {L"Size_Combo", L"ComboBox", "", 1530, 915, 1020, 330},
   };
   for (const ControlCase& c : options) {
     EXPECT_EQ(textOf(control(c.name)), widen(c.caption));
@@ -275,6 +278,8 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
   EXPECT_EQ(LOWORD(SendMessageW(main, DM_GETDEFID, 0, 0)), GetDlgCtrlID(control(L"Ret_bottn")));
   EXPECT_EQ(GetWindowLongW(control(L"Option1_0"), GWL_STYLE) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
   EXPECT_EQ(GetWindowLongW(control(L"Check1"), GWL_STYLE) & BS_TYPEMASK, BS_3STATE);
+  EXPECT_EQ(GetWindowLongW(control(L"Option1_2"), GWL_STYLE) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+  EXPECT_EQ(GetWindowLongW(control(L"Check2"), GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
 }
 
 TEST_F(Win32Window, TabOrderAndStartState) {
@@ -282,7 +287,8 @@ TEST_F(Win32Window, TabOrderAndStartState) {
   // Tab visits the controls that take the keyboard in the form's order; the
   // option buttons are one stop.
   const wchar_t* order[] = {L"Sel_Drive",  L"Dir_name",      L"FIle_list", L"Ret_bottn",
-                            L"Refresh_bottn", L"Exit_bottn", L"Option1_0", L"Check1"};
+                            L"Refresh_bottn", L"Exit_bottn", L"Option1_0", L"Size_Combo",
+                            L"Check1", L"Check2"};
   HWND h = control(order[0]);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     h = GetNextDlgTabItem(view_->hwnd(), h, FALSE);
@@ -557,6 +563,41 @@ TEST_F(Win32Window, SettingsAreStoredAndReadBackInTheRegistry) {
   SendMessageW(view_->hwnd(), WM_CLOSE, 0, 0);
   EXPECT_EQ(registryText(L"Settings", L"MainLeft"), widen(numberText(pixelsToTwips(150, dpi))));
   EXPECT_EQ(registryText(L"Checks", L"Bit16"), L"1");
+}
+
+TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
+  ASSERT_TRUE(store_->write("Checks", "Size", "2"));
+  ASSERT_TRUE(store_->write("Checks", "CustomSize", "4GB (FAT32)"));
+  open();
+  HWND box = control(L"Size_Combo");
+  EXPECT_EQ(itemsOf(box, true),
+            (std::vector<std::wstring>{L"10MB", L"25MB (メール)", L"100MB", L"650MB (CD)",
+                                       L"700MB (CD)", L"4GB (FAT32)", L"4.7GB (DVD)"}));
+  EXPECT_EQ(textOf(box), L"4GB (FAT32)");
+  EXPECT_EQ(SendMessageW(control(L"Option1_2"), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(form_->PieceSize, 4'294'967'295);
+
+  // Typed (the box tells its window the text changed), then chosen from
+  // the closed list with an arrow key.
+  click(L"Option1_0");
+  SetWindowTextW(box, L"1,5 G");
+  const int id = GetDlgCtrlID(box);
+  SendMessageW(view_->hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(box));
+  EXPECT_EQ(SendMessageW(control(L"Option1_2"), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(control(L"Option1_0"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(form_->PieceSize, 1457664);  // no size in the box
+  SendMessageW(box, CB_SETCURSEL, 1, 0);
+  SendMessageW(view_->hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+  EXPECT_EQ(textOf(box), L"25MB (メール)");
+  EXPECT_EQ(form_->PieceSize, 25'000'000);
+
+  EXPECT_EQ(form_->pieceDigits(), 1);
+  click(L"Check2");
+  EXPECT_EQ(form_->pieceDigits(), 3);
+  click(L"Exit_bottn");
+  EXPECT_EQ(registryText(L"Checks", L"Size"), L"2");
+  EXPECT_EQ(registryText(L"Checks", L"CustomSize"), L"25MB (メール)");
+  EXPECT_EQ(registryText(L"Checks", L"Digits3"), L"1");
 }
 
 TEST(Win32Listing, NaturalOrderAndPathChains) {

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "file_services.h"
+#include "size_text.h"
 #include "texts.h"
 #include "win32_listing.h"
 
@@ -33,6 +34,9 @@ enum ControlId : int {
   kIdOption0,
   kIdOption1,
   kIdCheck,
+  kIdOption2,
+  kIdSizeCombo,
+  kIdCheck2,
   kIdInputLabel = 201,
   kIdCommand1,
   kIdCommand2,
@@ -54,8 +58,10 @@ struct ControlSpec {
 
 constexpr DWORD kListStyle = WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_TABSTOP;
 
-// Option1 lies in Frame1 at (240, 240) and (240, 600); as children of the
-// main window they are placed at the frame's position plus those.
+// Option1 lies in Frame1 at (240, 240), (240, 600) and (240, 960), the size
+// box beside Option1(2); as children of the main window they are placed at
+// the frame's position plus those. The frame is wider and taller than
+// designed to hold them, and the window taller for Check2 under Check1.
 const ControlSpec kMainControls[] = {
     {L"Sel_Drive", WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, 3000, 360, 2655, 300, kIdDrive},
     {L"Dir_name", WC_LISTBOXW, "", kListStyle | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, WS_EX_CLIENTEDGE, 3000, 720, 2655, 1980, kIdDir},
@@ -66,10 +72,13 @@ const ControlSpec kMainControls[] = {
     {L"Exit_bottn", WC_BUTTONW, text::kExitBottn, BS_PUSHBUTTON | WS_TABSTOP, 0, 4560, 4200, 1095, 375, kIdExit},
     {L"File_Name", WC_STATICW, "", SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 120, 360, 2655, 255, kIdFileName},
     {L"Label2", WC_STATICW, "", SS_NOPREFIX | SS_LEFT, 0, 2880, 3240, 2415, 495, kIdLabel2},
-    {L"Frame1", WC_BUTTONW, text::kFrame1, BS_GROUPBOX, 0, 240, 2880, 2175, 975, kIdFrame},
+    {L"Frame1", WC_BUTTONW, text::kFrame1, BS_GROUPBOX, 0, 240, 2880, 2610, 1290, kIdFrame},
     {L"Option1_0", WC_BUTTONW, text::kOption1_0, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0, 240 + 240, 2880 + 240, 1575, 255, kIdOption0},
     {L"Option1_1", WC_BUTTONW, text::kOption1_1, BS_AUTORADIOBUTTON, 0, 240 + 240, 2880 + 600, 1695, 255, kIdOption1},
+    {L"Option1_2", WC_BUTTONW, text::kOption1_2, BS_AUTORADIOBUTTON, 0, 240 + 240, 2880 + 960, 1275, 255, kIdOption2},
+    {L"Size_Combo", WC_COMBOBOXW, "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, 240 + 1530, 2880 + 915, 1020, 330, kIdSizeCombo},
     {L"Check1", WC_BUTTONW, text::kCheck1, BS_3STATE | WS_TABSTOP | WS_GROUP, 0, 480, 4200, 1575, 375, kIdCheck},
+    {L"Check2", WC_BUTTONW, text::kCheck2, BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, 0, 480, 4575, 1695, 375, kIdCheck2},
 };
 
 const ControlSpec kInputControls[] = {
@@ -79,7 +88,7 @@ const ControlSpec kInputControls[] = {
     {L"Combo1", WC_COMBOBOXW, "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 840, 480, 1215, 300, kIdCombo},
 };
 
-constexpr int kMainWidth = 5835, kMainHeight = 4755;     // client area, twips
+constexpr int kMainWidth = 5835, kMainHeight = 5130;     // client area, twips
 constexpr int kInputWidth = 2985, kInputHeight = 1590;   // client area, twips
 constexpr int kInputLeft = 3285, kInputTop = 2025;       // where the dialog opens, twips
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -278,6 +287,21 @@ void Win32MainView::create(MainForm& form) {
   SetWindowPos(control(L"Frame1"), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageW(control(L"Option1_0"), BM_SETCHECK, BST_CHECKED, 0);  // selected at design time
   selectedOption_ = 0;
+  HWND sizes = control(L"Size_Combo");
+  int widest = 0;
+  HDC dc = GetDC(sizes);
+  HGDIOBJ old = SelectObject(dc, formFont());
+  for (const SizePreset& preset : kSizePresets) {
+    const std::wstring item = widen(preset.text);
+    SendMessageW(sizes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, item.c_str(), static_cast<int>(item.size()), &extent);
+    widest = std::max(widest, static_cast<int>(extent.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(sizes, dc);
+  // The list opens as wide as its entries, wider than the box.
+  SendMessageW(sizes, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + px(300)), 0);
   created_ = true;
   form.Form_Load();
 }
@@ -385,11 +409,32 @@ void Win32MainView::command(int id, int code) {
       break;
     case kIdOption0:
     case kIdOption1:
+    case kIdOption2:
       if (code == BN_CLICKED) {
-        const int index = id == kIdOption0 ? 0 : 1;
+        const int index = id == kIdOption0 ? 0 : id == kIdOption1 ? 1 : 2;
         if (index != selectedOption_) {
           selectedOption_ = index;
           form_->Option1_Click(index);
+        }
+      }
+      break;
+    case kIdSizeCombo:
+      if (settingSizeText_) break;
+      if (code == CBN_EDITCHANGE) form_->Size_Combo_Change();
+      // An entry is taken when chosen in the closed box (arrow keys) or when
+      // the open list closes on it. The box's own text follows only after
+      // this notification, so the entry's text is put there first.
+      if (code == CBN_SELENDOK ||
+          (code == CBN_SELCHANGE && !SendMessageW(control(L"Size_Combo"), CB_GETDROPPEDSTATE, 0, 0))) {
+        HWND box = control(L"Size_Combo");
+        const LRESULT index = SendMessageW(box, CB_GETCURSEL, 0, 0);
+        const LRESULT n = index < 0 ? CB_ERR : SendMessageW(box, CB_GETLBTEXTLEN, index, 0);
+        if (n != CB_ERR) {
+          std::wstring item(static_cast<std::size_t>(n) + 1, L'\0');
+          SendMessageW(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()));
+          item.resize(static_cast<std::size_t>(n));
+          setSizeText(narrow(item));
+          form_->Size_Combo_Change();
         }
       }
       break;
@@ -609,18 +654,38 @@ void Win32MainView::setCheck1(int state) {
   SendMessageW(control(L"Check1"), BM_SETCHECK, check, 0);
 }
 
+namespace {
+const wchar_t* const kOptionNames[] = {L"Option1_0", L"Option1_1", L"Option1_2"};
+}  // namespace
+
 bool Win32MainView::option1(int index) {
-  return SendMessageW(control(index == 0 ? L"Option1_0" : L"Option1_1"), BM_GETCHECK, 0, 0) ==
+  return SendMessageW(control(kOptionNames[std::clamp(index, 0, 2)]), BM_GETCHECK, 0, 0) ==
          BST_CHECKED;
 }
 
 void Win32MainView::setOption1(int index) {
-  index = index != 0 ? 1 : 0;
-  SendMessageW(control(L"Option1_0"), BM_SETCHECK, index == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-  SendMessageW(control(L"Option1_1"), BM_SETCHECK, index == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+  index = std::clamp(index, 0, 2);
+  for (int i = 0; i < 3; ++i)
+    SendMessageW(control(kOptionNames[i]), BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
   if (index == selectedOption_) return;
   selectedOption_ = index;
   form_->Option1_Click(index);
+}
+
+std::string Win32MainView::sizeText() { return narrow(windowText(control(L"Size_Combo"))); }
+
+void Win32MainView::setSizeText(const std::string& text) {
+  settingSizeText_ = true;  // raises nothing
+  SetWindowTextW(control(L"Size_Combo"), widen(text).c_str());
+  settingSizeText_ = false;
+}
+
+int Win32MainView::check2() {
+  return SendMessageW(control(L"Check2"), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void Win32MainView::setCheck2(int state) {
+  SendMessageW(control(L"Check2"), BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void Win32MainView::moveWindowTwips(double left, double top) {

@@ -82,6 +82,10 @@ class Win32MainView : public MainView {
   void setCheck1(int state) override;
   bool option1(int index) override;
   void setOption1(int index) override;
+  std::string sizeText() override;
+  void setSizeText(const std::string& text) override;
+  int check2() override;
+  void setCheck2(int state) override;
   void moveWindowTwips(double left, double top) override;
   double windowLeftTwips() override;
   double windowTopTwips() override;
@@ -114,6 +118,7 @@ class Win32MainView : public MainView {
   std::vector<int> dirDepths_;
   std::wstring fileListPath_;
   int selectedOption_ = 0;
+  bool settingSizeText_ = false;  // the size box's text is being set, not typed
   bool blocked_ = false;
   HWND focusBeforeBlock_ = nullptr;
   bool created_ = false;
