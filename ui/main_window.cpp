@@ -19,6 +19,7 @@
 #include "file_list.h"
 #include "form_metrics.h"
 #include "input_form.h"
+#include "message_box.h"
 #include "settings.h"
 #include "volumes.h"
 
@@ -405,21 +406,7 @@ void Main::closeEvent(QCloseEvent* event) {
 
 int Main::showMessage(int style, const QString& text) {
   if (messageHook_) return messageHook_(style, text);
-  QMessageBox box(this);
-  box.setWindowTitle(kAppTitle);
-  box.setTextFormat(Qt::PlainText);
-  box.setText(text);
-  if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
-    box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
-  }
-  box.setIcon(QMessageBox::NoIcon);
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
-  return kAnswerOk;
+  return execMessageBox(this, style, text);
 }
 
 void Main::statusText(const std::string& text) {
