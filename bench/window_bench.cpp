@@ -139,6 +139,7 @@ double secondsSince(Clock::time_point start) {
 // Runs a program to its end, its standard output into `out` when given;
 // returns the seconds it took, or -1 when it failed.
 double timeProgram(std::vector<std::string> args, const std::string& out = {}) {
+  ::sync();  // no writing back of earlier runs during this one
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!out.empty())
@@ -210,7 +211,7 @@ class BoxWatcher : public QObject {
 
 // Child: the window on `dir`, then rounds of: split `master` through the
 // window, GNU split, the engine alone; join through the window, cat, the
-// engine alone. One line per figure on standard output.
+// engine alone, each after a sync. One line per figure on standard output.
 int ioChild(int argc, char** argv, const std::string& dir, const std::string& master, int runs) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(vexo::kAppTitle);
@@ -242,6 +243,7 @@ int ioChild(int argc, char** argv, const std::string& dir, const std::string& ma
     window.FIle_list->setListIndex(row);
     if (window.File_Name->text() != file) return -1;
     QApplication::processEvents();
+    ::sync();  // no writing back of earlier rounds during this one
     watcher.armed = true;
     watcher.statusPaints = 0;
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -255,6 +257,7 @@ int ioChild(int argc, char** argv, const std::string& dir, const std::string& ma
   };
   auto engineAlone = [&](const std::string& file, const char* expected) -> double {
     QuietUi quiet;
+    ::sync();
     const auto start = Clock::now();
     vexo::proc1(*files, quiet, file);
     const double s = secondsSince(start);
