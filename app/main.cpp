@@ -8,6 +8,7 @@
 #include "form_metrics.h"
 #include "main_window.h"
 #include "settings.h"
+#include "translations.h"
 #include "volumes.h"
 
 int main(int argc, char* argv[]) {
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName(QStringLiteral("vexo"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/vexo.png")));
   QApplication::setFont(vexo::formFont());
+  vexo::installJapaneseTranslations(app);
 
   std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
   vexo::StorageVolumes volumes;

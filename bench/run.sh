@@ -6,7 +6,9 @@
 # DIR (default $TMPDIR or /tmp), which must be on a disk, not in memory, for
 # figures that mean anything. Then the main window: start-up, memory and a
 # directory of 20,000 files, on the X display when there is one, else under
-# Xvfb, else on Qt's offscreen platform.
+# Xvfb, else on Qt's offscreen platform; and a split and a join of a file
+# of --size MiB through the window, from Enter on "決　定" to the painted
+# completion message, side by side with GNU split, cat and the engine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEXO_BUILD_TESTS=OFF >/dev/null
@@ -35,4 +37,4 @@ if [[ -z ${DISPLAY:-} ]] && command -v Xvfb >/dev/null; then
 elif [[ -z ${DISPLAY:-} ]]; then
   export QT_QPA_PLATFORM=offscreen
 fi
-./build-bench/bench/window_bench
+./build-bench/bench/window_bench "$@"

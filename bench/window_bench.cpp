@@ -1,6 +1,9 @@
 // How quickly the main window is there, and what it costs: the time from the
 // program's start to its first painted window, its resident memory once it
-// has started, and the time to show a directory of 20,000 files.
+// has started, and the time to show a directory of 20,000 files. Then a
+// split and a join of a large file through the window, from the Enter key
+// on "決　定" to the painted completion message, side by side in one run
+// with GNU split and cat on the same file, and with the engine alone.
 //
 // The window comes up in a child process started the way the program starts
 // (the same application setup as app/main.cpp), timed by the parent from the
@@ -15,6 +18,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,17 +31,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "directory_list.h"
+#include "engine.h"
 #include "file_list.h"
 #include "file_services.h"
 #include "form_metrics.h"
 #include "main_window.h"
 #include "settings.h"
+#include "translations.h"
+#include "user_interface.h"
 #include "volumes.h"
 
 extern char** environ;
@@ -118,6 +128,195 @@ int child(int argc, char** argv, const std::string& many, const std::string& emp
   return QApplication::exec();
 }
 
+// ---- Splitting and joining through the window ----
+
+constexpr std::int64_t kPiece = 1457664;  // "1.44M(DOS/V)"
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs a program to its end, its standard output into `out` when given;
+// returns the seconds it took, or -1 when it failed.
+double timeProgram(std::vector<std::string> args, const std::string& out = {}) {
+  ::sync();  // no writing back of earlier runs during this one
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!out.empty())
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const double s = secondsSince(start);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
+}
+
+// The engine with nothing to show: the same request without a window.
+class QuietUi : public vexo::UserInterface {
+ public:
+  void statusText(const std::string&) override {}
+  void clearStatus() override {}
+  void message(const std::string& text) override { last = text; }
+  int question(const std::string&) override { return 7; }
+  int questionNo(const std::string&) override { return 7; }
+  void refreshFileList() override {}
+  std::int64_t pieceSize() override { return kPiece; }
+  int check1() override { return 0; }
+  void showExtensionPrompt() override {}
+  std::string extensionText() override { return {}; }
+  std::string last;
+};
+
+// Watches the message boxes and the status line: records when the first
+// box after `armed` has been painted and its text, answers every box (OK,
+// or No to a question), and counts the status line's paints.
+class BoxWatcher : public QObject {
+ public:
+  QLabel* status = nullptr;
+  int statusPaints = 0;
+  bool armed = false;
+  Clock::time_point shownAt;
+  QString firstText;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (watched == status) ++statusPaints;
+      auto* box = qobject_cast<QMessageBox*>(watched);
+      if (box && !answered_.contains(box)) {
+        answered_.append(box);
+        QTimer::singleShot(0, box, [this, box] {  // once the paint is done
+          if (armed) {
+            armed = false;
+            shownAt = Clock::now();
+            firstText = box->text();
+          }
+          answered_.removeAll(box);
+          box->done(box->standardButtons() & QMessageBox::No ? QMessageBox::No : QMessageBox::Ok);
+        });
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QList<QMessageBox*> answered_;
+};
+
+// Child: the window on `dir`, then rounds of: split `master` through the
+// window, GNU split, the engine alone; join through the window, cat, the
+// engine alone, each after a sync. One line per figure on standard output.
+int ioChild(int argc, char** argv, const std::string& dir, const std::string& master, int runs) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(vexo::kAppTitle);
+  QApplication::setDesktopFileName(QStringLiteral("vexo"));
+  QApplication::setFont(vexo::formFont());
+  vexo::installJapaneseTranslations(app);
+  std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
+  if (::chdir(dir.c_str()) != 0) return 2;
+  vexo::StorageVolumes volumes;
+  vexo::Main window(*files, volumes);
+  BoxWatcher watcher;
+  watcher.status = window.Label2;
+  app.installEventFilter(&watcher);
+  window.show();
+
+  const std::string name = "data.bin";
+  const std::string gnu = dir + "/gnu";
+  stdfs::create_directories(gnu);
+  auto clean = [&] {
+    for (const auto& e : stdfs::directory_iterator(dir))
+      if (e.is_regular_file()) stdfs::remove(e.path());
+    for (const auto& e : stdfs::directory_iterator(gnu)) stdfs::remove(e.path());
+  };
+  // Chooses a file as a click in the list does, then presses Enter and
+  // waits for the painted completion message.
+  auto throughWindow = [&](const QString& file, const char* expected) -> double {
+    window.FIle_list->refresh();
+    const int row = static_cast<int>(window.FIle_list->entries().indexOf(file));
+    window.FIle_list->setListIndex(row);
+    if (window.File_Name->text() != file) return -1;
+    QApplication::processEvents();
+    ::sync();  // no writing back of earlier rounds during this one
+    watcher.armed = true;
+    watcher.statusPaints = 0;
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    const auto start = Clock::now();
+    QApplication::sendEvent(&window, &enter);  // returns when the request has ended
+    if (watcher.armed || watcher.firstText != QString::fromUtf8(expected)) {
+      say("error: the window showed \"" + watcher.firstText.toStdString() + "\"");
+      return -1;
+    }
+    return std::chrono::duration<double>(watcher.shownAt - start).count();
+  };
+  auto engineAlone = [&](const std::string& file, const char* expected) -> double {
+    QuietUi quiet;
+    ::sync();
+    const auto start = Clock::now();
+    vexo::proc1(*files, quiet, file);
+    const double s = secondsSince(start);
+    return quiet.last == expected ? s : -1;
+  };
+
+  QTimer::singleShot(300, [&] {
+    // What one status line costs: the text of each piece of a split, set and
+    // repainted as the engine does it, without any file work.
+    {
+      constexpr int kTexts = 1000;
+      const auto start = Clock::now();
+      for (int i = 1; i <= kTexts; ++i) window.form().statusText("分割中 " + name + "." + std::to_string(i));
+      say("status-repaint " + std::to_string(secondsSince(start) / kTexts));
+      window.form().clearStatus();
+    }
+    for (int round = 0; round <= runs; ++round) {  // round 0 warms the caches up
+      auto report = [&](const char* what, double s) {
+        if (round > 0) say(std::string(what) + " " + std::to_string(s));
+      };
+      clean();
+      stdfs::create_hard_link(master, dir + "/" + name);
+      report("split-window", throughWindow(QString::fromStdString(name), "分割完了"));
+      report("split-status-paints", watcher.statusPaints);
+      std::vector<std::string> pieces;
+      for (const auto& e : stdfs::directory_iterator(dir))
+        if (e.path().filename().string().rfind(name + ".", 0) == 0) pieces.push_back(e.path().string());
+      std::sort(pieces.begin(), pieces.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+      });
+      report("split-pieces", static_cast<double>(pieces.size()));
+      report("split-gnu", timeProgram({"split", "-b", std::to_string(kPiece), "-d", "-a", "3",
+                                       master, gnu + "/" + name + "."}));
+      for (const auto& e : stdfs::directory_iterator(gnu)) stdfs::remove(e.path());
+      stdfs::create_directories(dir + "/alone");
+      stdfs::create_hard_link(master, dir + "/alone/" + name);
+      files->chDir(dir + "/alone");
+      report("split-engine", engineAlone(name, "分割完了"));
+      stdfs::remove_all(dir + "/alone");
+      files->chDir(dir);
+
+      // The pieces the window wrote, joined back: the source goes first.
+      stdfs::remove(dir + "/" + name);
+      report("join-window", throughWindow(QString::fromStdString(name + ".1"), "結合完了"));
+      report("join-status-paints", watcher.statusPaints);
+      if (stdfs::file_size(dir + "/" + name) != stdfs::file_size(master)) say("error: joined size");
+      stdfs::remove(dir + "/" + name);
+      std::vector<std::string> cat{"cat"};
+      cat.insert(cat.end(), pieces.begin(), pieces.end());
+      report("join-cat", timeProgram(cat, gnu + "/joined"));
+      stdfs::remove(gnu + "/joined");
+      report("join-engine", engineAlone(name + ".1", "結合完了"));
+    }
+    clean();
+    QApplication::quit();
+  });
+  return QApplication::exec();
+}
+
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
@@ -126,21 +325,116 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+// Splits and joins a file of `sizeMiB` through the window in a child
+// process, side by side with GNU split, cat and the engine alone, and
+// prints the medians and the window's time as a share of the tools'.
+bool ioBench(const std::string& self, const std::string& base, long sizeMiB, int runs) {
+  std::string root = base + "/vexo-window-io-XXXXXX";
+  if (!::mkdtemp(root.data())) {
+    std::perror("mkdtemp");
+    return false;
+  }
+  const std::string master = root + "/master.bin", dir = root + "/work", config = root + "/config";
+  stdfs::create_directories(dir);
+  stdfs::create_directories(config);
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);  // the window's settings go here
+  {
+    // Bytes that differ from block to block, written once.
+    std::vector<char> block(1 << 20);
+    std::ofstream out(master, std::ios::binary);
+    for (long m = 0; m < sizeMiB; ++m) {
+      for (std::size_t i = 0; i < block.size(); i += 8) std::memcpy(&block[i], &m, sizeof m), block[i + 7] = char(i);
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+  }
+  std::cout << "\nsplit and join of " << sizeMiB << " MiB through the window (Enter on \"決　定\" to the"
+            << " painted completion message), in " << root << std::endl;
+  int out[2];
+  if (::pipe(out) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<std::string> args{self, "--io-child", dir, master, std::to_string(runs)};
+  std::vector<char*> argvChild;
+  for (auto& a : args) argvChild.push_back(a.data());
+  argvChild.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, self.c_str(), &actions, nullptr, argvChild.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (rc != 0) return false;
+  std::map<std::string, std::vector<double>> figures;
+  bool ok = true;
+  FILE* in = ::fdopen(out[0], "r");
+  char line[512];
+  while (std::fgets(line, sizeof line, in)) {
+    const std::string l(line, std::strcspn(line, "\n"));
+    const std::size_t space = l.find(' ');
+    const std::string key = l.substr(0, space);
+    const double value = space == std::string::npos ? -1 : std::atof(l.c_str() + space + 1);
+    if (key == "error:" || value < 0) {
+      std::cerr << l << "\n";
+      ok = false;
+    } else {
+      figures[key].push_back(value);
+    }
+  }
+  std::fclose(in);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::cerr << "window_bench: the window's process failed\n";
+    ok = false;
+  }
+  stdfs::remove_all(root);
+
+  auto ratios = [&](const std::string& a, const std::string& b) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < figures[a].size() && i < figures[b].size(); ++i)
+      r.push_back(figures[a][i] / figures[b][i]);
+    return r;
+  };
+  std::printf("median of %d paired runs:\n", runs);
+  for (const char* op : {"split", "join"}) {
+    const std::string o = op, tool = o == "split" ? "GNU split" : "cat";
+    const std::string w = o + "-window", t = o + (o == "split" ? "-gnu" : "-cat"), e = o + "-engine";
+    const std::vector<double> r = ratios(w, t);
+    std::printf("  %-5s window %7.3f s, %-9s %7.3f s, engine alone %7.3f s;"
+                " window/%s %.2f (range %.2f-%.2f, target <= 0.8) %s\n",
+                op, median(figures[w]), tool.c_str(), median(figures[t]), median(figures[e]),
+                tool.c_str(), median(r), r.empty() ? 0 : *std::min_element(r.begin(), r.end()),
+                r.empty() ? 0 : *std::max_element(r.begin(), r.end()), median(r) <= 0.8 ? "met" : "MISSED");
+    std::printf("        window/engine %.2f; status line painted %.0f times for %.0f pieces\n",
+                median(ratios(w, e)), median(figures[o + "-status-paints"]), median(figures["split-pieces"]));
+  }
+  std::printf("  one status line set and repainted: %.3f ms\n", median(figures["status-repaint"]) * 1000);
+  return ok;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--child") return child(argc, argv, argv[2], argv[3]);
+  if (argc == 5 && std::string(argv[1]) == "--io-child")
+    return ioChild(argc, argv, argv[2], argv[3], std::atoi(argv[4]));
 
   int runs = 5;
+  long sizeMiB = 1024;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string ioDir = tmp ? tmp : "/tmp";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--runs" && i + 1 < argc) {
       runs = std::atoi(argv[++i]);
+    } else if (a == "--size" && i + 1 < argc) {
+      sizeMiB = std::atol(argv[++i]);
+    } else if (a == "--dir" && i + 1 < argc) {
+      ioDir = argv[++i];
     } else {
-      std::cerr << "usage: window_bench [--runs N]\n";
+      std::cerr << "usage: window_bench [--runs N] [--size MiB (0: no split or join)] [--dir DIR]\n";
       return a == "--help" || a == "-h" ? 0 : 2;
     }
   }
   const std::string self = stdfs::canonical("/proc/self/exe").string();
-  const char* tmp = std::getenv("TMPDIR");
   std::string root = std::string(tmp ? tmp : "/tmp") + "/vexo-window-bench-XXXXXX";
   if (!::mkdtemp(root.data())) {
     std::perror("mkdtemp");
@@ -220,5 +514,6 @@ int main(int argc, char** argv) {
     std::printf("  %-34s %8.3f %-3s (<= %g) %s\n", r.what, r.value, r.unit, r.target,
                 r.value <= r.target ? "met" : "MISSED");
   std::printf("  (resident memory after showing that directory five times: %.1f MiB)\n", median(rssAfter));
+  if (sizeMiB > 0 && !ioBench(self, ioDir, sizeMiB, runs)) ok = false;
   return ok ? 0 : 1;
 }

@@ -121,6 +121,7 @@ void DirectoryList::show(const QString& path, const QStringList& subdirectories)
   for (const QString& p : chain) {
     const QString caption = depth == 0 ? QDir::toNativeSeparators(p) : QDir(p).dirName();
     auto* item = new QListWidgetItem(open, caption, this);
+    item->setToolTip(caption);
     item->setData(kPathRole, p);
     item->setData(kDepthRole, depth++);
     shown = item;
@@ -128,12 +129,16 @@ void DirectoryList::show(const QString& path, const QStringList& subdirectories)
   const QString prefix = path.endsWith(u'/') ? path : path + u'/';
   for (const QString& name : subdirectories) {
     auto* item = new QListWidgetItem(closed, name, this);
+    item->setToolTip(name);
     item->setData(kPathRole, prefix + name);
     item->setData(kDepthRole, depth);
   }
+  // From the top, which shows the root and the first subdirectories, unless
+  // the shown directory lies deeper than that.
+  scrollToTop();
   if (shown) {
     setCurrentItem(shown);
-    scrollToItem(shown, QAbstractItemView::PositionAtCenter);
+    scrollToItem(shown, QAbstractItemView::EnsureVisible);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "file_list.h"
 
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 
 #include "directory_reading.h"
 #include "file_services.h"
@@ -33,9 +34,47 @@ void FileList::mousePressEvent(QMouseEvent* event) {
   QListView::mousePressEvent(event);
 }
 
+void FileList::keyPressEvent(QKeyEvent* event) {
+  // The entry with the focus is current but not selected after the list
+  // has been filled or entered with Tab. The first key that moves through
+  // the list selects that entry rather than the next one, as a list box
+  // does; the selection reports a click.
+  const QModelIndex current = currentIndex();
+  const bool unselectedCurrent = current.isValid() && !selectionModel()->isSelected(current) &&
+                                 (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (unselectedCurrent) {
+    switch (event->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Space:
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+        scrollTo(current);
+        event->accept();
+        return;
+      default:
+        break;
+    }
+  }
+  QListView::keyPressEvent(event);
+  // Home on the first entry and End on the last move nowhere, so the view
+  // selects nothing; they still choose the entry.
+  if (unselectedCurrent && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && !selectionModel()->isSelected(now))
+      selectionModel()->select(now, QItemSelectionModel::ClearAndSelect);
+  }
+}
+
+QVariant FileList::Names::data(const QModelIndex& index, int role) const {
+  return QStringListModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+}
+
 void FileList::setPath(const QString& dir) {
   path_ = dir;
   load(QString());
+  scrollToTop();  // a new directory starts at its first entries
 }
 
 void FileList::refresh() {

@@ -2,7 +2,9 @@
 // left out, in natural order, one selectable at a time. A click, or moving
 // the selection with the keyboard, emits click(); a double-click emits
 // dblClick(). Built on a string model so that directories with tens of
-// thousands of files stay quick.
+// thousands of files stay quick. As in a list box, the keys that move
+// through the list select the entry that has the focus when nothing is
+// selected, and every entry shows its whole name as a tooltip.
 #pragma once
 
 #include <QListView>
@@ -17,8 +19,8 @@ class FileList : public QListView {
   explicit FileList(QWidget* parent = nullptr);
 
   QString path() const { return path_; }
-  // Shows the files of a directory, with nothing selected. A directory that
-  // cannot be read shows as empty.
+  // Shows the files of a directory from its first entry, with nothing
+  // selected. A directory that cannot be read shows as empty.
   void setPath(const QString& dir);
   // Reads the directory again; the selected name stays selected while it
   // exists. Emits no click.
@@ -38,11 +40,18 @@ class FileList : public QListView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void load(const QString& keepSelected);
 
-  QStringListModel model_;
+  // The names, each also its own tooltip (an elided name is seen whole).
+  class Names : public QStringListModel {
+   public:
+    QVariant data(const QModelIndex& index, int role) const override;
+  };
+
+  Names model_;
   QString path_;
   bool loading_ = false;
   bool selectionChangedByPress_ = false;

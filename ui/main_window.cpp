@@ -22,6 +22,7 @@
 #include "file_list.h"
 #include "form_metrics.h"
 #include "input_form.h"
+#include "message_box.h"
 #include "settings.h"
 #include "size_text.h"
 #include "texts.h"
@@ -290,21 +291,7 @@ bool Main::isMinimized() { return QWidget::isMinimized(); }
 int Main::messageBox(int style, const std::string& text) {
   const QString qtext = QString::fromStdString(text);
   if (messageHook_) return messageHook_(style, qtext);
-  QMessageBox box(this);
-  box.setWindowTitle(kAppTitle);
-  box.setTextFormat(Qt::PlainText);
-  box.setText(qtext);
-  if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
-    box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
-  }
-  box.setIcon(QMessageBox::NoIcon);
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
-  return kAnswerOk;
+  return execMessageBox(this, style, qtext);
 }
 
 void Main::blockInput(bool on) {

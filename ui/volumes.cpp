@@ -1,6 +1,7 @@
 #include "volumes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStorageInfo>
@@ -64,8 +65,8 @@ bool isBrowsableMount(const QString& mountPoint, const QString& device, const QS
 
 QList<Volume> StorageVolumes::list() {
   QList<Volume> result;
-  QSet<QString> seen;
 #ifdef Q_OS_WIN
+  QSet<QString> seen;
   for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
     QString root = QDir::toNativeSeparators(info.rootPath());
     if (root.size() < 2 || root.at(1) != u':') continue;  // drive letters only
@@ -77,24 +78,101 @@ QList<Volume> StorageVolumes::list() {
   std::sort(result.begin(), result.end(),
             [](const Volume& a, const Volume& b) { return a.root < b.root; });
 #else
+  QList<Mount> mounts;
   const QStorageInfo root = QStorageInfo::root();
-  result.append({QStringLiteral("/"), root.name()});
-  seen.insert(QStringLiteral("/"));
+  mounts.append({QStringLiteral("/"), QString::fromLocal8Bit(root.device()),
+                 QString::fromLatin1(root.fileSystemType()), root.name()});
   for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
-    const QString mount = info.rootPath();
-    if (seen.contains(mount)) continue;
-    if (!isBrowsableMount(mount, QString::fromLocal8Bit(info.device()),
-                          QString::fromLatin1(info.fileSystemType())))
-      continue;
-    if (!QFileInfo(mount).isDir()) continue;  // file bind mounts
-    seen.insert(mount);
-    result.append({mount, info.name()});
+    if (!QFileInfo(info.rootPath()).isDir()) continue;  // file bind mounts
+    mounts.append({info.rootPath(), QString::fromLocal8Bit(info.device()),
+                   QString::fromLatin1(info.fileSystemType()), info.name()});
   }
-  // The root first, then the others by mount point.
-  std::sort(result.begin() + 1, result.end(),
-            [](const Volume& a, const Volume& b) { return a.root < b.root; });
+  result = browsableVolumes(mounts, [](const Mount& m) {
+    // Qt finds labels through udev's /dev/disk/by-label, which is missing
+    // where udev does not run; the device itself can often still be read.
+    QFile device(m.device);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return QString();
+    return labelInSuperblock(device.read(kLabelHeadBytes), m.fsType);
+  });
 #endif
   return result;
+}
+
+QList<Volume> browsableVolumes(const QList<Mount>& mounts,
+                               const std::function<QString(const Mount&)>& readLabel) {
+  QList<Volume> result;
+  QSet<QString> seen;
+  for (const Mount& m : mounts) {
+    const bool isRoot = m.mountPoint == u"/";
+    if (seen.contains(m.mountPoint)) continue;
+    if (!isRoot && !isBrowsableMount(m.mountPoint, m.device, m.fsType)) continue;
+    seen.insert(m.mountPoint);
+    QString label = m.label;
+    if (label.isEmpty() && m.device.startsWith(u"/dev/") && readLabel) label = readLabel(m);
+    Volume v{m.mountPoint, label};
+    if (isRoot)
+      result.prepend(v);
+    else
+      result.append(v);
+  }
+  // The root first, then the others by mount point.
+  const bool hasRoot = !result.isEmpty() && result.first().root == u"/";
+  std::sort(result.begin() + (hasRoot ? 1 : 0), result.end(),
+            [](const Volume& a, const Volume& b) { return a.root < b.root; });
+  return result;
+}
+
+namespace {
+
+// A label stored as a fixed-size field, ended by NULs or padded with
+// spaces.
+QString fixedLabel(const QByteArray& head, qsizetype offset, qsizetype size, bool utf8) {
+  if (head.size() < offset + size) return QString();
+  QByteArray field = head.mid(offset, size);
+  const qsizetype nul = field.indexOf('\0');
+  if (nul >= 0) field.truncate(nul);
+  QString label = utf8 ? QString::fromUtf8(field) : QString::fromLatin1(field);
+  while (label.endsWith(u' ')) label.chop(1);
+  return label;
+}
+
+bool hasAt(const QByteArray& head, qsizetype offset, QByteArrayView magic) {
+  return head.size() >= offset + magic.size() && QByteArrayView(head).sliced(offset, magic.size()) == magic;
+}
+
+}  // namespace
+
+QString labelInSuperblock(const QByteArray& head, const QString& fsType) {
+  if (fsType == u"ext2" || fsType == u"ext3" || fsType == u"ext4") {
+    // Superblock at 1,024: magic 0xEF53 at 56, volume name at 120.
+    if (!hasAt(head, 1024 + 56, "\x53\xEF")) return QString();
+    return fixedLabel(head, 1024 + 120, 16, true);
+  }
+  if (fsType == u"vfat" || fsType == u"msdos" || fsType == u"fat") {
+    // Extended boot record: FAT32 at 66, FAT12/16 at 38, signature 0x29,
+    // then the serial number and the 11-byte label.
+    QString label;
+    if (hasAt(head, 82, "FAT32   ") && hasAt(head, 66, "\x29"))
+      label = fixedLabel(head, 71, 11, false);
+    else if (hasAt(head, 38, "\x29"))
+      label = fixedLabel(head, 43, 11, false);
+    return label == u"NO NAME" ? QString() : label;
+  }
+  if (fsType == u"xfs") {
+    if (!hasAt(head, 0, "XFSB")) return QString();
+    return fixedLabel(head, 108, 12, true);
+  }
+  if (fsType == u"btrfs") {
+    // Superblock at 64 KiB: magic at 64, label at 299.
+    if (!hasAt(head, 65536 + 64, "_BHRfS_M")) return QString();
+    return fixedLabel(head, 65536 + 299, 256, true);
+  }
+  if (fsType == u"iso9660") {
+    // Primary volume descriptor at 32 KiB: type 1, "CD001", volume id at 40.
+    if (!hasAt(head, 32768, "\x01" "CD001")) return QString();
+    return fixedLabel(head, 32768 + 40, 32, false);
+  }
+  return QString();
 }
 
 QString volumeCaption(const Volume& volume) {

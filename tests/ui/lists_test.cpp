@@ -1,7 +1,10 @@
 // The drive, directory and file lists and what they are built on: which
 // mounts count as drives, the drive holding a path, natural order, and
 // which directory entries are shown.
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <sys/stat.h>
 
@@ -9,6 +12,7 @@
 
 #include "directory_list.h"
 #include "directory_reading.h"
+#include "drive_list.h"
 #include "file_list.h"
 #include "file_services.h"
 #include "support.h"
@@ -30,6 +34,13 @@ class ListsTest : public QObject {
   void unreadableDirectory();
   void fileListWithManyEntries();
   void directoryListShowsParentsAndChildren();
+  void mountsBecomeDrives();
+  void labelsInSuperblocks_data();
+  void labelsInSuperblocks();
+  void keysSelectTheFocusedEntry_data();
+  void keysSelectTheFocusedEntry();
+  void openedFoldersShowTheirFirstEntries();
+  void fullNamesAsTooltips();
 };
 
 void ListsTest::browsableMounts_data() {
@@ -56,6 +67,11 @@ void ListsTest::browsableMounts_data() {
   row("/run/user/1000", "tmpfs", "tmpfs", false);
   row("/snap/core/42", "/dev/loop3", "squashfs", false);
   row("/sys/fs/cgroup", "cgroup2", "cgroup2", false);
+  // Images and sticks where a user mounts them, loop devices included.
+  row("/mnt/stick", "/dev/loop0", "ext4", true);
+  row("/mnt/image", "/dev/loop1", "iso9660", true);
+  row("/media/user/IMAGE", "/dev/loop2", "squashfs", true);
+  row("/mnt/usb", "/dev/sdb1", "vfat", true);
 }
 
 void ListsTest::browsableMounts() {
@@ -199,6 +215,173 @@ void ListsTest::directoryListShowsParentsAndChildren() {
   emit list.itemDoubleClicked(list.item(3));
   emit list.itemDoubleClicked(list.item(2));  // the shown one: nothing to open
   QCOMPARE(requested, QStringList({dir.path() + "/a/b/c"}));
+}
+
+void ListsTest::mountsBecomeDrives() {
+  const QList<Mount> mounts = {
+      {"/", "/dev/vda", "ext4", ""},
+      {"/run/media/user/DISK", "/dev/sdc1", "exfat", "DISK"},
+      {"/mnt/stick", "/dev/loop0", "ext4", ""},
+      {"/mnt/plain", "/dev/loop1", "ext4", ""},
+      {"/snap/core", "/dev/loop2", "squashfs", ""},
+      {"/media/user/CARD", "/dev/mmcblk0p1", "vfat", "CARD"},
+      {"/proc", "proc", "proc", ""},
+      {"/mnt/nas", "server:/export", "nfs4", ""},
+      {"/mnt/stick", "/dev/loop0", "ext4", ""},  // mounted twice: shown once
+  };
+  QStringList asked;
+  const QList<Volume> volumes = browsableVolumes(mounts, [&](const Mount& m) {
+    asked.append(m.device);
+    return m.device == u"/dev/loop0" ? QStringLiteral("STICK") : QString();
+  });
+  const QList<Volume> expected = {{"/", ""},
+                                  {"/media/user/CARD", "CARD"},
+                                  {"/mnt/nas", ""},
+                                  {"/mnt/plain", ""},
+                                  {"/mnt/stick", "STICK"},
+                                  {"/run/media/user/DISK", "DISK"}};
+  QCOMPARE(volumes, expected);
+  // Labels are read from the device only where the system gave none, and
+  // only from devices.
+  QCOMPARE(asked, QStringList({"/dev/vda", "/dev/loop0", "/dev/loop1"}));
+
+  // A stick plugged in while the window is open shows when the list opens.
+  FakeVolumes source;
+  source.volumes = {{"/", ""}};
+  DriveList drives(source);
+  drives.refresh("/");
+  QCOMPARE(drives.count(), 1);
+  source.volumes.append(Volume{"/mnt/stick", "STICK"});
+  drives.showPopup();
+  drives.hidePopup();
+  QCOMPARE(drives.count(), 2);
+  QCOMPARE(drives.itemText(1), QStringLiteral("/mnt/stick [STICK]"));
+  QCOMPARE(drives.drive(), QStringLiteral("/"));
+}
+
+void ListsTest::labelsInSuperblocks_data() {
+  QTest::addColumn<QString>("type");
+  QTest::addColumn<QByteArray>("head");
+  QTest::addColumn<QString>("label");
+  auto image = [](std::initializer_list<std::pair<int, QByteArray>> fields) {
+    QByteArray head(kLabelHeadBytes, '\0');
+    for (const auto& [offset, bytes] : fields) head.replace(offset, bytes.size(), bytes);
+    return head;
+  };
+  const QByteArray ext4Magic("\x53\xEF", 2);
+  QTest::newRow("ext4") << "ext4" << image({{1080, ext4Magic}, {1144, "写真 2024"}}) << "写真 2024";
+  QTest::newRow("ext4, 16 bytes, no end")
+      << "ext4" << image({{1080, ext4Magic}, {1144, "ABCDEFGHIJKLMNOPQRS"}}) << "ABCDEFGHIJKLMNOP";
+  QTest::newRow("ext4 without magic") << "ext4" << image({{1144, "LABEL"}}) << "";
+  QTest::newRow("fat32") << "vfat" << image({{66, "\x29"}, {71, "USB STICK  "}, {82, "FAT32   "}})
+                         << "USB STICK";
+  QTest::newRow("fat16") << "vfat" << image({{38, "\x29"}, {43, "CARD       "}, {54, "FAT16   "}})
+                         << "CARD";
+  QTest::newRow("fat, no name") << "vfat" << image({{38, "\x29"}, {43, "NO NAME    "}}) << "";
+  QTest::newRow("xfs") << "xfs" << image({{0, "XFSB"}, {108, "data"}}) << "data";
+  QTest::newRow("btrfs") << "btrfs" << image({{65536 + 64, "_BHRfS_M"}, {65536 + 299, "pool"}}) << "pool";
+  QTest::newRow("iso9660")
+      << "iso9660" << image({{32768, "\x01" "CD001"}, {32808, "DEBIAN_12                       "}})
+      << "DEBIAN_12";
+  QTest::newRow("unknown type") << "ntfs" << image({{1080, ext4Magic}, {1144, "X"}}) << "";
+  QTest::newRow("short read") << "btrfs" << QByteArray(4096, '\0') << "";
+}
+
+void ListsTest::labelsInSuperblocks() {
+  QFETCH(QString, type);
+  QFETCH(QByteArray, head);
+  QFETCH(QString, label);
+  QCOMPARE(labelInSuperblock(head, type), label);
+}
+
+void ListsTest::keysSelectTheFocusedEntry_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<QString>("chosen");
+  QTest::addColumn<QString>("afterDown");
+  QTest::newRow("down") << int(Qt::Key_Down) << "a" << "b";
+  QTest::newRow("up") << int(Qt::Key_Up) << "a" << "b";
+  QTest::newRow("right") << int(Qt::Key_Right) << "a" << "b";
+  QTest::newRow("space") << int(Qt::Key_Space) << "a" << "b";
+  QTest::newRow("home") << int(Qt::Key_Home) << "a" << "b";
+  QTest::newRow("end") << int(Qt::Key_End) << "d" << "d";
+}
+
+void ListsTest::keysSelectTheFocusedEntry() {
+  QFETCH(int, key);
+  QFETCH(QString, chosen);
+  QFETCH(QString, afterDown);
+  WorkDir dir;
+  for (const char* name : {"a", "b", "c", "d"}) writeFile(dir.file(name), "x");
+  QWidget window;
+  auto* before = new QLineEdit(&window);
+  auto* list = new FileList(&window);
+  auto* layout = new QVBoxLayout(&window);
+  layout->addWidget(before);
+  layout->addWidget(list);
+  list->setPath(dir.path());
+  QStringList clicks;
+  connect(list, &FileList::click, [&] { clicks.append(list->entry(list->listIndex())); });
+  window.show();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  before->setFocus();
+  QTest::keyClick(before, Qt::Key_Tab);  // into the list: "a" is current, nothing selected
+  QVERIFY(list->hasFocus());
+  QCOMPARE(list->listIndex(), -1);
+  QCOMPARE(list->currentIndex().row(), 0);
+
+  QTest::keyClick(list, Qt::Key(key));
+  QCOMPARE(list->entry(list->listIndex()), chosen);
+  QCOMPARE(clicks, QStringList({chosen}));
+  // From then on the keys move as usual.
+  QTest::keyClick(list, Qt::Key_Down);
+  QCOMPARE(list->entry(list->listIndex()), afterDown);
+  QCOMPARE(clicks.last(), afterDown);
+}
+
+void ListsTest::openedFoldersShowTheirFirstEntries() {
+  WorkDir dir;
+  for (const char* d : {"one", "two"}) {
+    QVERIFY(QDir(dir.path()).mkdir(d));
+    for (int i = 0; i < 100; ++i) {
+      writeFile(dir.file(QStringLiteral("%1/file%2").arg(d).arg(i)), "x");
+      QVERIFY(QDir(dir.file(d)).mkdir(QStringLiteral("sub%1").arg(i)));
+    }
+  }
+  FileList files;
+  DirectoryList dirs;
+  dirs.setDriveRoot([&](const QString&) { return dir.path(); });
+  for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{&files, &dirs}) {
+    view->resize(200, 150);
+    view->show();
+  }
+  QVERIFY(QTest::qWaitForWindowExposed(&files));
+  files.setPath(dir.file("one"));
+  dirs.setPath(dir.file("one"));
+  for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{&files, &dirs}) {
+    view->scrollToBottom();
+    QVERIFY(view->verticalScrollBar()->value() > 0);
+  }
+  files.setPath(dir.file("two"));
+  dirs.setPath(dir.file("two"));
+  QCOMPARE(files.verticalScrollBar()->value(), 0);
+  QCOMPARE(dirs.verticalScrollBar()->value(), 0);
+  QVERIFY(dirs.visualItemRect(dirs.currentItem()).bottom() <= dirs.viewport()->height());
+}
+
+void ListsTest::fullNamesAsTooltips() {
+  WorkDir dir;
+  const QString longName = QStringLiteral("とても長い名前の報告書、第二版、二〇二六年十二月の改訂を含む.doc");
+  writeFile(dir.file(longName), "x");
+  QVERIFY(QDir(dir.path()).mkdir(longName + ".d"));
+  FileList files;
+  files.setPath(dir.path());
+  QCOMPARE(files.model()->index(0, 0).data(Qt::ToolTipRole).toString(), longName);
+  DirectoryList dirs;
+  dirs.setDriveRoot([&](const QString&) { return dir.path(); });
+  dirs.setPath(dir.path());
+  QCOMPARE(dirs.count(), 2);
+  QCOMPARE(dirs.item(0)->toolTip(), dir.path());
+  QCOMPARE(dirs.item(1)->toolTip(), longName + ".d");
 }
 
 QTEST_MAIN(ListsTest)
