@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "crc32.h"
+
 namespace vexo {
 namespace {
 constexpr std::align_val_t kAlignment{4096};
@@ -52,7 +54,7 @@ bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t c
     const std::int64_t whole = std::min(count, std::max<std::int64_t>(0, (size - (pos - 1)) / length));
     if (whole > 0) {
       run_.assign(static_cast<std::size_t>(whole), length_);
-      const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity});
+      const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, std::nullopt, crc_);
       if (found < whole * length) {
         // The source has shrunk: the blocks before the short one are
         // written, and the tail goes on from where the short one began.
@@ -71,6 +73,7 @@ bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t c
       return true;
     }
     fs_.write(dst, buffer_, length_);
+    if (crc_) *crc_ = crc32Update(*crc_, buffer_, length_);
     --count;
   }
   return false;
@@ -87,7 +90,7 @@ void BlockCopier::tail(int src, int dst, std::int64_t size, std::int64_t pos) {
       total += static_cast<std::int64_t>(block);
     }
     if (total == 0) return;  // also for a negative rest
-    const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, pos);
+    const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, pos, crc_);
     if (found >= total) return;
     // The file ended early (it shrank since its length was taken): nothing
     // of the short block was written. Take the real end as the size and go

@@ -29,6 +29,8 @@ class BlockCopier {
 
   // Sets the buffer length for the next block steps (at most kNormalBlock).
   void setLength(std::size_t length) { length_ = length; }
+  // Every byte written from now on extends this CRC-32 (nullptr: none).
+  void setCrc(std::uint32_t* crc) { crc_ = crc; }
 
   // Reads one buffer from src and writes it to dst. When the read fell short
   // the bytes from the position before it up to `size` are copied by the
@@ -48,6 +50,7 @@ class BlockCopier {
   FileServices& fs_;
   char* buffer_;  // one page-aligned buffer for the whole request
   std::size_t length_ = kNormalBlock;
+  std::uint32_t* crc_ = nullptr;
   std::vector<std::size_t> run_;  // lengths of the blocks moved in one go
 };
 

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <map>
 #include <vector>
 
+#include "crc32.h"
 #include "file_services.h"
 
 namespace vexo {
@@ -50,6 +52,10 @@ int errorNumber(int e) {
     case ENXIO:
     case ENODEV:
       return err::DeviceUnavailable;
+    case EEXIST:
+      return err::FileAlreadyExists;
+    case ENAMETOOLONG:
+      return err::BadFileNameOrNumber;
     default:
       return err::PathFileAccess;
   }
@@ -113,24 +119,44 @@ class PosixFileServices final : public FileServices {
 
   void openRead(const std::string& name, int f) override {
     OpenFile& slot = freeSlot(f);
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a FIFO with no writer would hold the open forever.
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) fail(errno, "open " + name);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      throw RuntimeError(err::PathFileAccess, "open " + name);
-    }
-    slot = OpenFile{fd, false, false, 0};
+    slot = OpenFile{regularOnly(fd, name), false, false, 0};
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
     OpenFile& slot = freeSlot(f);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    int fd = ::open(name.c_str(), flags, 0666);
+    // O_NOFOLLOW: a link is never written through. Nothing is shortened
+    // before the name is known to be a regular file.
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       // A missing file is created, so ENOENT here means a missing directory.
       if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name);
+      if (errno == ELOOP) throw RuntimeError(err::PathFileAccess, "open " + name + ": a symbolic link");
+      // A FIFO without a reader.
+      if (errno == ENXIO) throw RuntimeError(err::PathFileAccess, "not a regular file: " + name);
       fail(errno, "open " + name);
+    }
+    fd = regularOnly(fd, name);
+    // A file that is empty already is not shortened: some file systems take
+    // a shortened file for one being replaced and write all of it out when
+    // it is closed.
+    struct stat st {};
+    if (truncate && (::fstat(fd, &st) != 0 || st.st_size != 0) && ::ftruncate(fd, 0) != 0) {
+      const int e = errno;
+      ::close(fd);
+      fail(e, "truncate " + name);
+    }
+    slot = OpenFile{fd, true, false, 0};
+  }
+
+  void createNew(const std::string& name, int f) override {
+    OpenFile& slot = freeSlot(f);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (fd < 0) {
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name);
+      fail(errno, "create " + name);
     }
     slot = OpenFile{fd, true, false, 0};
   }
@@ -188,7 +214,7 @@ class PosixFileServices final : public FileServices {
   }
 
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
-                          std::optional<std::int64_t> pos) override {
+                          std::optional<std::int64_t> pos, std::uint32_t* crc) override {
     OpenFile& in = openFile(src);
     OpenFile& out = openFile(dst);
     if (in.writable || !out.writable) throw RuntimeError(err::BadFileMode);
@@ -209,6 +235,7 @@ class PosixFileServices final : public FileServices {
       std::size_t whole = 0, blocks = 0;
       while (blocks < count && whole + lengths[first + blocks] <= got) whole += lengths[first + blocks++];
       writeAt(out, buffer.data(), whole);
+      if (crc) *crc = crc32Update(*crc, buffer.data(), whole);
       in.offset += static_cast<std::int64_t>(got);
       found += static_cast<std::int64_t>(got);
       if (got < bytes) {
@@ -251,8 +278,44 @@ class PosixFileServices final : public FileServices {
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
-    if (::chmod(name.c_str(), static_cast<mode_t>(attributes & 07777)) != 0)
+    // Never through a link (refused with EOPNOTSUPP), and the permission
+    // bits only.
+    if (::fchmodat(AT_FDCWD, name.c_str(), static_cast<mode_t>(attributes & 0777), AT_SYMLINK_NOFOLLOW) != 0)
       fail(errno, "chmod " + name);
+  }
+
+  FileKind kind(const std::string& name, bool followLinks) override {
+    struct stat st {};
+    if ((followLinks ? ::stat(name.c_str(), &st) : ::lstat(name.c_str(), &st)) != 0) {
+      if (errno == ENOENT || errno == ENAMETOOLONG || errno == ELOOP) return FileKind::Missing;
+      fail(errno, name);
+    }
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+    if (S_ISLNK(st.st_mode)) return FileKind::Link;
+    return FileKind::Other;
+  }
+
+  void replace(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "rename " + from + " " + to);
+  }
+
+  std::optional<std::int64_t> freeSpace() override {
+    struct statvfs v {};
+    if (::statvfs(".", &v) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize);
+  }
+
+  std::vector<std::string> listDirectory() override {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(".");
+    if (!dir) fail(errno, "list");
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    ::closedir(dir);
+    return names;
   }
 
   void kill(const std::string& name) override {
@@ -269,8 +332,13 @@ class PosixFileServices final : public FileServices {
   }
 
   bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return false;
+    }
     struct tm local {};
     local.tm_year = dt.year - 1900;
     local.tm_mon = dt.month - 1;
@@ -334,6 +402,19 @@ class PosixFileServices final : public FileServices {
   OpenFile& openFile(int f) {
     if (f < 1 || f > kMaxFiles || files_[f].fd < 0) throw RuntimeError(err::BadFileNameOrNumber);
     return files_[f];
+  }
+
+  // The descriptor of a regular file, back in blocking mode; anything else
+  // is closed and refused.
+  static int regularOnly(int fd, const std::string& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
   }
 
   OpenFile& freeSlot(int f) {

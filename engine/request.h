@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "file_services.h"
 #include "names.h"
@@ -22,5 +23,13 @@ void join(Request& r);
 
 // The message shown for a runtime error inside a request.
 std::string errorMessage(int number);
+
+// Creates a new hidden file in the current directory (".vexo-TAG-N.tmp",
+// the first N free) for writing as file f; returns its name.
+std::string createTemporary(FileServices& fs, int f, const std::string& tag);
+
+// Removes the named files, skipping those already gone; returns the names
+// of those that could not be removed, separated by blanks.
+std::string removeAll(FileServices& fs, const std::vector<std::string>& names);
 
 }  // namespace vexo
