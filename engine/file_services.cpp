@@ -4,9 +4,10 @@
 
 namespace vexo {
 
-RuntimeError::RuntimeError(int number, const std::string& what)
+RuntimeError::RuntimeError(int number, const std::string& what, const std::string& file)
     : std::runtime_error(what.empty() ? "runtime error " + std::to_string(number) : what),
-      number_(number) {}
+      number_(number),
+      file_(file) {}
 
 std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
                                       std::span<char> buffer, std::optional<std::int64_t> pos,

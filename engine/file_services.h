@@ -35,11 +35,14 @@ inline constexpr int PathNotFound = 76;
 
 class RuntimeError : public std::runtime_error {
  public:
-  explicit RuntimeError(int number, const std::string& what = {});
+  explicit RuntimeError(int number, const std::string& what = {}, const std::string& file = {});
   int number() const noexcept { return number_; }
+  // The name of the file the failure concerns, when it is known.
+  const std::string& file() const noexcept { return file_; }
 
  private:
   int number_;
+  std::string file_;
 };
 
 // A local calendar date and time, whole seconds.

@@ -39,6 +39,7 @@ void join(Request& r) {
   int width = r.name.width;
   std::string extension;
   std::string temporary;  // the joined file while it is written
+  std::string joinedName;
   try {
     // The set's record, under either case of its extension.
     std::string record;
@@ -61,7 +62,7 @@ void join(Request& r) {
       ui.message(text::kBadExtension);
       return;
     }
-    const std::string joined = joinedFileName(base, extension);
+    const std::string joined = joinedName = joinedFileName(base, extension);
     if (joined.empty() || joined == "." || joined == "..") {
       ui.message(text::kBadJoinedName);
       return;
@@ -160,9 +161,11 @@ void join(Request& r) {
     }
 
     ui.statusText(text::kJoining + joined);
-    temporary = createTemporary(fs, f, "join");
+    temporary = createTemporary(fs, f, "join", joined);
 
     BlockCopier copier(fs);
+    copier.watch(ui, total());
+    ui.progress(0, total());
     std::uint32_t crc = 0;
     if (recorded) copier.setCrc(&crc);  // only a record has a CRC to compare with
     FileDateTime dt{};
@@ -179,6 +182,7 @@ void join(Request& r) {
       fs.close(f + 1);
     }
     fs.close(f);
+    if (copier.done() != total()) ui.progress(total(), total());
 
     if (recorded && crc != recorded->crc) {
       const std::string left = removeAll(fs, {temporary});
@@ -218,13 +222,20 @@ void join(Request& r) {
       ui.refreshFileList();
     }
   } catch (const RuntimeError& e) {
-    ui.message(errorMessage(e.number()));
+    ui.message(errorMessage(e, {{temporary, joinedName}}));
     fs.closeAll();
     if (!temporary.empty()) {
       // The unfinished file goes; a file of the joined name was never touched.
       if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
       ui.refreshFileList();
     }
+  } catch (const StopRequested&) {
+    // Stopped by the user: the unfinished file goes, nothing else changed.
+    fs.closeAll();
+    if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
+    ui.message(text::kStopped);
+    ui.clearStatus();
+    ui.refreshFileList();
   }
 }
 

@@ -21,6 +21,30 @@ std::string grouped(std::int64_t value) {
   return out;
 }
 
+std::string errorReason(int number) {
+  switch (number) {
+    case 52: return "ファイル名が長すぎるか，使えない文字が含まれています";
+    case 53: return "ファイルが見つかりません";
+    case 54: return "ファイルの開き方が正しくありません";
+    case 55: return "ファイルはもう開かれています";
+    case 57: return "装置の入出力でエラーが起きました";
+    case 58: return "同じ名前のファイルが既にあります";
+    case 61: return "ディスクがいっぱいです";
+    case 67: return "開いているファイルが多すぎます";
+    case 68: return "装置が使えません";
+    case 70: return "アクセスが拒否されました";
+    case 71: return "ディスクの準備ができていません";
+    case 75: return "読み書きできませんでした";
+    case 76: return "パスが見つかりません";
+    default: return "処理できませんでした";
+  }
+}
+
+std::string errorText(int number, const std::string& file) {
+  return "エラーです．エラー番号:" + std::to_string(number) + "\n" + (file.empty() ? "" : file + "：") +
+         errorReason(number) + "．";
+}
+
 std::string pieceNotFound(const std::string& piece) { return "分割ファイル " + piece + " が見つかりません．"; }
 
 std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,

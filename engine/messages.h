@@ -32,6 +32,11 @@ std::string gapQuestion(const std::vector<std::string>& missing, std::size_t mor
 // A piece whose length does not fit the set, and whether to join the pieces
 // before it only.
 std::string oddLengthQuestion(const std::string& piece, const std::string& lastBefore);
+// The message of a runtime error: "エラーです．エラー番号:" + number, then
+// on a second line the file's name (when known) and the reason in words.
+std::string errorText(int number, const std::string& file);
+// The reason for an error number in words, without the final "．".
+std::string errorReason(int number);
 // "NAME は既にあります．上書きしますか？"
 std::string existsQuestion(const std::string& name);
 // Pieces (or the record) of the split already there.

@@ -40,10 +40,10 @@ std::string pieceNumberText(std::int64_t k, int width) {
 std::int64_t pieceNumberOf(const std::string& name, const std::string& base, int width) {
   if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) return 0;
   const std::size_t digits = name.size() - base.size();
-  if (digits > 18) return 0;
   std::int64_t k = 0;
   for (std::size_t i = base.size(); i < name.size(); ++i) {
     if (name[i] < '0' || name[i] > '9') return 0;
+    if (k > 99999999999999999) return 0;  // beyond any set
     k = k * 10 + (name[i] - '0');
   }
   if (k == 0 || pieceNumberText(k, width).size() != digits) return 0;

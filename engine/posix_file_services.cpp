@@ -61,7 +61,9 @@ int errorNumber(int e) {
   }
 }
 
-[[noreturn]] void fail(int e, const std::string& what) { throw RuntimeError(errorNumber(e), what); }
+[[noreturn]] void fail(int e, const std::string& what, const std::string& file = {}) {
+  throw RuntimeError(errorNumber(e), what, file);
+}
 
 constexpr int kMaxFiles = 511;
 // Runs shorter than this are written without reserving their space first.
@@ -72,6 +74,7 @@ struct OpenFile {
   bool writable = false;
   bool eof = false;
   std::int64_t offset = 0;  // 0-based offset of the next byte
+  std::string name;         // as it was opened
 };
 
 // Reads up to len bytes at the file's offset, fewer only at its end; the
@@ -82,7 +85,7 @@ std::size_t readAt(const OpenFile& file, char* buf, std::size_t len) {
     const ssize_t n = ::pread(file.fd, buf + got, len - got, static_cast<off_t>(file.offset + got));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "read");
+      fail(errno, "read", file.name);
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
@@ -97,9 +100,9 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
     const ssize_t n = ::pwrite(file.fd, buf + done, len - done, static_cast<off_t>(file.offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "write");
+      fail(errno, "write", file.name);
     }
-    if (n == 0) throw RuntimeError(err::DiskFull, "write");
+    if (n == 0) throw RuntimeError(err::DiskFull, "write", file.name);
     done += static_cast<std::size_t>(n);
   }
   file.offset += static_cast<std::int64_t>(len);
@@ -121,8 +124,8 @@ class PosixFileServices final : public FileServices {
     OpenFile& slot = freeSlot(f);
     // Without waiting: a FIFO with no writer would hold the open forever.
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) fail(errno, "open " + name);
-    slot = OpenFile{regularOnly(fd, name), false, false, 0};
+    if (fd < 0) fail(errno, "open " + name, name);
+    slot = OpenFile{regularOnly(fd, name), false, false, 0, name};
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
@@ -132,11 +135,11 @@ class PosixFileServices final : public FileServices {
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       // A missing file is created, so ENOENT here means a missing directory.
-      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name);
-      if (errno == ELOOP) throw RuntimeError(err::PathFileAccess, "open " + name + ": a symbolic link");
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name, name);
+      if (errno == ELOOP) throw RuntimeError(err::PathFileAccess, "open " + name + ": a symbolic link", name);
       // A FIFO without a reader.
-      if (errno == ENXIO) throw RuntimeError(err::PathFileAccess, "not a regular file: " + name);
-      fail(errno, "open " + name);
+      if (errno == ENXIO) throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
+      fail(errno, "open " + name, name);
     }
     fd = regularOnly(fd, name);
     // A file that is empty already is not shortened: some file systems take
@@ -146,19 +149,19 @@ class PosixFileServices final : public FileServices {
     if (truncate && (::fstat(fd, &st) != 0 || st.st_size != 0) && ::ftruncate(fd, 0) != 0) {
       const int e = errno;
       ::close(fd);
-      fail(e, "truncate " + name);
+      fail(e, "truncate " + name, name);
     }
-    slot = OpenFile{fd, true, false, 0};
+    slot = OpenFile{fd, true, false, 0, name};
   }
 
   void createNew(const std::string& name, int f) override {
     OpenFile& slot = freeSlot(f);
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
     if (fd < 0) {
-      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name);
-      fail(errno, "create " + name);
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name, name);
+      fail(errno, "create " + name, name);
     }
-    slot = OpenFile{fd, true, false, 0};
+    slot = OpenFile{fd, true, false, 0, name};
   }
 
   void truncate(int f) override {
@@ -169,7 +172,7 @@ class PosixFileServices final : public FileServices {
     // write all of it out when it is closed.
     struct stat st {};
     if (::fstat(file.fd, &st) != 0 || st.st_size != 0)
-      if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate");
+      if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate", file.name);
     file.offset = 0;
   }
 
@@ -251,9 +254,10 @@ class PosixFileServices final : public FileServices {
   void close(int f) override {
     OpenFile& file = openFile(f);
     int fd = file.fd;
+    const std::string name = file.name;
     file = OpenFile{};
     // A failing close of a written file may mean its data did not reach the disk.
-    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close");
+    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close", name);
   }
 
   void closeAll() override {
@@ -281,14 +285,14 @@ class PosixFileServices final : public FileServices {
     // Never through a link (refused with EOPNOTSUPP), and the permission
     // bits only.
     if (::fchmodat(AT_FDCWD, name.c_str(), static_cast<mode_t>(attributes & 0777), AT_SYMLINK_NOFOLLOW) != 0)
-      fail(errno, "chmod " + name);
+      fail(errno, "chmod " + name, name);
   }
 
   FileKind kind(const std::string& name, bool followLinks) override {
     struct stat st {};
     if ((followLinks ? ::stat(name.c_str(), &st) : ::lstat(name.c_str(), &st)) != 0) {
       if (errno == ENOENT || errno == ENAMETOOLONG || errno == ELOOP) return FileKind::Missing;
-      fail(errno, name);
+      fail(errno, name, name);
     }
     if (S_ISREG(st.st_mode)) return FileKind::Regular;
     if (S_ISDIR(st.st_mode)) return FileKind::Directory;
@@ -297,7 +301,7 @@ class PosixFileServices final : public FileServices {
   }
 
   void replace(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "rename " + from + " " + to);
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "rename " + from + " " + to, to);
   }
 
   std::optional<std::int64_t> freeSpace() override {
@@ -321,8 +325,8 @@ class PosixFileServices final : public FileServices {
   void kill(const std::string& name) override {
     struct stat st {};
     if (::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      throw RuntimeError(err::PathFileAccess, "delete " + name);
-    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name);
+      throw RuntimeError(err::PathFileAccess, "delete " + name, name);
+    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name, name);
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
@@ -410,7 +414,7 @@ class PosixFileServices final : public FileServices {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
-      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name);
+      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -425,7 +429,7 @@ class PosixFileServices final : public FileServices {
 
   struct stat statOf(const std::string& name) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) fail(errno, name);
+    if (::stat(name.c_str(), &st) != 0) fail(errno, name, name);
     return st;
   }
 

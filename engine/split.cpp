@@ -29,6 +29,7 @@ void split(Request& r) {
   UserInterface& ui = r.ui;
   const int f = r.f;
   std::vector<std::string> written;  // files this split has made; removed when it fails
+  std::map<std::string, std::string> shownAs;  // hidden files by the names they become
   try {
     const std::int64_t size = fs.fileLen(r.chosen);
     const FileDateTime dt = fs.fileDateTime(r.chosen);
@@ -109,6 +110,8 @@ void split(Request& r) {
     BlockCopier copier(fs);
     std::uint32_t crc = 0;
     copier.setCrc(&crc);
+    copier.watch(ui, size);
+    ui.progress(0, size);
     fs.openRead(r.chosen, f);
     // Piece 1 is written under a hidden name and put in place last, so that
     // a split cut short at any point leaves no set that looks whole.
@@ -117,7 +120,8 @@ void split(Request& r) {
       const std::string piece = pieceName(k);
       std::string target = piece;
       if (k == 1) {
-        target = firstPiece = createTemporary(fs, f + 1, "split");
+        target = firstPiece = createTemporary(fs, f + 1, "split", piece);
+        shownAs[firstPiece] = piece;
       } else {
         fs.openWrite(piece, f + 1, /*truncate=*/true);
       }
@@ -139,12 +143,14 @@ void split(Request& r) {
     }
     const std::int64_t moved = fs.loc(f) - 1;
     fs.close(f);
+    if (copier.done() != size) ui.progress(size, size);
     if (moved != size || fs.fileLen(r.chosen) != size || fs.fileDateTime(r.chosen) != dt) throw SourceChanged{};
 
     // The record, stamped like the pieces, then piece 1: the set is whole
     // from the moment piece 1 has its name.
-    const std::string recordTemp = createTemporary(fs, f + 1, "record");
+    const std::string recordTemp = createTemporary(fs, f + 1, "record", record);
     written.push_back(recordTemp);
+    shownAs[recordTemp] = record;
     const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc});
     fs.write(f + 1, recordText.data(), recordText.size());
     fs.close(f + 1);
@@ -173,9 +179,16 @@ void split(Request& r) {
     // No incomplete set of pieces is left behind to be joined later; the
     // source is only ever read. A piece that cannot be removed is named, so
     // that it is not mistaken for part of a whole set.
-    ui.message(errorMessage(e.number()));
+    ui.message(errorMessage(e, shownAs));
     fs.closeAll();
     if (const std::string left = removeAll(fs, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    ui.clearStatus();
+    ui.refreshFileList();
+  } catch (const StopRequested&) {
+    // Stopped by the user: cleaned up as after a failure.
+    fs.closeAll();
+    if (const std::string left = removeAll(fs, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    ui.message(text::kStopped);
     ui.clearStatus();
     ui.refreshFileList();
   } catch (const SourceChanged&) {

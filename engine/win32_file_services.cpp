@@ -67,11 +67,13 @@ int errorNumber(DWORD code) {
   }
 }
 
-[[noreturn]] void fail(DWORD code, const std::string& what) {
-  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code));
+[[noreturn]] void fail(DWORD code, const std::string& what, const std::string& file = {}) {
+  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code), file);
 }
 
-[[noreturn]] void failLast(const std::string& what) { fail(GetLastError(), what); }
+[[noreturn]] void failLast(const std::string& what, const std::string& file = {}) {
+  fail(GetLastError(), what, file);
+}
 
 std::wstring wide(const std::string& utf8);
 
@@ -82,9 +84,9 @@ std::wstring wide(const std::string& utf8);
   if (code == ERROR_ACCESS_DENIED) {
     const DWORD a = GetFileAttributesW(wide(name).c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
-      throw RuntimeError(err::PathFileAccess, name + ": is a directory");
+      throw RuntimeError(err::PathFileAccess, name + ": is a directory", name);
   }
-  fail(code, name);
+  fail(code, name, name);
 }
 
 // A directory that cannot be entered because it is not there.
@@ -126,7 +128,7 @@ std::wstring fileName(const std::string& name) {
 WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(fileName(name).c_str(), GetFileExInfoStandard, &data))
-    failLast(name);
+    failLast(name, name);
   return data;
 }
 
@@ -224,9 +226,9 @@ class Win32FileServices final : public FileServices {
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
     if (GetFileType(h) != FILE_TYPE_DISK) {
       CloseHandle(h);
-      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name);
+      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
     }
-    files_[f] = Open{h, false, false};
+    files_[f] = Open{h, false, false, name};
   }
 
   void createNew(const std::string& name, int f) override {
@@ -235,7 +237,7 @@ class Win32FileServices final : public FileServices {
     HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, true, false};
+    files_[f] = Open{h, true, false, name};
   }
 
   FileKind kind(const std::string& name, bool followLinks) override {
@@ -267,7 +269,7 @@ class Win32FileServices final : public FileServices {
 
   void replace(const std::string& from, const std::string& to) override {
     if (!MoveFileExW(fileName(from).c_str(), fileName(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      failLast("rename " + from + " " + to);
+      failLast("rename " + from + " " + to, to);
   }
 
   std::optional<std::int64_t> freeSpace() override {
@@ -299,7 +301,7 @@ class Win32FileServices final : public FileServices {
     // is shortened below only when asked.
     HANDLE h = openForWriting(fileName(name), FILE_SHARE_READ, OPEN_ALWAYS);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, true, false};
+    files_[f] = Open{h, true, false, name};
     if (truncate) this->truncate(f);
   }
 
@@ -307,7 +309,7 @@ class Win32FileServices final : public FileServices {
     Open& o = file(f);
     if (!o.forWrite) throw RuntimeError(err::BadFileMode, "file not open for writing");
     seek(o, 0);
-    if (!SetEndOfFile(o.handle)) failLast("truncate");
+    if (!SetEndOfFile(o.handle)) failLast("truncate", o.name);
     o.eof = false;
   }
 
@@ -324,7 +326,7 @@ class Win32FileServices final : public FileServices {
       const DWORD want = static_cast<DWORD>(
           std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
       DWORD got = 0;
-      if (!ReadFile(o.handle, buf + done, want, &got, nullptr)) failLast("read");
+      if (!ReadFile(o.handle, buf + done, want, &got, nullptr)) failLast("read", o.name);
       if (got == 0) break;
       done += got;
     }
@@ -348,9 +350,9 @@ class Win32FileServices final : public FileServices {
       const DWORD want = static_cast<DWORD>(
           std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
       DWORD put = 0;
-      if (!WriteFile(o.handle, buf + done, want, &put, nullptr)) failLast("write");
+      if (!WriteFile(o.handle, buf + done, want, &put, nullptr)) failLast("write", o.name);
       // A write that stores nothing without an error has run out of room.
-      if (put == 0) fail(ERROR_DISK_FULL, "write");
+      if (put == 0) fail(ERROR_DISK_FULL, "write", o.name);
       done += put;
     }
   }
@@ -359,8 +361,9 @@ class Win32FileServices final : public FileServices {
     auto it = files_.find(f);
     if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
     HANDLE h = it->second.handle;
+    const std::string name = it->second.name;
     files_.erase(it);
-    if (!CloseHandle(h)) failLast("close");
+    if (!CloseHandle(h)) failLast("close", name);
   }
 
   void closeAll() override {
@@ -387,13 +390,13 @@ class Win32FileServices final : public FileServices {
 
   FileAttributes getAttr(const std::string& name) override {
     const DWORD a = GetFileAttributesW(fileName(name).c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) failLast(name);
+    if (a == INVALID_FILE_ATTRIBUTES) failLast(name, name);
     return a;
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
     // SetFileAttributesW acts on a link itself, not on what it leads to.
-    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name);
+    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name, name);
   }
 
   void kill(const std::string& name) override {
@@ -505,6 +508,7 @@ class Win32FileServices final : public FileServices {
     HANDLE handle;
     bool forWrite;
     bool eof;
+    std::string name;  // as it was opened
   };
 
   void checkFree(int f) {

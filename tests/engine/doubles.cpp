@@ -36,7 +36,7 @@ bool RecordingFileServices::enter(const std::string& op, const std::string& name
     if (fault.op != op || (!fault.name.empty() && fault.name != name)) continue;
     if (++fault.seen == fault.nth) {
       if (op == "stamp") return false;
-      throw RuntimeError(fault.number, "injected " + op);
+      throw RuntimeError(fault.number, "injected " + op, name);
     }
   }
   return true;

@@ -31,6 +31,9 @@ class RecordingUi : public UserInterface {
   int digits = 1;                 // piece-number width a split writes
   bool promptOk = true;           // whether the dialog is left with OK
   std::function<void()> onPrompt;  // runs while the dialog is "shown"
+  std::vector<std::pair<std::int64_t, std::int64_t>> progressed;  // every progress(done, total)
+  int stopAtPoll = 0;  // stopRequested() answers true from this call on (0: never)
+  int polls = 0;
 
   void statusText(const std::string& text) override { events.push_back("status:" + text); }
   void clearStatus() override { events.push_back("clear"); }
@@ -56,6 +59,8 @@ class RecordingUi : public UserInterface {
   std::string extensionText() override { return extension; }
   void suggestExtension(const std::string& text) override { events.push_back("suggest:" + text); }
   int pieceDigits() override { return digits; }
+  void progress(std::int64_t done, std::int64_t total) override { progressed.emplace_back(done, total); }
+  bool stopRequested() override { return stopAtPoll > 0 && ++polls >= stopAtPoll; }
 
   std::vector<std::string> messages() const;
 };

@@ -82,7 +82,9 @@ TEST(HostileNames, NothingIsWrittenThroughALinkOrIntoAFifoOrDirectory) {
     ASSERT_EQ(::chmod("report.doc", 0755), 0);
     writeFile("j.1", "abc");
     if (c.kind == 'l') stdfs::create_symlink("../victim", c.trap);
-    if (c.kind == 'p') ASSERT_EQ(::mkfifo(c.trap, 0644), 0);
+    if (c.kind == 'p') {
+      ASSERT_EQ(::mkfifo(c.trap, 0644), 0);
+    }
     if (c.kind == 'd') stdfs::create_directory(c.trap);
     const auto before = filesHere();
     RecordingFileServices fs;
@@ -114,7 +116,9 @@ TEST(HostileNames, APieceThatIsNotARegularFileStopsTheJoin) {
     TempDir dir;
     writeFile("p.1", "abc");
     writeFile("p.3", "g");
-    if (c.kind == 'p') ASSERT_EQ(::mkfifo("p.2", 0644), 0);
+    if (c.kind == 'p') {
+      ASSERT_EQ(::mkfifo("p.2", 0644), 0);
+    }
     if (c.kind == 'z') stdfs::create_symlink("/dev/zero", "p.2");
     if (c.kind == 'd') stdfs::create_directory("p.2");
     if (c.kind == 'q') {

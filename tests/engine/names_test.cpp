@@ -118,6 +118,8 @@ TEST(PieceNames, ZeroPaddedNumbersAndTheRecord) {
     int width;
     std::int64_t k;
   } of[] = {{"m.7", 1, 7},     {"m.07", 1, 0}, {"m.007", 3, 7}, {"m.07", 3, 0}, {"m.1000", 3, 1000},
-            {"m.0000", 3, 0}, {"m.x", 1, 0},  {"m.", 1, 0},    {"n.7", 1, 0},  {"m.7z", 1, 0}};
+            {"m.0000", 3, 0}, {"m.x", 1, 0},  {"m.", 1, 0},    {"n.7", 1, 0},  {"m.7z", 1, 0},
+            // Padded wider than 18 digits, and numbers too large for any set.
+            {"m.0000000000000000000000012", 25, 12}, {"m.99999999999999999999", 1, 0}};
   for (const auto& c : of) EXPECT_EQ(vexo::pieceNumberOf(c.name, "m.", c.width), c.k) << c.name << " " << c.width;
 }

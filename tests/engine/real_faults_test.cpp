@@ -18,6 +18,7 @@
 
 #include "doubles.h"
 #include "engine.h"
+#include "messages.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -138,7 +139,8 @@ TEST(RealFaults, AFileSystemThatFillsUpDuringASplit) {
   if (r.skipped) GTEST_SKIP() << r.text;
   const std::string noSpace = "ディスクの空き容量が足りません．1,500,000 バイト必要ですが，空きは ";
   EXPECT_EQ(r.text.substr(0, noSpace.size()), noSpace);
-  EXPECT_NE(r.text.find(" バイトです．\nfiles: big.dat\nエラーです．エラー番号:61\nfiles: big.dat"), std::string::npos)
+  EXPECT_NE(r.text.find(" バイトです．\nfiles: big.dat\n" + text::errorText(61, "big.dat.2") + "\nfiles: big.dat"),
+            std::string::npos)
       << r.text;
 }
 
@@ -168,7 +170,8 @@ TEST(RealFaults, AFileSystemThatFillsUpDuringAJoin) {
   if (r.skipped) GTEST_SKIP() << r.text;
   const std::string noSpace = "ディスクの空き容量が足りません．1,557,664 バイト必要ですが，空きは ";
   EXPECT_EQ(r.text.substr(0, noSpace.size()), noSpace);
-  EXPECT_NE(r.text.find(" バイトです．\nfiles: j.1 j.2\nエラーです．エラー番号:61\nfiles: j.1 j.2"), std::string::npos)
+  EXPECT_NE(r.text.find(" バイトです．\nfiles: j.1 j.2\n" + text::errorText(61, "j") + "\nfiles: j.1 j.2"),
+            std::string::npos)
       << r.text;
 }
 
@@ -206,8 +209,8 @@ TEST(RealFaults, ADirectoryThatIsNotWritable) {
   ::chmod(".", 0755);
   if (r.skipped) GTEST_SKIP() << r.text;
   EXPECT_EQ(r.text,
-            "エラーです．エラー番号:70\nfiles: j.1 j.2 s.dat small.txt\n"
-            "エラーです．エラー番号:70\nfiles: j.1 j.2 s.dat small.txt\n"
+            text::errorText(70, "s.dat.1") + "\nfiles: j.1 j.2 s.dat small.txt\n" + text::errorText(70, "j") +
+                "\nfiles: j.1 j.2 s.dat small.txt\n"
             "ファイルが指定サイズより小さいので分割しませんでした。\nfiles: j.1 j.2 s.dat small.txt");
   EXPECT_EQ(readFile("s.dat"), original);
 }
@@ -233,7 +236,7 @@ TEST(RealFaults, AFileThatVanishesBetweenItsLengthAndItsOpening) {
     };
     RecordingUi ui;
     proc1(fs, ui, c.chosen);
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"エラーです．エラー番号:53"});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, c.vanishing)});
     std::vector<std::string> left{"j.1", "j.2", "j.3", "s"};
     std::erase(left, std::string(c.vanishing));
     EXPECT_EQ(filesHere(), left);  // no pieces, no joined file

@@ -220,7 +220,11 @@ TEST(Safety, SplitFaultMatrix) {
     ui.check = 1;
     proc1(fs, ui, "s");
 
-    const std::string error = "エラーです．エラー番号:" + std::to_string(row.faults.front().number);
+    // The message names the file, a hidden one as the file it becomes.
+    std::string file = row.faults.front().name;
+    if (file == ".vexo-split-1.tmp") file = "s.1";
+    if (file == ".vexo-record-1.tmp") file = "s.crc";
+    const std::string error = text::errorText(row.faults.front().number, file);
     switch (row.outcome) {
       case Fails:
         EXPECT_EQ(ui.messages(), std::vector<std::string>{error});
@@ -346,7 +350,8 @@ TEST(Safety, JoinFaultMatrix) {
       ui.answerNo = kAnswerYes;  // and an older j is replaced
       proc1(fs, ui, "j.2");
 
-      const std::string error = "エラーです．エラー番号:" + std::to_string(row.number);
+      const std::string error =
+          text::errorText(row.number, std::string(row.name) == ".vexo-join-1.tmp" ? "j" : row.name);
       int deleted = 0;  // pieces 1 to `deleted` are gone
       switch (row.outcome) {
         case Fails:
@@ -403,7 +408,7 @@ TEST(Safety, AHalfMadeFileThatCannotBeRemovedIsNamed) {
   fs.failOn("kill", 1, 70, ".vexo-join-1.tmp");
   RecordingUi ui;
   proc1(fs, ui, "j.1");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 j", "message:エラーです．エラー番号:61",
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 j", "message:" + text::errorText(61, "j"),
                                                  "message:途中までの結合ファイルを削除できませんでした．.vexo-join-1.tmp",
                                                  "refresh"}));
   EXPECT_FALSE(exists("j"));
@@ -419,7 +424,7 @@ TEST(Safety, AJoinFailureBeforePieceOneKeepsAnExistingFile) {
   RecordingUi ui;
   proc1(fs, ui, "j.1");
   EXPECT_EQ(readFile("j"), "old");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"message:エラーです．エラー番号:57"}));
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"message:" + text::errorText(57, "j.1")}));
 }
 
 TEST(Safety, APieceThatCannotBeDeletedStopsTheDeletion) {
@@ -435,7 +440,7 @@ TEST(Safety, APieceThatCannotBeDeletedStopsTheDeletion) {
   EXPECT_FALSE(exists("d.1"));
   EXPECT_TRUE(exists("d.2"));
   EXPECT_TRUE(exists("d.3"));
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", "エラーです．エラー番号:70"}));
+  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", text::errorText(70, "d.2")}));
 }
 
 TEST(Safety, APieceThatVanishedBeforeDeletionIsSkipped) {
@@ -464,7 +469,7 @@ TEST(Safety, APieceThatVanishesAfterItsProbeFailsTheJoin) {
   };
   RecordingUi ui;
   proc1(fs, ui, "w.1");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"エラーです．エラー番号:53"});
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, "w.2")});
   EXPECT_FALSE(exists("w"));
   EXPECT_TRUE(exists("w.1"));
 }
