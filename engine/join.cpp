@@ -102,6 +102,11 @@ void join(Request& r) {
         return;
       }
     }
+    // Nor when it would be the record, which goes with the pieces.
+    if (recorded && (joined == record || (joinedId && fs.identity(record) == joinedId))) {
+      ui.message(text::kJoinedIsRecord);
+      return;
+    }
     std::vector<std::int64_t> lengths;
     for (std::int64_t k = 1; k <= found; ++k) lengths.push_back(fs.fileLen(pieceName(k)));
 

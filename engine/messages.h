@@ -22,6 +22,7 @@ inline const std::string kWouldOverwriteSource = "分割ファイルの名前が
 inline const std::string kBadExtension = "拡張子に使えない文字が含まれています．";
 inline const std::string kBadJoinedName = "結合後のファイル名が正しくありません．";
 inline const std::string kJoinedIsPiece = "結合後のファイル名が分割ファイルの名前と同じになるので結合できません．";
+inline const std::string kJoinedIsRecord = "結合後のファイル名が分割ファイルの記録と同じになるので結合できません．";
 
 // "分割ファイル NAME が見つかりません．"
 std::string pieceNotFound(const std::string& piece);

@@ -279,6 +279,27 @@ TEST(SetCheck, SplittingAgainOverAnOlderSetReplacesAllOfIt) {
   EXPECT_EQ(readFile("report.doc"), second);
 }
 
+// Short naming with the extension "crc": the joined file would be the
+// record, and deleting the pieces would take it along.
+TEST(SetCheck, TheJoinedFileIsNeverTheRecord) {
+  TempDir dir;
+  const std::string original = pattern(kPieceSize12 + 50);
+  writeFile("r.doc", original);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  ui.check = 1;
+  ui.size = kPieceSize12;
+  proc1(fs, ui, "r.doc");
+  const std::string record = readFile("r.crc");
+  ui.events.clear();
+  ui.extension = "crc";
+  ui.answerNo = kAnswerYes;
+  proc1(fs, ui, "r.1");
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::kJoinedIsRecord});
+  EXPECT_EQ(readFile("r.crc"), record);
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"r.1", "r.2", "r.crc", "r.doc"}));
+}
+
 TEST(SetCheck, AFileOfTheRecordsNameThatIsNotARecordIsNeverWrittenOver) {
   TempDir dir;
   writeFile("notes.txt", pattern(kPieceSize12 + 1));
