@@ -13,6 +13,7 @@
 
 #include "doubles.h"
 #include "engine.h"
+#include "messages.h"
 #include "win32_test_support.h"
 
 namespace vexo {
@@ -104,7 +105,7 @@ TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
   EXPECT_EQ(ui.events,
             (std::vector<std::string>{"status:結合中 set.bin", "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
-                                      "message:エラーです．エラー番号:70"}));
+                                      "message:" + text::errorText(70, "set.bin.2")}));
   // The joined file is whole; piece 1 went, the read-only piece and the one
   // after it stay.
   EXPECT_EQ(readFileW(L"set.bin"), "first-secnd-third");
