@@ -231,6 +231,8 @@ int main(int argc, char** argv) {
   auto pieceName = [](std::int64_t k) { return "data.bin." + std::to_string(k); };
   auto linkPieces = [&](const std::string& from, const std::string& to) {
     for (std::int64_t k = 1; k <= pieces; ++k) stdfs::create_hard_link(from + "/" + pieceName(k), to + "/" + pieceName(k));
+    // The set's record too: the join checks the CRC-32 of what it wrote.
+    stdfs::create_hard_link(from + "/data.bin.crc", to + "/data.bin.crc");
   };
   std::vector<std::string> catArgs{"cat"};
   for (std::int64_t k = 1; k <= pieces; ++k) catArgs.push_back(pieceDir + "/" + pieceName(k));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "crc32.h"
+
 namespace vexo {
 namespace {
 constexpr std::align_val_t kAlignment{4096};
@@ -13,6 +15,10 @@ constexpr std::align_val_t kAlignment{4096};
 // three times slower whenever other work shared the processor's caches,
 // and a buffer for all 48 made a split up to three times slower.
 constexpr std::size_t kCapacity = std::size_t{480} << 10;
+// Blocks moved in one go at most: a piece of the floppy sizes (48 blocks)
+// goes in one run; larger pieces report progress, and can be stopped,
+// every 64 blocks (1.9 MB).
+constexpr std::int64_t kLongestRun = 64;
 }  // namespace
 
 std::size_t ladderBlock(std::int64_t rest) {
@@ -42,6 +48,13 @@ BlockCopier::~BlockCopier() { ::operator delete(buffer_, kAlignment); }
 
 bool BlockCopier::blockStep(int src, int dst, std::int64_t size) { return blockSteps(src, dst, size, 1); }
 
+void BlockCopier::moved(std::int64_t bytes) {
+  done_ += bytes;
+  if (!ui_) return;
+  ui_->progress(done_, total_);
+  if (ui_->stopRequested()) throw StopRequested{};
+}
+
 bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t count) {
   const auto length = static_cast<std::int64_t>(length_);
   while (count > 0) {
@@ -49,16 +62,19 @@ bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t c
     // Blocks within the length taken at the start are whole as far as is
     // known: they move in one go, and the file services may move them
     // without the bytes passing through here.
-    const std::int64_t whole = std::min(count, std::max<std::int64_t>(0, (size - (pos - 1)) / length));
+    const std::int64_t whole =
+        std::min({count, kLongestRun, std::max<std::int64_t>(0, (size - (pos - 1)) / length)});
     if (whole > 0) {
       run_.assign(static_cast<std::size_t>(whole), length_);
-      const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity});
+      const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, std::nullopt, crc_);
       if (found < whole * length) {
         // The source has shrunk: the blocks before the short one are
         // written, and the tail goes on from where the short one began.
+        if (found >= length) moved(found / length * length);
         tail(src, dst, size, pos + found / length * length);
         return true;
       }
+      moved(whole * length);
       count -= whole;
       continue;
     }
@@ -71,6 +87,8 @@ bool BlockCopier::blockSteps(int src, int dst, std::int64_t size, std::int64_t c
       return true;
     }
     fs_.write(dst, buffer_, length_);
+    if (crc_) *crc_ = crc32Update(*crc_, buffer_, length_);
+    moved(length);
     --count;
   }
   return false;
@@ -87,8 +105,11 @@ void BlockCopier::tail(int src, int dst, std::int64_t size, std::int64_t pos) {
       total += static_cast<std::int64_t>(block);
     }
     if (total == 0) return;  // also for a negative rest
-    const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, pos);
-    if (found >= total) return;
+    const std::int64_t found = fs_.copyBlocks(src, dst, run_, {buffer_, kCapacity}, pos, crc_);
+    if (found >= total) {
+      moved(total);
+      return;
+    }
     // The file ended early (it shrank since its length was taken): nothing
     // of the short block was written. Take the real end as the size and go
     // on down the ladder from the short block.
@@ -98,6 +119,7 @@ void BlockCopier::tail(int src, int dst, std::int64_t size, std::int64_t pos) {
       if (written + static_cast<std::int64_t>(block) > found) break;
       written += static_cast<std::int64_t>(block);
     }
+    if (written > 0) moved(written);
     pos += written;
   }
 }

@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "file_services.h"
+#include "user_interface.h"
 
 namespace vexo {
 
 inline constexpr std::size_t kNormalBlock = 30000;
+
+// Thrown between blocks when the user has asked to stop.
+struct StopRequested {};
 
 // Block length the tail uses for `rest` remaining bytes (0 when done).
 std::size_t ladderBlock(std::int64_t rest);
@@ -29,6 +33,16 @@ class BlockCopier {
 
   // Sets the buffer length for the next block steps (at most kNormalBlock).
   void setLength(std::size_t length) { length_ = length; }
+  // Every byte written from now on extends this CRC-32 (nullptr: none).
+  void setCrc(std::uint32_t* crc) { crc_ = crc; }
+  // After every run of blocks written, tells ui how many bytes of total
+  // are done and asks whether to stop (StopRequested is thrown then).
+  void watch(UserInterface& ui, std::int64_t total) {
+    ui_ = &ui;
+    total_ = total;
+  }
+  // Bytes written so far.
+  std::int64_t done() const { return done_; }
 
   // Reads one buffer from src and writes it to dst. When the read fell short
   // the bytes from the position before it up to `size` are copied by the
@@ -48,6 +62,12 @@ class BlockCopier {
   FileServices& fs_;
   char* buffer_;  // one page-aligned buffer for the whole request
   std::size_t length_ = kNormalBlock;
+  std::uint32_t* crc_ = nullptr;
+  UserInterface* ui_ = nullptr;
+  std::int64_t done_ = 0;
+  std::int64_t total_ = 0;
+
+  void moved(std::int64_t bytes);
   std::vector<std::size_t> run_;  // lengths of the blocks moved in one go
 };
 

@@ -28,5 +28,9 @@ void proc1(FileServices& fs, UserInterface& ui, const std::string& name);
 // that cannot be opened is reported with "SetFileDateTime Error File=" + name.
 void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
                      const FileDateTime& dt);
+// The same for a file written under a hidden name: the message names the
+// file it is to become.
+void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
+                     const FileDateTime& dt, const std::string& shownName);
 
 }  // namespace vexo

@@ -1,13 +1,17 @@
 #include "file_services.h"
 
+#include "crc32.h"
+
 namespace vexo {
 
-RuntimeError::RuntimeError(int number, const std::string& what)
+RuntimeError::RuntimeError(int number, const std::string& what, const std::string& file)
     : std::runtime_error(what.empty() ? "runtime error " + std::to_string(number) : what),
-      number_(number) {}
+      number_(number),
+      file_(file) {}
 
 std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
-                                      std::span<char> buffer, std::optional<std::int64_t> pos) {
+                                      std::span<char> buffer, std::optional<std::int64_t> pos,
+                                      std::uint32_t* crc) {
   std::int64_t found = 0;
   for (const std::size_t len : lengths) {
     if (len > buffer.size()) throw RuntimeError(err::BadFileMode, "block longer than the buffer");
@@ -15,6 +19,7 @@ std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::siz
     found += static_cast<std::int64_t>(got);
     if (got < len) break;
     write(dst, buffer.data(), len);
+    if (crc) *crc = crc32Update(*crc, buffer.data(), len);
   }
   return found;
 }

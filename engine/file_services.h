@@ -11,6 +11,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace vexo {
 
@@ -22,6 +23,7 @@ inline constexpr int FileNotFound = 53;
 inline constexpr int BadFileMode = 54;
 inline constexpr int FileAlreadyOpen = 55;
 inline constexpr int DeviceIO = 57;
+inline constexpr int FileAlreadyExists = 58;
 inline constexpr int DiskFull = 61;
 inline constexpr int TooManyFiles = 67;
 inline constexpr int DeviceUnavailable = 68;
@@ -33,11 +35,14 @@ inline constexpr int PathNotFound = 76;
 
 class RuntimeError : public std::runtime_error {
  public:
-  explicit RuntimeError(int number, const std::string& what = {});
+  explicit RuntimeError(int number, const std::string& what = {}, const std::string& file = {});
   int number() const noexcept { return number_; }
+  // The name of the file the failure concerns, when it is known.
+  const std::string& file() const noexcept { return file_; }
 
  private:
   int number_;
+  std::string file_;
 };
 
 // A local calendar date and time, whole seconds.
@@ -63,6 +68,15 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// What a name is in the directory.
+enum class FileKind {
+  Missing,    // no such name (also a name the file system refuses as too long)
+  Regular,    // an ordinary file
+  Directory,
+  Link,       // a symbolic link (only when links are not followed)
+  Other,      // a FIFO, a device, a socket
+};
+
 class FileServices {
  public:
   virtual ~FileServices() = default;
@@ -70,10 +84,17 @@ class FileServices {
   // Lowest file number not in use (1, 2, ...).
   virtual int freeFile() = 0;
   // Opens an existing file for binary reading at position 1 (53 if absent).
+  // A name that is not a regular file, or a link to one, is refused
+  // without waiting on it.
   virtual void openRead(const std::string& name, int f) = 0;
   // Opens a file for binary writing at position 1, creating it when absent.
-  // With truncate the file is shortened to zero length on opening.
+  // With truncate the file is shortened to zero length on opening. Never
+  // opens through a symbolic link, and refuses a name that is not a regular
+  // file, without waiting on a FIFO.
   virtual void openWrite(const std::string& name, int f, bool truncate) = 0;
+  // Creates a new, empty regular file for writing, readable and writable by
+  // its owner only: 58 when the name exists in any form (a link too).
+  virtual void createNew(const std::string& name, int f) = 0;
   // Shortens a file open for writing to zero length; the position goes back to 1.
   virtual void truncate(int f) = 0;
   // Reads len bytes into buf from the current position, or from the 1-based
@@ -99,22 +120,38 @@ class FileServices {
   // longer lets an implementation move several blocks with one read and one
   // write. Callers use it for blocks that lie wholly within src as far as
   // they know. This implementation reads and writes block by block.
+  // With crc given, the bytes written extend it (see crc32.h).
   virtual std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
-                                  std::span<char> buffer, std::optional<std::int64_t> pos = std::nullopt);
+                                  std::span<char> buffer, std::optional<std::int64_t> pos = std::nullopt,
+                                  std::uint32_t* crc = nullptr);
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 
   virtual std::int64_t fileLen(const std::string& name) = 0;
   virtual FileDateTime fileDateTime(const std::string& name) = 0;
   virtual FileAttributes getAttr(const std::string& name) = 0;
+  // Sets the attribute bits without following a link. On POSIX only the
+  // permission bits (0777) are set: never set-user-ID, set-group-ID, sticky.
   virtual void setAttr(const std::string& name, FileAttributes attributes) = 0;
   virtual void kill(const std::string& name) = 0;
   // Identity of an existing file, or nothing when the name names no file.
   virtual std::optional<FileIdentity> identity(const std::string& name) = 0;
 
+  // What the name is; with followLinks a link counts as what it leads to.
+  virtual FileKind kind(const std::string& name, bool followLinks) = 0;
+  // Renames a file, replacing one of the new name in one step (an existing
+  // file is there whole, old or new, whatever happens).
+  virtual void replace(const std::string& from, const std::string& to) = 0;
+  // Bytes this user may still write on the file system of the current
+  // directory; nothing when that cannot be told.
+  virtual std::optional<std::int64_t> freeSpace() = 0;
+  // Names of the entries of the current directory ("." and ".." left out).
+  virtual std::vector<std::string> listDirectory() = 0;
+
   // Opens the existing file for writing, sets only its last-write time from
   // the local date-time, and closes it. Returns false when the file cannot
-  // be opened; other failures are ignored.
+  // be opened (or is not a regular file: links are not followed); other
+  // failures are ignored.
   virtual bool setFileDateTime(const std::string& name, const FileDateTime& dt) = 0;
 
   virtual std::string curDir() = 0;

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <map>
 #include <vector>
 
+#include "crc32.h"
 #include "file_services.h"
 
 namespace vexo {
@@ -50,12 +52,18 @@ int errorNumber(int e) {
     case ENXIO:
     case ENODEV:
       return err::DeviceUnavailable;
+    case EEXIST:
+      return err::FileAlreadyExists;
+    case ENAMETOOLONG:
+      return err::BadFileNameOrNumber;
     default:
       return err::PathFileAccess;
   }
 }
 
-[[noreturn]] void fail(int e, const std::string& what) { throw RuntimeError(errorNumber(e), what); }
+[[noreturn]] void fail(int e, const std::string& what, const std::string& file = {}) {
+  throw RuntimeError(errorNumber(e), what, file);
+}
 
 constexpr int kMaxFiles = 511;
 // Runs shorter than this are written without reserving their space first.
@@ -66,6 +74,7 @@ struct OpenFile {
   bool writable = false;
   bool eof = false;
   std::int64_t offset = 0;  // 0-based offset of the next byte
+  std::string name;         // as it was opened
 };
 
 // Reads up to len bytes at the file's offset, fewer only at its end; the
@@ -76,7 +85,7 @@ std::size_t readAt(const OpenFile& file, char* buf, std::size_t len) {
     const ssize_t n = ::pread(file.fd, buf + got, len - got, static_cast<off_t>(file.offset + got));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "read");
+      fail(errno, "read", file.name);
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
@@ -91,9 +100,9 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
     const ssize_t n = ::pwrite(file.fd, buf + done, len - done, static_cast<off_t>(file.offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "write");
+      fail(errno, "write", file.name);
     }
-    if (n == 0) throw RuntimeError(err::DiskFull, "write");
+    if (n == 0) throw RuntimeError(err::DiskFull, "write", file.name);
     done += static_cast<std::size_t>(n);
   }
   file.offset += static_cast<std::int64_t>(len);
@@ -113,26 +122,46 @@ class PosixFileServices final : public FileServices {
 
   void openRead(const std::string& name, int f) override {
     OpenFile& slot = freeSlot(f);
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail(errno, "open " + name);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      throw RuntimeError(err::PathFileAccess, "open " + name);
-    }
-    slot = OpenFile{fd, false, false, 0};
+    // Without waiting: a FIFO with no writer would hold the open forever.
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) fail(errno, "open " + name, name);
+    slot = OpenFile{regularOnly(fd, name), false, false, 0, name};
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
     OpenFile& slot = freeSlot(f);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    int fd = ::open(name.c_str(), flags, 0666);
+    // O_NOFOLLOW: a link is never written through. Nothing is shortened
+    // before the name is known to be a regular file.
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       // A missing file is created, so ENOENT here means a missing directory.
-      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name);
-      fail(errno, "open " + name);
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name, name);
+      if (errno == ELOOP) throw RuntimeError(err::PathFileAccess, "open " + name + ": a symbolic link", name);
+      // A FIFO without a reader.
+      if (errno == ENXIO) throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
+      fail(errno, "open " + name, name);
     }
-    slot = OpenFile{fd, true, false, 0};
+    fd = regularOnly(fd, name);
+    // A file that is empty already is not shortened: some file systems take
+    // a shortened file for one being replaced and write all of it out when
+    // it is closed.
+    struct stat st {};
+    if (truncate && (::fstat(fd, &st) != 0 || st.st_size != 0) && ::ftruncate(fd, 0) != 0) {
+      const int e = errno;
+      ::close(fd);
+      fail(e, "truncate " + name, name);
+    }
+    slot = OpenFile{fd, true, false, 0, name};
+  }
+
+  void createNew(const std::string& name, int f) override {
+    OpenFile& slot = freeSlot(f);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    if (fd < 0) {
+      if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name, name);
+      fail(errno, "create " + name, name);
+    }
+    slot = OpenFile{fd, true, false, 0, name};
   }
 
   void truncate(int f) override {
@@ -143,7 +172,7 @@ class PosixFileServices final : public FileServices {
     // write all of it out when it is closed.
     struct stat st {};
     if (::fstat(file.fd, &st) != 0 || st.st_size != 0)
-      if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate");
+      if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate", file.name);
     file.offset = 0;
   }
 
@@ -188,7 +217,7 @@ class PosixFileServices final : public FileServices {
   }
 
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
-                          std::optional<std::int64_t> pos) override {
+                          std::optional<std::int64_t> pos, std::uint32_t* crc) override {
     OpenFile& in = openFile(src);
     OpenFile& out = openFile(dst);
     if (in.writable || !out.writable) throw RuntimeError(err::BadFileMode);
@@ -209,6 +238,7 @@ class PosixFileServices final : public FileServices {
       std::size_t whole = 0, blocks = 0;
       while (blocks < count && whole + lengths[first + blocks] <= got) whole += lengths[first + blocks++];
       writeAt(out, buffer.data(), whole);
+      if (crc) *crc = crc32Update(*crc, buffer.data(), whole);
       in.offset += static_cast<std::int64_t>(got);
       found += static_cast<std::int64_t>(got);
       if (got < bytes) {
@@ -224,9 +254,10 @@ class PosixFileServices final : public FileServices {
   void close(int f) override {
     OpenFile& file = openFile(f);
     int fd = file.fd;
+    const std::string name = file.name;
     file = OpenFile{};
     // A failing close of a written file may mean its data did not reach the disk.
-    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close");
+    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close", name);
   }
 
   void closeAll() override {
@@ -251,15 +282,51 @@ class PosixFileServices final : public FileServices {
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
-    if (::chmod(name.c_str(), static_cast<mode_t>(attributes & 07777)) != 0)
-      fail(errno, "chmod " + name);
+    // Never through a link (refused with EOPNOTSUPP), and the permission
+    // bits only.
+    if (::fchmodat(AT_FDCWD, name.c_str(), static_cast<mode_t>(attributes & 0777), AT_SYMLINK_NOFOLLOW) != 0)
+      fail(errno, "chmod " + name, name);
+  }
+
+  FileKind kind(const std::string& name, bool followLinks) override {
+    struct stat st {};
+    if ((followLinks ? ::stat(name.c_str(), &st) : ::lstat(name.c_str(), &st)) != 0) {
+      if (errno == ENOENT || errno == ENAMETOOLONG || errno == ELOOP) return FileKind::Missing;
+      fail(errno, name, name);
+    }
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+    if (S_ISLNK(st.st_mode)) return FileKind::Link;
+    return FileKind::Other;
+  }
+
+  void replace(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "rename " + from + " " + to, to);
+  }
+
+  std::optional<std::int64_t> freeSpace() override {
+    struct statvfs v {};
+    if (::statvfs(".", &v) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize);
+  }
+
+  std::vector<std::string> listDirectory() override {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(".");
+    if (!dir) fail(errno, "list");
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    ::closedir(dir);
+    return names;
   }
 
   void kill(const std::string& name) override {
     struct stat st {};
     if (::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      throw RuntimeError(err::PathFileAccess, "delete " + name);
-    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name);
+      throw RuntimeError(err::PathFileAccess, "delete " + name, name);
+    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name, name);
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
@@ -269,8 +336,13 @@ class PosixFileServices final : public FileServices {
   }
 
   bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return false;
+    }
     struct tm local {};
     local.tm_year = dt.year - 1900;
     local.tm_mon = dt.month - 1;
@@ -336,6 +408,19 @@ class PosixFileServices final : public FileServices {
     return files_[f];
   }
 
+  // The descriptor of a regular file, back in blocking mode; anything else
+  // is closed and refused.
+  static int regularOnly(int fd, const std::string& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+  }
+
   OpenFile& freeSlot(int f) {
     if (f < 1 || f > kMaxFiles) throw RuntimeError(err::BadFileNameOrNumber);
     if (files_[f].fd >= 0) throw RuntimeError(err::FileAlreadyOpen);
@@ -344,7 +429,7 @@ class PosixFileServices final : public FileServices {
 
   struct stat statOf(const std::string& name) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) fail(errno, name);
+    if (::stat(name.c_str(), &st) != 0) fail(errno, name, name);
     return st;
   }
 

@@ -46,6 +46,12 @@ int errorNumber(DWORD code) {
       return err::DeviceUnavailable;
     case ERROR_TOO_MANY_OPEN_FILES:
       return err::TooManyFiles;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return err::FileAlreadyExists;
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_INVALID_NAME:
+      return err::BadFileNameOrNumber;
     case ERROR_CRC:
     case ERROR_SEEK:
     case ERROR_SECTOR_NOT_FOUND:
@@ -61,11 +67,13 @@ int errorNumber(DWORD code) {
   }
 }
 
-[[noreturn]] void fail(DWORD code, const std::string& what) {
-  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code));
+[[noreturn]] void fail(DWORD code, const std::string& what, const std::string& file = {}) {
+  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code), file);
 }
 
-[[noreturn]] void failLast(const std::string& what) { fail(GetLastError(), what); }
+[[noreturn]] void failLast(const std::string& what, const std::string& file = {}) {
+  fail(GetLastError(), what, file);
+}
 
 std::wstring wide(const std::string& utf8);
 
@@ -76,9 +84,9 @@ std::wstring wide(const std::string& utf8);
   if (code == ERROR_ACCESS_DENIED) {
     const DWORD a = GetFileAttributesW(wide(name).c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
-      throw RuntimeError(err::PathFileAccess, name + ": is a directory");
+      throw RuntimeError(err::PathFileAccess, name + ": is a directory", name);
   }
-  fail(code, name);
+  fail(code, name, name);
 }
 
 // A directory that cannot be entered because it is not there.
@@ -120,7 +128,7 @@ std::wstring fileName(const std::string& name) {
 WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(fileName(name).c_str(), GetFileExInfoStandard, &data))
-    failLast(name);
+    failLast(name, name);
   return data;
 }
 
@@ -188,13 +196,26 @@ bool driveRelative(const std::wstring& path) {
 // CreateFileW for writing. Windows refuses to open a read-only file for
 // writing, but Wine run by the superuser does not; the attribute is checked
 // on the open handle too, so a read-only file is never written anywhere.
+// A link (reparse point) is refused, never followed, like anything that is
+// not an ordinary disk file.
 HANDLE openForWriting(const std::wstring& name, DWORD share, DWORD disposition) {
-  HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, share, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD a = GetFileAttributesW(name.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
+  // (Devices have no file information. GetFileType is not asked here: under
+  // Wine it sets the last access time, which stamping must leave alone.)
   BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileInformationByHandle(h, &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
+    CloseHandle(h);
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
     CloseHandle(h);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -218,7 +239,74 @@ class Win32FileServices final : public FileServices {
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, false, false};
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+      CloseHandle(h);
+      throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
+    }
+    files_[f] = Open{h, false, false, name};
+  }
+
+  void createNew(const std::string& name, int f) override {
+    checkFree(f);
+    // CREATE_NEW fails on any existing name, a link's too.
+    HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) failOnFile(name);
+    files_[f] = Open{h, true, false, name};
+  }
+
+  FileKind kind(const std::string& name, bool followLinks) override {
+    const std::wstring w = fileName(name);
+    const DWORD a = GetFileAttributesW(w.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_FILENAME_EXCED_RANGE ||
+          code == ERROR_INVALID_NAME)
+        return FileKind::Missing;
+      fail(code, name);
+    }
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (!followLinks) return FileKind::Link;
+      HANDLE h = CreateFileW(w.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return FileKind::Missing;  // a dangling link
+      BY_HANDLE_FILE_INFORMATION info{};
+      const bool ok = GetFileInformationByHandle(h, &info);
+      const DWORD type = GetFileType(h);
+      CloseHandle(h);
+      if (!ok || type != FILE_TYPE_DISK) return FileKind::Other;
+      return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
+    }
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Directory;
+    if (a & FILE_ATTRIBUTE_DEVICE) return FileKind::Other;
+    return FileKind::Regular;
+  }
+
+  void replace(const std::string& from, const std::string& to) override {
+    if (!MoveFileExW(fileName(from).c_str(), fileName(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      failLast("rename " + from + " " + to, to);
+  }
+
+  std::optional<std::int64_t> freeSpace() override {
+    ULARGE_INTEGER avail{}, total{}, free{};
+    if (!GetDiskFreeSpaceExW(nullptr, &avail, &total, &free)) return std::nullopt;
+    return static_cast<std::int64_t>(std::min<unsigned long long>(avail.QuadPart, LLONG_MAX));
+  }
+
+  std::vector<std::string> listDirectory() override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data{};
+    HANDLE h = FindFirstFileW(L"*", &data);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+      failLast("list");
+    }
+    do {
+      const std::wstring n = data.cFileName;
+      if (n != L"." && n != L"..") names.push_back(utf8(n));
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+    return names;
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
@@ -228,7 +316,7 @@ class Win32FileServices final : public FileServices {
     // is shortened below only when asked.
     HANDLE h = openForWriting(fileName(name), FILE_SHARE_READ, OPEN_ALWAYS);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, true, false};
+    files_[f] = Open{h, true, false, name};
     if (truncate) this->truncate(f);
   }
 
@@ -236,7 +324,7 @@ class Win32FileServices final : public FileServices {
     Open& o = file(f);
     if (!o.forWrite) throw RuntimeError(err::BadFileMode, "file not open for writing");
     seek(o, 0);
-    if (!SetEndOfFile(o.handle)) failLast("truncate");
+    if (!SetEndOfFile(o.handle)) failLast("truncate", o.name);
     o.eof = false;
   }
 
@@ -253,7 +341,7 @@ class Win32FileServices final : public FileServices {
       const DWORD want = static_cast<DWORD>(
           std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
       DWORD got = 0;
-      if (!ReadFile(o.handle, buf + done, want, &got, nullptr)) failLast("read");
+      if (!ReadFile(o.handle, buf + done, want, &got, nullptr)) failLast("read", o.name);
       if (got == 0) break;
       done += got;
     }
@@ -277,9 +365,9 @@ class Win32FileServices final : public FileServices {
       const DWORD want = static_cast<DWORD>(
           std::min<std::size_t>(len - done, std::numeric_limits<DWORD>::max() / 2));
       DWORD put = 0;
-      if (!WriteFile(o.handle, buf + done, want, &put, nullptr)) failLast("write");
+      if (!WriteFile(o.handle, buf + done, want, &put, nullptr)) failLast("write", o.name);
       // A write that stores nothing without an error has run out of room.
-      if (put == 0) fail(ERROR_DISK_FULL, "write");
+      if (put == 0) fail(ERROR_DISK_FULL, "write", o.name);
       done += put;
     }
   }
@@ -288,8 +376,9 @@ class Win32FileServices final : public FileServices {
     auto it = files_.find(f);
     if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
     HANDLE h = it->second.handle;
+    const std::string name = it->second.name;
     files_.erase(it);
-    if (!CloseHandle(h)) failLast("close");
+    if (!CloseHandle(h)) failLast("close", name);
   }
 
   void closeAll() override {
@@ -316,12 +405,13 @@ class Win32FileServices final : public FileServices {
 
   FileAttributes getAttr(const std::string& name) override {
     const DWORD a = GetFileAttributesW(fileName(name).c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) failLast(name);
+    if (a == INVALID_FILE_ATTRIBUTES) failLast(name, name);
     return a;
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
-    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name);
+    // SetFileAttributesW acts on a link itself, not on what it leads to.
+    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name, name);
   }
 
   void kill(const std::string& name) override {
@@ -474,6 +564,7 @@ class Win32FileServices final : public FileServices {
     HANDLE handle;
     bool forWrite;
     bool eof;
+    std::string name;  // as it was opened
   };
 
   void checkFree(int f) {

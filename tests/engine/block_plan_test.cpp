@@ -6,8 +6,10 @@
 #include <sstream>
 
 #include "block_copy.h"
+#include "crc32.h"
 #include "doubles.h"
 #include "engine.h"
+#include "record.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -47,7 +49,27 @@ struct Plan {
     add("stamp " + piece);
     add("setAttr " + piece + " " + mode);
   }
+  // After the last piece: the source is checked for changes, the record
+  // is written under a hidden name, then the record and piece 1 (written
+  // as .vexo-split-1.tmp) take their names, piece 1 last.
+  void finishSplit(const std::string& source, const std::string& record, const std::string& first,
+                   const std::string& mode = kFreshMode) {
+    add("close #1");
+    add("fileLen " + source);
+    add("fileDateTime " + source);
+    add("create .vexo-record-1.tmp #2");
+    const std::string bytes = readFile(source);
+    const std::string text = formatRecord(SetRecord{source, static_cast<std::int64_t>(bytes.size()),
+                                                    crc32Tables(0, bytes.data(), bytes.size())});
+    add("write #2 " + std::to_string(text.size()));
+    finishPiece(".vexo-record-1.tmp", mode);
+    add("replace .vexo-record-1.tmp " + record);
+    add("replace .vexo-split-1.tmp " + first);
+  }
 };
+
+// The name piece 1 is written under before it takes its own.
+const std::string kFirst = ".vexo-split-1.tmp";
 
 void makeSource(const std::string& name, std::int64_t size) {
   writeFile(name, pattern(static_cast<std::size_t>(size)));
@@ -81,8 +103,8 @@ TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
   plan.add("getAttr report.doc");
   plan.add("openRead report.doc #1");
   for (int k = 1; k <= 2; ++k) {
-    const std::string piece = "report.doc." + std::to_string(k);
-    plan.add("openWrite " + piece + " #2 trunc");
+    const std::string piece = k == 1 ? kFirst : "report.doc." + std::to_string(k);
+    plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
     plan.blocks(48, 30000);
     plan.blocks(1, 17664);
     plan.finishPiece(piece);
@@ -91,7 +113,7 @@ TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
   plan.add("read #1 30000");  // falls short: nothing of it is written
   plan.tail(2 * P144 + 1, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1});
   plan.finishPiece("report.doc.3");
-  plan.add("close #1");
+  plan.finishSplit("report.doc", "report.doc.crc", "report.doc.1");
   EXPECT_EQ(fs.log, plan.calls);
 
   EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 report.doc.1", "status:分割中 report.doc.2",
@@ -115,15 +137,15 @@ TEST(SplitPlan, PC98SizeUses41BlocksAndAFinalBlockOf20304) {
   plan.add("fileDateTime data.bin");
   plan.add("getAttr data.bin");
   plan.add("openRead data.bin #1");
-  plan.add("openWrite data.1 #2 trunc");
+  plan.add("create " + kFirst + " #2");
   plan.blocks(41, 30000);
   plan.blocks(1, 20304);
-  plan.finishPiece("data.1");
+  plan.finishPiece(kFirst);
   plan.add("openWrite data.2 #2 trunc");
   plan.add("read #1 30000");
   plan.tail(P12 + 1, {10, 10, 1, 1, 1, 1, 1});
   plan.finishPiece("data.2");
-  plan.add("close #1");
+  plan.finishSplit("data.bin", "data.crc", "data.1");
   EXPECT_EQ(fs.log, plan.calls);
   EXPECT_EQ(readFile("data.2"), readFile("data.bin").substr(P12));
 }
@@ -140,15 +162,15 @@ TEST(SplitPlan, OneByteLongerThanThePieceSize) {
   plan.add("fileDateTime one.bin");
   plan.add("getAttr one.bin");
   plan.add("openRead one.bin #1");
-  plan.add("openWrite one.bin.1 #2 trunc");
+  plan.add("create " + kFirst + " #2");
   plan.blocks(48, 30000);
   plan.blocks(1, 17664);
-  plan.finishPiece("one.bin.1");
+  plan.finishPiece(kFirst);
   plan.add("openWrite one.bin.2 #2 trunc");
   plan.add("read #1 30000");
   plan.tail(P144 + 1, {1});
   plan.finishPiece("one.bin.2");
-  plan.add("close #1");
+  plan.finishSplit("one.bin", "one.bin.crc", "one.bin.1");
   EXPECT_EQ(fs.log, plan.calls);
   EXPECT_EQ(readFile("one.bin.2"), readFile("one.bin").substr(P144));
 }
@@ -166,8 +188,8 @@ TEST(SplitPlan, ExactMultipleEndsWithAnEmptyPiece) {
   plan.add("getAttr even.bin");
   plan.add("openRead even.bin #1");
   for (int k = 1; k <= 2; ++k) {
-    const std::string piece = "even.bin." + std::to_string(k);
-    plan.add("openWrite " + piece + " #2 trunc");
+    const std::string piece = k == 1 ? kFirst : "even.bin." + std::to_string(k);
+    plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
     plan.blocks(48, 30000);
     plan.blocks(1, 17664);
     plan.finishPiece(piece);
@@ -175,7 +197,7 @@ TEST(SplitPlan, ExactMultipleEndsWithAnEmptyPiece) {
   plan.add("openWrite even.bin.3 #2 trunc");
   plan.add("read #1 30000");  // rest is 0: no tail read
   plan.finishPiece("even.bin.3");
-  plan.add("close #1");
+  plan.finishSplit("even.bin", "even.bin.crc", "even.bin.1");
   EXPECT_EQ(fs.log, plan.calls);
   EXPECT_TRUE(exists("even.bin.3"));
   EXPECT_EQ(readFile("even.bin.3").size(), 0u);
@@ -208,18 +230,17 @@ TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
   EXPECT_FALSE(exists("mid.bin.3"));
 }
 
-TEST(JoinPlan, ReadsEachPieceInBlocksAndItsTail) {
+TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   TempDir dir;
-  writeFile("r.doc.1", pattern(P144, 1));
-  writeFile("r.doc.2", pattern(60000, 2));  // two whole blocks, then a read of nothing
-  writeFile("r.doc.3", pattern(25, 3));
+  writeFile("r.doc.1", pattern(P144, 1));  // 48 blocks, a read that falls short, the tail
+  writeFile("r.doc.2", pattern(P144, 2));
+  writeFile("r.doc.3", pattern(60000, 3));  // two whole blocks, then a read of nothing
   RecordingFileServices fs;
   RecordingUi ui;
   ui.answer = 7;  // No
   proc1(fs, ui, "r.doc.2");
 
   Plan plan;
-  plan.add("openWrite r.doc #1 keep");
   auto probe = [&](const std::string& piece) {
     plan.add("fileLen " + piece);
     plan.add("fileDateTime " + piece);
@@ -231,37 +252,40 @@ TEST(JoinPlan, ReadsEachPieceInBlocksAndItsTail) {
       plan.add("write #1 30000");
     }
   };
-  probe("r.doc.1");
-  plan.add("openRead r.doc.1 #2");
-  plan.add("truncate #1");
-  blocks(48);
-  plan.add("read #2 30000");
-  plan.tail(1440001, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1}, 2, 1);
-  plan.add("close #2");
-  probe("r.doc.2");
-  plan.add("openRead r.doc.2 #2");
+  // The set is measured before anything is written.
+  plan.add("fileLen r.doc.1");
+  plan.add("fileLen r.doc.2");
+  plan.add("fileLen r.doc.3");
+  plan.add("create .vexo-join-1.tmp #1");
+  for (const char* piece : {"r.doc.1", "r.doc.2"}) {
+    probe(piece);
+    plan.add(std::string("openRead ") + piece + " #2");
+    blocks(48);
+    plan.add("read #2 30000");
+    plan.tail(1440001, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1}, 2, 1);
+    plan.add("close #2");
+  }
+  probe("r.doc.3");
+  plan.add("openRead r.doc.3 #2");
   blocks(2);
   plan.add("read #2 30000");
   plan.add("close #2");
-  probe("r.doc.3");
-  plan.add("openRead r.doc.3 #2");
-  plan.add("read #2 30000");
-  plan.tail(1, {10, 10, 1, 1, 1, 1, 1}, 2, 1);
-  plan.add("close #2");
-  probe("r.doc.4");
   plan.add("close #1");
-  plan.add("stamp r.doc");
-#ifdef _WIN32
-  plan.add("setAttr r.doc " + kFreshMode);
-#else
+  std::string mode = kFreshMode;
+#ifndef _WIN32
   struct stat st {};
   ASSERT_EQ(::stat("r.doc.3", &st), 0);
-  std::ostringstream mode;
-  mode << std::oct << (st.st_mode & 07777);
-  plan.add("setAttr r.doc " + mode.str());
+  std::ostringstream text;
+  text << std::oct << (st.st_mode & 0777);
+  mode = text.str();
 #endif
+  // Stamped and given its mode under the hidden name, then put in place.
+  plan.add("stamp .vexo-join-1.tmp");
+  plan.add("setAttr .vexo-join-1.tmp " + mode);
+  plan.add("replace .vexo-join-1.tmp r.doc");
   EXPECT_EQ(fs.log, plan.calls);
   EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 r.doc", "clear", "message:結合完了", "refresh",
                                                  "question:分割ファイルを削除しますか？"}));
-  EXPECT_EQ(readFile("r.doc"), pattern(P144, 1) + pattern(60000, 2) + pattern(25, 3));
+  EXPECT_EQ(readFile("r.doc"), pattern(P144, 1) + pattern(P144, 2) + pattern(60000, 3));
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"r.doc", "r.doc.1", "r.doc.2", "r.doc.3"}));
 }

@@ -36,7 +36,7 @@ bool RecordingFileServices::enter(const std::string& op, const std::string& name
     if (fault.op != op || (!fault.name.empty() && fault.name != name)) continue;
     if (++fault.seen == fault.nth) {
       if (op == "stamp") return false;
-      throw RuntimeError(fault.number, "injected " + op);
+      throw RuntimeError(fault.number, "injected " + op, name);
     }
   }
   return true;
@@ -47,6 +47,7 @@ void RecordingFileServices::addVirtual(const std::string& name, std::int64_t len
   v.length = length;
   v.id = nextId_++;
   virtuals_[name] = v;
+  virtualTemps_ = true;
 }
 
 RecordingFileServices::VirtualFile& RecordingFileServices::virtualFile(const std::string& name) {
@@ -86,6 +87,50 @@ void RecordingFileServices::openWrite(const std::string& name, int f, bool trunc
   names_[f] = name;
 }
 
+void RecordingFileServices::createNew(const std::string& name, int f) {
+  log.push_back("create " + name + " #" + std::to_string(f));
+  enter("createNew", name);
+  if (isVirtual(name)) {
+    if (virtuals_.count(name)) throw RuntimeError(err::FileAlreadyExists, name);
+    virtualTemps_ = false;  // (addVirtual sets it again)
+    addVirtual(name, 0);
+    vhandles_[f] = VirtualHandle{name, true, false, 0};
+  } else {
+    inner_->createNew(name, f);
+  }
+  names_[f] = name;
+}
+
+FileKind RecordingFileServices::kind(const std::string& name, bool followLinks) {
+  enter("kind", name);
+  if (isVirtual(name)) return virtuals_.count(name) ? FileKind::Regular : FileKind::Missing;
+  return inner_->kind(name, followLinks);
+}
+
+void RecordingFileServices::replace(const std::string& from, const std::string& to) {
+  log.push_back("replace " + from + " " + to);
+  enter("replace", to);
+  if (isVirtual(from)) {
+    VirtualFile v = virtualFile(from);
+    virtuals_.erase(from);
+    virtuals_[to] = v;
+    return;
+  }
+  inner_->replace(from, to);
+}
+
+std::optional<std::int64_t> RecordingFileServices::freeSpace() {
+  if (free) return *free;
+  return inner_->freeSpace();
+}
+
+std::vector<std::string> RecordingFileServices::listDirectory() {
+  enter("listDirectory", "");
+  std::vector<std::string> names = inner_->listDirectory();
+  for (const auto& [name, v] : virtuals_) names.push_back(name);
+  return names;
+}
+
 void RecordingFileServices::truncate(int f) {
   log.push_back("truncate #" + std::to_string(f));
   enter("truncate", names_[f]);
@@ -109,9 +154,12 @@ std::size_t RecordingFileServices::read(int f, char* buf, std::size_t len,
     const std::int64_t length = virtualFile(h.name).length;
     const std::int64_t left = std::max<std::int64_t>(0, length - h.offset);
     const auto got = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(len)));
+    const std::string& kept = virtualFile(h.name).bytes;
+    if (h.offset < static_cast<std::int64_t>(kept.size()))
+      kept.copy(buf, std::min(got, kept.size() - static_cast<std::size_t>(h.offset)), static_cast<std::size_t>(h.offset));
     h.offset += static_cast<std::int64_t>(got);
     h.eof = got < len;
-    return got;  // the bytes of a virtual file are not kept
+    return got;  // the other bytes of a virtual file are not kept
   }
   return inner_->read(f, buf, len, pos);
 }
@@ -132,6 +180,10 @@ void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
   if (auto it = vhandles_.find(f); it != vhandles_.end()) {
     VirtualHandle& h = it->second;
     VirtualFile& v = virtualFile(h.name);
+    if (h.offset + static_cast<std::int64_t>(len) <= 4096) {
+      if (v.bytes.size() < static_cast<std::size_t>(h.offset) + len) v.bytes.resize(static_cast<std::size_t>(h.offset) + len);
+      v.bytes.replace(static_cast<std::size_t>(h.offset), len, buf, len);
+    }
     h.offset += static_cast<std::int64_t>(len);
     v.length = std::max(v.length, h.offset);
     return;
@@ -140,9 +192,11 @@ void RecordingFileServices::write(int f, const char* buf, std::size_t len) {
 }
 
 std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
-                                               std::span<char> buffer, std::optional<std::int64_t> pos) {
+                                               std::span<char> buffer, std::optional<std::int64_t> pos,
+                                               std::uint32_t* crc) {
   // Virtual files keep no bytes: each block is the logged read and write.
-  if (vhandles_.count(src) || vhandles_.count(dst)) return FileServices::copyBlocks(src, dst, lengths, buffer, pos);
+  if (vhandles_.count(src) || vhandles_.count(dst))
+    return FileServices::copyBlocks(src, dst, lengths, buffer, pos, nullptr);
   auto logRead = [&](std::size_t len, std::int64_t offset) {
     if (recordBlocks)
       log.push_back("read #" + std::to_string(src) + " " + std::to_string(len) +
@@ -153,7 +207,7 @@ std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const
   };
   std::int64_t found = 0;
   if (faults_.empty() && !beforeCall) {
-    found = inner_->copyBlocks(src, dst, lengths, buffer, pos);
+    found = inner_->copyBlocks(src, dst, lengths, buffer, pos, crc);
     std::int64_t offset = 0;
     for (const std::size_t len : lengths) {
       logRead(len, offset);
@@ -167,7 +221,7 @@ std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const
     logRead(len, found);
     enter("read", names_[src]);
     const std::int64_t got =
-        inner_->copyBlocks(src, dst, std::span(&len, 1), buffer, pos ? std::optional(*pos + found) : std::nullopt);
+        inner_->copyBlocks(src, dst, std::span(&len, 1), buffer, pos ? std::optional(*pos + found) : std::nullopt, crc);
     found += got;
     if (got < static_cast<std::int64_t>(len)) break;
     logWrite(len);

@@ -28,8 +28,12 @@ class RecordingUi : public UserInterface {
   int answer = kAnswerYes;        // answer to the Yes/No question
   int answerNo = 7;               // answer to the question whose default is No
   std::string extension;          // text the extension dialog returns
+  int digits = 1;                 // piece-number width a split writes
   bool promptOk = true;           // whether the dialog is left with OK
   std::function<void()> onPrompt;  // runs while the dialog is "shown"
+  std::vector<std::pair<std::int64_t, std::int64_t>> progressed;  // every progress(done, total)
+  int stopAtPoll = 0;  // stopRequested() answers true from this call on (0: never)
+  int polls = 0;
 
   void statusText(const std::string& text) override { events.push_back("status:" + text); }
   void clearStatus() override { events.push_back("clear"); }
@@ -53,6 +57,10 @@ class RecordingUi : public UserInterface {
     if (promptOk) ProceedFlag = kTrue;
   }
   std::string extensionText() override { return extension; }
+  void suggestExtension(const std::string& text) override { events.push_back("suggest:" + text); }
+  int pieceDigits() override { return digits; }
+  void progress(std::int64_t done, std::int64_t total) override { progressed.emplace_back(done, total); }
+  bool stopRequested() override { return stopAtPoll > 0 && ++polls >= stopAtPoll; }
 
   std::vector<std::string> messages() const;
 };
@@ -61,9 +69,10 @@ class RecordingFileServices : public FileServices {
  public:
   explicit RecordingFileServices(std::unique_ptr<FileServices> inner = makeSystemFileServices());
 
-  // Calls as text, e.g. "openWrite a.1 #2 trunc", "read #1 30000",
-  // "read #1 10000 @2925329", "write #2 30000", "close #2", "stamp a.1",
-  // "setAttr a.1 644", "kill a.1", "fileLen a", "truncate #1".
+  // Calls as text, e.g. "openWrite a.1 #2 trunc", "create .t #1",
+  // "read #1 30000", "read #1 10000 @2925329", "write #2 30000",
+  // "close #2", "stamp a.1", "setAttr a.1 644", "kill a.1", "fileLen a",
+  // "truncate #1", "replace .t a".
   std::vector<std::string> log;
   // Reads and writes are left out of the log while this is false (for sets
   // of millions of blocks).
@@ -77,17 +86,28 @@ class RecordingFileServices : public FileServices {
   // Runs before every call, with the operation and the file's name.
   std::function<void(const std::string& op, const std::string& name)> beforeCall;
 
-  // Virtual files: the name must start with '@'.
+  // Virtual files: the name must start with '@'. Once there is one, the
+  // engine's hidden temporary files (".vexo-...") are virtual too. Their
+  // bytes are not kept, except the first few KiB of those written by
+  // single writes (a set's record); runs of blocks from or to a virtual
+  // file leave a CRC-32 unchanged.
   void addVirtual(const std::string& name, std::int64_t length);
   bool virtualExists(const std::string& name) const { return virtuals_.count(name) != 0; }
   std::int64_t virtualLength(const std::string& name) const { return virtuals_.at(name).length; }
   std::size_t virtualCount() const { return virtuals_.size(); }
+  // Free space reported (nothing: what the inner services say).
+  std::optional<std::optional<std::int64_t>> free;
   // Number of files open, real and virtual.
   int openFiles() const { return static_cast<int>(names_.size()); }
 
   int freeFile() override;
   void openRead(const std::string& name, int f) override;
   void openWrite(const std::string& name, int f, bool truncate) override;
+  void createNew(const std::string& name, int f) override;
+  FileKind kind(const std::string& name, bool followLinks) override;
+  void replace(const std::string& from, const std::string& to) override;
+  std::optional<std::int64_t> freeSpace() override;
+  std::vector<std::string> listDirectory() override;
   void truncate(int f) override;
   std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos) override;
   bool eof(int f) override;
@@ -98,7 +118,7 @@ class RecordingFileServices : public FileServices {
   // piece, as in the program; otherwise block by block, each counted and
   // hooked as that read and write.
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
-                          std::optional<std::int64_t> pos) override;
+                          std::optional<std::int64_t> pos, std::uint32_t* crc) override;
   void close(int f) override;
   void closeAll() override;
   std::int64_t fileLen(const std::string& name) override;
@@ -125,6 +145,7 @@ class RecordingFileServices : public FileServices {
     FileDateTime dt{2001, 2, 3, 4, 5, 6};
     FileAttributes attributes = 0644;
     std::uint64_t id = 0;
+    std::string bytes;  // the start, as written by write()
   };
   struct VirtualHandle {
     std::string name;
@@ -136,7 +157,10 @@ class RecordingFileServices : public FileServices {
   // Runs the hook and throws when a fault is due; returns false for a due
   // fault of an operation that reports failure by its result.
   bool enter(const std::string& op, const std::string& name);
-  static bool isVirtual(const std::string& name) { return !name.empty() && name[0] == '@'; }
+  bool isVirtual(const std::string& name) const {
+    return (!name.empty() && name[0] == '@') || (virtualTemps_ && name.rfind(".vexo-", 0) == 0);
+  }
+  bool virtualTemps_ = false;
   VirtualFile& virtualFile(const std::string& name);
 
   std::unique_ptr<FileServices> inner_;

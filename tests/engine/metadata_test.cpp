@@ -74,9 +74,13 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
   std::vector<std::string> metadataCalls;
   for (const auto& call : fs.log)
     if (call.rfind("stamp", 0) == 0 || call.rfind("setAttr", 0) == 0) metadataCalls.push_back(call);
-  EXPECT_EQ(metadataCalls, (std::vector<std::string>{"stamp photo.raw.1", "setAttr photo.raw.1 444",
+  // Piece 1 and the record are written under hidden names.
+  EXPECT_EQ(metadataCalls, (std::vector<std::string>{"stamp .vexo-split-1.tmp", "setAttr .vexo-split-1.tmp 444",
                                                      "stamp photo.raw.2", "setAttr photo.raw.2 444",
-                                                     "stamp photo.raw.3", "setAttr photo.raw.3 444"}));
+                                                     "stamp photo.raw.3", "setAttr photo.raw.3 444",
+                                                     "stamp .vexo-record-1.tmp", "setAttr .vexo-record-1.tmp 444"}));
+  EXPECT_EQ(statOf("photo.raw.crc").st_mtim.tv_sec, when);
+  EXPECT_EQ(statOf("photo.raw.crc").st_mode & 07777, 0444u);
 
   // The join takes the last piece's time and mode.
   ASSERT_EQ(::chmod("photo.raw.3", 0640), 0);
@@ -88,8 +92,9 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
   EXPECT_EQ(st.st_mtim.tv_sec, when + 3600);
   EXPECT_EQ(st.st_mtim.tv_nsec, 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(fs.log[fs.log.size() - 2], "stamp photo.raw");
-  EXPECT_EQ(fs.log.back(), "setAttr photo.raw 640");
+  EXPECT_EQ(fs.log[fs.log.size() - 3], "stamp .vexo-join-1.tmp");
+  EXPECT_EQ(fs.log[fs.log.size() - 2], "setAttr .vexo-join-1.tmp 640");
+  EXPECT_EQ(fs.log.back(), "replace .vexo-join-1.tmp photo.raw");
 }
 
 TEST(Metadata, ReadOnlySourceGivesReadOnlyPiecesAndJoinedFile) {
@@ -166,10 +171,12 @@ TEST(Metadata, AFailedStampOfTheJoinedFileIsReported) {
   TempDir dir;
   writeFile("j.1", "a");
   RecordingFileServices fs;
-  fs.failOn("stamp", 1, 0, "j");
+  fs.failOn("stamp", 1, 0, ".vexo-join-1.tmp");
   RecordingUi ui;
   ui.answer = 7;
   proc1(fs, ui, "j.1");
+  // Named as the file it becomes.
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
-  EXPECT_EQ(fs.log.back().rfind("setAttr j ", 0), 0u);
+  EXPECT_EQ(fs.log[fs.log.size() - 2].rfind("setAttr .vexo-join-1.tmp ", 0), 0u);
+  EXPECT_EQ(readFile("j"), "a");
 }

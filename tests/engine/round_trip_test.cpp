@@ -122,20 +122,27 @@ TEST(RoundTrip, OddNames) {
   EXPECT_EQ(readFile("資料 2026.txt"), original);
 }
 
-TEST(RoundTrip, GapEndsTheSetAndOnlyJoinedPiecesAreDeleted) {
+TEST(RoundTrip, AGapIsNamedAndOnlyTheJoinedPiecesAreDeleted) {
   TempDir dir;
   writeFile("set.bin.1", "one");
   writeFile("set.bin.2", "two");
-  writeFile("set.bin.4", "four");
+  writeFile("set.bin.5", "five");
   RecordingFileServices fs;
   RecordingUi ui;
-  proc1(fs, ui, "set.bin.4");
+  const std::string question =
+      "questionNo:分割ファイル set.bin.3，set.bin.4 が見つかりません．\nset.bin.2 までの分割ファイルだけを結合しますか？";
+  proc1(fs, ui, "set.bin.5");  // No, the default: nothing happens
+  EXPECT_EQ(ui.events, std::vector<std::string>{question});
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"set.bin.1", "set.bin.2", "set.bin.5"}));
+  ui.events.clear();
+  ui.answerNo = kAnswerYes;
+  proc1(fs, ui, "set.bin.5");
   EXPECT_EQ(readFile("set.bin"), "onetwo");
   EXPECT_FALSE(exists("set.bin.1"));
   EXPECT_FALSE(exists("set.bin.2"));
-  EXPECT_TRUE(exists("set.bin.4"));
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 set.bin", "clear", "message:結合完了", "refresh",
-                                                 "question:分割ファイルを削除しますか？", "refresh"}));
+  EXPECT_TRUE(exists("set.bin.5"));
+  EXPECT_EQ(ui.events, (std::vector<std::string>{question, "status:結合中 set.bin", "clear", "message:結合完了",
+                                                 "refresh", "question:分割ファイルを削除しますか？", "refresh"}));
   EXPECT_EQ(fs.log.back(), "kill set.bin.2");
 }
 

@@ -13,6 +13,7 @@
 
 #include "doubles.h"
 #include "engine.h"
+#include "messages.h"
 #include "win32_test_support.h"
 
 namespace vexo {
@@ -95,7 +96,7 @@ TEST_F(Win32Engine, ReadOnlySourceGivesStampedReadOnlyPieces) {
 
 TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
   writeFileW(L"set.bin.1", "first-");
-  writeFileW(L"set.bin.2", "second-");
+  writeFileW(L"set.bin.2", "secnd-");  // as long as piece 1
   writeFileW(L"set.bin.3", "third");
   ASSERT_TRUE(SetFileAttributesW(L"set.bin.2", FILE_ATTRIBUTE_READONLY));
 
@@ -104,12 +105,12 @@ TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
   EXPECT_EQ(ui.events,
             (std::vector<std::string>{"status:結合中 set.bin", "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
-                                      "message:エラーです．エラー番号:70"}));
+                                      "message:" + text::errorText(70, "set.bin.2")}));
   // The joined file is whole; piece 1 went, the read-only piece and the one
   // after it stay.
-  EXPECT_EQ(readFileW(L"set.bin"), "first-second-third");
+  EXPECT_EQ(readFileW(L"set.bin"), "first-secnd-third");
   EXPECT_FALSE(existsW(L"set.bin.1"));
-  EXPECT_EQ(readFileW(L"set.bin.2"), "second-");
+  EXPECT_EQ(readFileW(L"set.bin.2"), "secnd-");
   EXPECT_EQ(readFileW(L"set.bin.3"), "third");
   // Nothing is left open: the pieces that stay can be removed.
   ASSERT_TRUE(SetFileAttributesW(L"set.bin.2", FILE_ATTRIBUTE_NORMAL));
@@ -125,29 +126,28 @@ TEST_F(Win32Engine, PieceHeldOpenElsewhereIsReportedAndStillGetsItsBits) {
   wintest::stampW(L"held.bin", dt);
   ASSERT_TRUE(SetFileAttributesW(L"held.bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
 
-  // Another program opens the first piece without sharing just after it is
-  // written, and keeps it open.
+  // Another program opens the last piece without sharing just after it is
+  // written, and keeps it open. (Piece 1 is written under a hidden name.)
   RecordingFileServices recording(makeSystemFileServices());
   std::unique_ptr<wintest::Handle> other;
   recording.beforeCall = [&](const std::string& op, const std::string& name) {
-    if (op == "stamp" && name == "held.bin.1" && !other)
+    if (op == "stamp" && name == "held.bin.2" && !other)
       other = std::make_unique<wintest::Handle>(CreateFileW(
-          L"held.bin.1", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+          L"held.bin.2", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   RecordingUi ui;
   proc1(recording, ui, "held.bin");
   ASSERT_TRUE(other && other->valid());
 
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 held.bin.1",
-                                                 "message:SetFileDateTime Error File=held.bin.1",
-                                                 "status:分割中 held.bin.2", "clear",
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 held.bin.1", "status:分割中 held.bin.2",
+                                                 "message:SetFileDateTime Error File=held.bin.2", "clear",
                                                  "message:分割完了", "refresh"}));
-  EXPECT_NE(fs->fileDateTime("held.bin.1"), dt);
-  EXPECT_EQ(fs->getAttr("held.bin.1"), fs->getAttr("held.bin"));
-  EXPECT_EQ(fs->fileDateTime("held.bin.2"), dt);
+  EXPECT_NE(fs->fileDateTime("held.bin.2"), dt);
   EXPECT_EQ(fs->getAttr("held.bin.2"), fs->getAttr("held.bin"));
+  EXPECT_EQ(fs->fileDateTime("held.bin.1"), dt);
+  EXPECT_EQ(fs->getAttr("held.bin.1"), fs->getAttr("held.bin"));
   other.reset();
-  EXPECT_EQ(readFileW(L"held.bin.1"), data.substr(0, kPieceSize144));
+  EXPECT_EQ(readFileW(L"held.bin.2"), data.substr(kPieceSize144));
 }
 
 }  // namespace

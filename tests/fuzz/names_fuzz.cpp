@@ -21,11 +21,12 @@ void check(bool ok, const char* what) {
 }
 
 // The piece number a name's extension stands for, worked out the plain way:
-// its leading decimal digits, 0 without any or beyond the 16-bit range.
+// the extension read as a decimal number when it is nothing but digits, 0
+// otherwise or beyond the 16-bit range.
 int expectedNumber(const std::string& extension) {
   std::int64_t value = 0;
   for (char c : extension) {
-    if (c < '0' || c > '9') break;
+    if (c < '0' || c > '9') return 0;
     value = value * 10 + (c - '0');
     if (value > 32767) return 0;
   }
@@ -75,10 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (extension.empty()) check(joined + "." == a.base, "the joined name without an extension");
       else check(joined == a.base + extension, "the joined name with an extension");
       for (const std::int64_t n : {std::int64_t{1}, std::int64_t{a.pieceNumber}, k}) {
-        const NameAnalysis q = analyseName(joinPieceName(a.base, extension, n));
+        const std::string piece = joinPieceName(a.base, extension, n, a.width);
+        const NameAnalysis q = analyseName(piece);
         check(q.base == a.base, "a join piece's base");
         check(q.pieceNumber == numberOf(n), "a join piece's number");
+        check(pieceNumberOf(piece, a.base, a.width) == n, "a join piece reads back as its number");
       }
+      check(joinPieceName(a.base, extension, a.pieceNumber, a.width) == name, "the chosen piece is its own name");
     }
   }
   return 0;

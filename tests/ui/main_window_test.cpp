@@ -369,7 +369,7 @@ void MainWindowTest::doubleClickSplitsAndListShowsPieces() {
   QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
   QCOMPARE(f.messages.shown.first().first, kStyleOkOnly);
   // The new pieces show without "更　新"; the chosen name stays.
-  QCOMPARE(w.FIle_list->entries(), QStringList({"data.bin", "data.bin.1", "data.bin.2"}));
+  QCOMPARE(w.FIle_list->entries(), QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.crc"}));
   QCOMPARE(w.File_Name->text(), QStringLiteral("data.bin"));
   QCOMPARE(w.FIle_list->entry(w.FIle_list->listIndex()), QStringLiteral("data.bin"));
   QVERIFY(w.Label2->text().isEmpty());
@@ -638,7 +638,7 @@ void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
   QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
   QCOMPARE(w.FIle_list->entries(),
-           QStringList({"report.doc", "report.doc.1", "report.doc.2", "report.doc.3"}));
+           QStringList({"report.doc", "report.doc.1", "report.doc.2", "report.doc.3", "report.doc.crc"}));
   QCOMPARE(QFileInfo(f.file("report.doc.3")).size(), 777);
 
   QVERIFY(QFile::remove(f.file("report.doc")));
@@ -652,7 +652,7 @@ void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {
   QCOMPARE(readFile(f.file("report.doc")), data);
   QCOMPARE(QFileInfo(f.file("report.doc")).lastModified(), stamp);
   QCOMPARE(w.FIle_list->entries(),
-           QStringList({"report.doc", "report.doc.1", "report.doc.2", "report.doc.3"}));
+           QStringList({"report.doc", "report.doc.1", "report.doc.2", "report.doc.3", "report.doc.crc"}));
   QCOMPARE(w.File_Name->text(), QStringLiteral("report.doc.2"));
 
   // Again, now deleting the pieces.
@@ -676,12 +676,12 @@ void MainWindowTest::extensionDialogDuringJoin() {
   QTest::mouseClick(w.Check1, Qt::LeftButton);  // short naming
   clickFile(w, "report.doc");
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
-  QCOMPARE(w.FIle_list->entries(), QStringList({"report.1", "report.2", "report.3", "report.doc"}));
+  QCOMPARE(w.FIle_list->entries(), QStringList({"report.1", "report.2", "report.3", "report.crc", "report.doc"}));
   QVERIFY(QFile::remove(f.file("report.doc")));
   w.refreshFileList();
   clickFile(w, "report.1");
   f.messages.shown.clear();
-  const QStringList pieces = {"report.1", "report.2", "report.3"};
+  const QStringList pieces = {"report.1", "report.2", "report.3", "report.crc"};  // and the set's record
 
   // Runs a join with the dialog answered by `answer`, after checking that
   // it shows `expectedText` with the focus in the combo box.

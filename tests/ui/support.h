@@ -43,6 +43,11 @@ class FaultyDrives : public FileServices {
   int freeFile() override { return inner_->freeFile(); }
   void openRead(const std::string& n, int f) override { inner_->openRead(n, f); }
   void openWrite(const std::string& n, int f, bool t) override { inner_->openWrite(n, f, t); }
+  void createNew(const std::string& n, int f) override { inner_->createNew(n, f); }
+  FileKind kind(const std::string& n, bool l) override { return inner_->kind(n, l); }
+  void replace(const std::string& a, const std::string& b) override { inner_->replace(a, b); }
+  std::optional<std::int64_t> freeSpace() override { return inner_->freeSpace(); }
+  std::vector<std::string> listDirectory() override { return inner_->listDirectory(); }
   void truncate(int f) override { inner_->truncate(f); }
   std::size_t read(int f, char* b, std::size_t l, std::optional<std::int64_t> p) override {
     return inner_->read(f, b, l, p);

@@ -1,0 +1,97 @@
+#include "messages.h"
+
+namespace vexo::text {
+
+std::string hex8(std::uint32_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, value >>= 4) out[static_cast<std::size_t>(i)] = digits[value & 0xF];
+  return out;
+}
+
+std::string grouped(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  const std::size_t sign = digits[0] == '-' ? 1 : 0;
+  const std::size_t n = digits.size() - sign;
+  std::string out = digits.substr(0, sign);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i != 0 && (n - i) % 3 == 0) out += ',';
+    out += digits[sign + i];
+  }
+  return out;
+}
+
+std::string errorReason(int number) {
+  switch (number) {
+    case 52: return "ファイル名が長すぎるか，使えない文字が含まれています";
+    case 53: return "ファイルが見つかりません";
+    case 54: return "ファイルの開き方が正しくありません";
+    case 55: return "ファイルはもう開かれています";
+    case 57: return "装置の入出力でエラーが起きました";
+    case 58: return "同じ名前のファイルが既にあります";
+    case 61: return "ディスクがいっぱいです";
+    case 67: return "開いているファイルが多すぎます";
+    case 68: return "装置が使えません";
+    case 70: return "アクセスが拒否されました";
+    case 71: return "ディスクの準備ができていません";
+    case 75: return "読み書きできませんでした";
+    case 76: return "パスが見つかりません";
+    default: return "処理できませんでした";
+  }
+}
+
+std::string errorText(int number, const std::string& file) {
+  return "エラーです．エラー番号:" + std::to_string(number) + "\n" + (file.empty() ? "" : file + "：") +
+         errorReason(number) + "．";
+}
+
+std::string pieceNotFound(const std::string& piece) { return "分割ファイル " + piece + " が見つかりません．"; }
+
+std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,
+                        const std::string& lastFound) {
+  std::string names;
+  for (const auto& m : missing) names += (names.empty() ? "" : "，") + m;
+  if (moreMissing > 0) names += " ほか " + std::to_string(moreMissing) + " 個";
+  return "分割ファイル " + names + " が見つかりません．\n" + lastFound + " までの分割ファイルだけを結合しますか？";
+}
+
+std::string oddLengthQuestion(const std::string& piece, const std::string& lastBefore) {
+  return "分割ファイル " + piece + " の長さが他の分割ファイルと合いません．\n" + lastBefore +
+         " までの分割ファイルだけを結合しますか？";
+}
+
+std::string existsQuestion(const std::string& name) { return name + " は既にあります．上書きしますか？"; }
+
+std::string piecesExistQuestion(const std::string& first, std::size_t count) {
+  return (count > 1 ? first + " など " + std::to_string(count) + " 個のファイル" : first) +
+         " は既にあります．上書きしますか？";
+}
+
+std::string notRegularFile(const std::string& name) {
+  return name + " は普通のファイルではない（リンク，ディレクトリ，デバイスなど）ので使えません．";
+}
+
+std::string notARecord(const std::string& name) {
+  return name + " は分割ファイルの記録ではないので上書きできません．";
+}
+
+std::string sizeMismatch(const std::string& record, std::int64_t pieces, std::int64_t recorded) {
+  return "分割ファイルの長さの合計 " + grouped(pieces) + " バイトが記録 " + record + " の " + grouped(recorded) +
+         " バイトと合いません．結合しませんでした．";
+}
+
+std::string crcMismatch(const std::string& record, std::uint32_t joined, std::uint32_t recorded) {
+  return "結合したデータの CRC-32 " + hex8(joined) + " が記録 " + record + " の " + hex8(recorded) +
+         " と合いません．結合ファイルは作りませんでした．";
+}
+
+std::string noSpace(std::int64_t needed, std::int64_t available) {
+  return "ディスクの空き容量が足りません．" + grouped(needed) + " バイト必要ですが，空きは " + grouped(available) +
+         " バイトです．";
+}
+
+std::string sourceChanged(const std::string& name) {
+  return name + " が分割中に変わったので，分割ファイルを削除しました．";
+}
+
+}  // namespace vexo::text

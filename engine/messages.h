@@ -1,0 +1,56 @@
+// Every text the engine shows the user, in one place, so that the windows
+// and the tests can refer to them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vexo::text {
+
+inline const std::string kSplitting = "分割中 ";
+inline const std::string kJoining = "結合中 ";
+inline const std::string kSplitDone = "分割完了";
+inline const std::string kJoinDone = "結合完了";
+inline const std::string kDeleteQuestion = "分割ファイルを削除しますか？";
+inline const std::string kTooSmall = "ファイルが指定サイズより小さいので分割しませんでした。";
+inline const std::string kStopped = "中止しました．";
+inline const std::string kPiecesLeft = "途中までの分割ファイルを削除できませんでした．";
+inline const std::string kOldPiecesLeft = "前の分割ファイルを削除できませんでした．";
+inline const std::string kJoinedLeft = "途中までの結合ファイルを削除できませんでした．";
+inline const std::string kWouldOverwriteSource = "分割ファイルの名前が元のファイルと同じになるので分割できません．";
+inline const std::string kBadExtension = "拡張子に使えない文字が含まれています．";
+inline const std::string kBadJoinedName = "結合後のファイル名が正しくありません．";
+inline const std::string kJoinedIsPiece = "結合後のファイル名が分割ファイルの名前と同じになるので結合できません．";
+inline const std::string kJoinedIsRecord = "結合後のファイル名が分割ファイルの記録と同じになるので結合できません．";
+
+// "分割ファイル NAME が見つかりません．"
+std::string pieceNotFound(const std::string& piece);
+// The set stops at a gap: the missing pieces (a few named), and whether to
+// join the pieces up to lastFound only.
+std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,
+                        const std::string& lastFound);
+// A piece whose length does not fit the set, and whether to join the pieces
+// before it only.
+std::string oddLengthQuestion(const std::string& piece, const std::string& lastBefore);
+// The message of a runtime error: "エラーです．エラー番号:" + number, then
+// on a second line the file's name (when known) and the reason in words.
+std::string errorText(int number, const std::string& file);
+// The reason for an error number in words, without the final "．".
+std::string errorReason(int number);
+// "NAME は既にあります．上書きしますか？"
+std::string existsQuestion(const std::string& name);
+// Pieces (or the record) of the split already there.
+std::string piecesExistQuestion(const std::string& first, std::size_t count);
+std::string notRegularFile(const std::string& name);
+std::string notARecord(const std::string& name);
+std::string sizeMismatch(const std::string& record, std::int64_t pieces, std::int64_t recorded);
+std::string crcMismatch(const std::string& record, std::uint32_t joined, std::uint32_t recorded);
+std::string noSpace(std::int64_t needed, std::int64_t available);
+std::string sourceChanged(const std::string& name);
+// 8 upper-case hexadecimal digits.
+std::string hex8(std::uint32_t value);
+// 1234567 -> "1,234,567"
+std::string grouped(std::int64_t value);
+
+}  // namespace vexo::text
