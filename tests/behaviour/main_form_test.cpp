@@ -389,7 +389,8 @@ TEST(MainFormRequest, SplitAndJoinThroughTheWindow) {
   EXPECT_EQ(w.view.name, "data.bin");  // still chosen
   EXPECT_EQ(readFile("data.bin.1"), data.substr(0, kPieceSize144));
   EXPECT_EQ(readFile("data.bin.2"), data.substr(kPieceSize144));
-  EXPECT_EQ(w.view.entries, (std::vector<std::string>{"data.bin", "data.bin.1", "data.bin.2"}));
+  EXPECT_EQ(w.view.entries,
+            (std::vector<std::string>{"data.bin", "data.bin.1", "data.bin.2", "data.bin.crc"}));
 
   fs::remove(nativePath("data.bin"));
   w.view.refreshFileList();
@@ -405,7 +406,8 @@ TEST(MainFormRequest, SplitAndJoinThroughTheWindow) {
   EXPECT_NE(std::find(w.events.begin(), w.events.end(), "box36:分割ファイルを削除しますか？"),
             w.events.end());
   EXPECT_EQ(readFile("data.bin"), data);
-  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "data.bin.1", "data.bin.2"}));
+  EXPECT_EQ(filesHere(),
+            (std::vector<std::string>{"data.bin", "data.bin.1", "data.bin.2", "data.bin.crc"}));
 }
 
 TEST(MainFormRequest, ShortNamingJoinAsksForTheExtension) {
@@ -428,7 +430,7 @@ TEST(MainFormRequest, ShortNamingJoinAsksForTheExtension) {
   form.Ret_bottn_Click();
   EXPECT_EQ(w.events, (Events{"block=1", "loadInput", "showInput", "Combo1 focus", "hideInput",
                               "block=0"}));
-  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.1", "data.2"}));
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.1", "data.2", "data.crc"}));
 
   // OK with "bin" typed: joined as data.bin; the dialog stays loaded.
   w.view.dialogActions.push_back([](FakeInputView& d) {
@@ -519,8 +521,8 @@ TEST(MainFormSizeBox, SplitNeedsAUsableSizeAJoinNone) {
   Window w;
   const std::string data = pattern(5001, 5);
   writeFile("data.bin", data);
-  writeFile("old.bin.1", data.substr(0, 2000));
-  writeFile("old.bin.2", data.substr(2000));
+  writeFile("old.bin.1", data.substr(0, 3000));
+  writeFile("old.bin.2", data.substr(3000));
   MainForm& form = w.load();
   for (const char* typed : {"", "2TB", "1,5M", "1.5"}) {
     w.view.typeSize(typed);

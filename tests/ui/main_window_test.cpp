@@ -295,7 +295,7 @@ void MainWindowTest::badSizeIsRefusedThroughTheWindow() {
   }
   QCOMPARE(f.messages.texts(), QStringList({QString::fromUtf8(text::kBadSize), "分割完了"}));
   QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
-           QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.3"}));
+           QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.3", "data.bin.crc"}));
   QCOMPARE(readFile(f.file("data.bin.3")), data.mid(50'000));
 }
 
@@ -681,7 +681,7 @@ void MainWindowTest::extensionDialogDuringJoin() {
   w.refreshFileList();
   clickFile(w, "report.1");
   f.messages.shown.clear();
-  const QStringList pieces = {"report.1", "report.2", "report.3", "report.crc"};  // and the set's record
+  QStringList pieces = {"report.1", "report.2", "report.3", "report.crc"};  // and the set's record
 
   // Runs a join with the dialog answered by `answer`, after checking that
   // it shows `expectedText` with the focus in the combo box.
@@ -705,6 +705,17 @@ void MainWindowTest::extensionDialogDuringJoin() {
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), pieces);
   };
 
+  // The set's record names the extension the file had: offered, still
+  // editable. Closed by its close box, the dialog is unloaded.
+  join("doc", [](Input_Form* form) { form->close(); });
+  nothingJoined();
+  QVERIFY(!w.inputForm());
+
+  // Without a record the dialog offers nothing of its own.
+  QVERIFY(QFile::remove(f.file("report.crc")));
+  pieces.removeLast();
+  w.refreshFileList();
+  clickFile(w, "report.1");
   join("", [](Input_Form* form) { QTest::mouseClick(form->Command2, Qt::LeftButton); });
   nothingJoined();
   QVERIFY(w.inputForm());
