@@ -20,6 +20,8 @@ inline constexpr const char kCheck1[] = "16bit 互換";
 inline constexpr const char kRetBottn[] = "決　定";
 inline constexpr const char kRefreshBottn[] = "更　新";
 inline constexpr const char kExitBottn[] = "終　了";
+// Ret_bottn's caption while a request runs: pressing it stops the request.
+inline constexpr const char kRetStop[] = "中　止";
 
 // Extension dialog.
 inline constexpr const char kInputCaption[] = "拡張子入力";
