@@ -463,10 +463,18 @@ int Main::messageBox(int style, const std::string& text) {
 void Main::blockInput(bool on) {
   if (on == inputBlocked_) return;
   inputBlocked_ = on;
-  if (on)
+  if (on) {
+    focusBeforeBlock_ = focusWidget();
     qApp->installEventFilter(this);
-  else
+  } else {
     qApp->removeEventFilter(this);
+    // A click kept out still moves the focus (Qt gives it before any filter
+    // sees the press); put it back, so that Enter presses what it did.
+    if (focusBeforeBlock_ && focusBeforeBlock_->window() == this &&
+        focusWidget() != focusBeforeBlock_)
+      focusBeforeBlock_->setFocus(Qt::OtherFocusReason);
+    focusBeforeBlock_.clear();
+  }
 }
 
 void Main::endApplication() {

@@ -5,6 +5,7 @@
 // ui/core/main_form.h), which is also what the engine reports through.
 #pragma once
 
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -144,6 +145,7 @@ class Main : public QWidget, public MainView {
   MessageHook messageHook_;
   std::function<void()> endHook_;
   bool inputBlocked_ = false;
+  QPointer<QWidget> focusBeforeBlock_;
   QSize designedSize_;
   std::vector<Placement> layout_;
   bool ending_ = false;
