@@ -234,63 +234,25 @@ Main::~Main() {
 }
 
 void Main::rememberLayout() {
-  // The lists take the room a larger window gives: the file list and the
-  // column of drive and directory lists share the extra width, both lists
-  // the extra height. Everything else keeps its distance to the corner it
-  // is nearest to; the three buttons stay together at the bottom right.
+  // How each control follows a larger window: see layout.h.
   layout_.clear();
-  const QRect all(QPoint(0, 0), designedSize_);
   for (QObject* child : children()) {
     auto* w = qobject_cast<QWidget*>(child);
     if (!w || w->isWindow()) continue;
-    Placement p{w, w->geometry(), Placement::TopLeft};
-    const QPoint mid = p.designed.center();
-    const bool right = mid.x() > all.center().x() || w == Ret_bottn;
-    const bool bottom = mid.y() > all.center().y();
-    p.anchor = bottom ? (right ? Placement::BottomRight : Placement::BottomLeft)
-                      : (right ? Placement::TopRight : Placement::TopLeft);
-    if (w == FIle_list) p.anchor = Placement::FileColumn;
-    if (w == Dir_name) p.anchor = Placement::DirColumn;
-    if (w == Sel_Drive) p.anchor = Placement::DriveRow;
-    if (w == File_Name) p.anchor = Placement::NameRow;
-    layout_.push_back(p);
+    const QRect g = w->geometry();
+    const LayoutRect designed{g.x(), g.y(), g.width(), g.height()};
+    layout_.push_back({w, designed,
+                       anchorOf(w->objectName().toStdString(), designed, designedSize_.width(),
+                                designedSize_.height())});
   }
 }
 
 void Main::layoutControls() {
-  const int dw = std::max(0, width() - designedSize_.width());
-  const int dh = std::max(0, height() - designedSize_.height());
-  const int left = dw / 2;  // the file column's share
+  const int dw = width() - designedSize_.width();
+  const int dh = height() - designedSize_.height();
   for (const Placement& p : layout_) {
-    QRect r = p.designed;
-    switch (p.anchor) {
-      case Placement::TopLeft:
-        break;
-      case Placement::TopRight:
-        r.translate(dw, 0);
-        break;
-      case Placement::BottomLeft:
-        r.translate(0, dh);
-        break;
-      case Placement::BottomRight:
-        r.translate(dw, dh);
-        break;
-      case Placement::FileColumn:
-        r.setSize(r.size() + QSize(left, dh));
-        break;
-      case Placement::DirColumn:
-        r.translate(left, 0);
-        r.setSize(r.size() + QSize(dw - left, dh));
-        break;
-      case Placement::DriveRow:
-        r.translate(left, 0);
-        r.setWidth(r.width() + dw - left);
-        break;
-      case Placement::NameRow:
-        r.setWidth(r.width() + left);
-        break;
-    }
-    p.control->setGeometry(r);
+    const LayoutRect r = placeGrown(p.designed, p.anchor, dw, dh);
+    p.control->setGeometry(r.left, r.top, r.width, r.height);
   }
 }
 

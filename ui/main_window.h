@@ -16,6 +16,7 @@
 
 #include "eliding_label.h"
 #include "file_services.h"
+#include "layout.h"
 #include "main_form.h"
 #include "main_view.h"
 #include "settings_store.h"
@@ -131,9 +132,8 @@ class Main : public QWidget, public MainView {
   // a larger window.
   struct Placement {
     QWidget* control;
-    QRect designed;
-    enum Anchor { TopLeft, TopRight, BottomLeft, BottomRight, FileColumn, DirColumn, DriveRow,
-                  NameRow } anchor;
+    LayoutRect designed;
+    Anchor anchor;
   };
   void rememberLayout();
   void layoutControls();

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "fakes.h"
+#include "layout.h"
 #include "texts.h"
 
 namespace vexo::test {
@@ -192,6 +193,38 @@ TEST(MainFormLongWork, PositionOffTheScreensMovedButStoredOnlyAtClose) {
   w.form->Form_QueryUnload(cancel, 0);
   EXPECT_EQ(w.settings.values["Settings/MainLeft"], "13200");
   EXPECT_EQ(w.settings.values["Settings/MainTop"], "0");
+}
+
+// ---- A larger window ---------------------------------------------------------
+
+TEST(MainFormLongWork, ControlsFollowTheirCornerAndTheListsGrow) {
+  // Designed 389 x 317 pixels; grown by 200 x 100, or asked to shrink.
+  struct Case {
+    const char* name;
+    LayoutRect designed;
+    LayoutRect grown;
+  };
+  const Case cases[] = {
+      {"Label1", {8, 8, 137, 17}, {8, 8, 137, 17}},
+      {"File_Name", {8, 24, 177, 17}, {8, 24, 277, 17}},
+      {"FIle_list", {8, 48, 177, 134}, {8, 48, 277, 234}},
+      {"Sel_Drive", {200, 24, 177, 20}, {300, 24, 277, 20}},
+      {"Dir_name", {200, 48, 177, 132}, {300, 48, 277, 232}},
+      {"Frame1", {16, 192, 145, 65}, {16, 292, 145, 65}},
+      {"Check1", {32, 280, 105, 25}, {32, 380, 105, 25}},
+      {"Ret_bottn", {144, 280, 73, 25}, {344, 380, 73, 25}},  // with the other buttons
+      {"Exit_bottn", {304, 280, 73, 25}, {504, 380, 73, 25}},
+      {"Label2", {192, 216, 161, 33}, {392, 316, 161, 33}},
+      // Controls of any other name by the corner they are nearest to.
+      {"a new one top right", {300, 10, 50, 20}, {500, 10, 50, 20}},
+      {"a new one bottom left", {10, 300, 50, 10}, {10, 400, 50, 10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Anchor a = anchorOf(c.name, c.designed, 389, 317);
+    EXPECT_EQ(placeGrown(c.designed, a, 200, 100), c.grown);
+    EXPECT_EQ(placeGrown(c.designed, a, -50, -10), c.designed);
+  }
 }
 
 // ---- A file named from outside ---------------------------------------------
