@@ -219,11 +219,8 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   rememberLayout();
 #ifdef VEXO_HAVE_XCB
   if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-    static DestroyWatch* watch = nullptr;  // one per process, for its one main window
-    if (!watch) {
-      watch = new DestroyWatch(this);
-      qApp->installNativeEventFilter(watch);
-    }
+    destroyWatch_ = std::make_unique<DestroyWatch>(this);
+    qApp->installNativeEventFilter(destroyWatch_.get());
   }
 #endif
   form_.Form_Load();
@@ -231,6 +228,7 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
 
 Main::~Main() {
   if (inputBlocked_) qApp->removeEventFilter(this);
+  if (destroyWatch_) qApp->removeNativeEventFilter(destroyWatch_.get());
 }
 
 void Main::rememberLayout() {

@@ -21,6 +21,7 @@
 #include "main_view.h"
 #include "settings_store.h"
 
+class QAbstractNativeEventFilter;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -149,6 +150,8 @@ class Main : public QWidget, public MainView {
   QSize designedSize_;
   std::vector<Placement> layout_;
   bool ending_ = false;
+  // Watches for the native window being destroyed from outside (X11).
+  std::unique_ptr<QAbstractNativeEventFilter> destroyWatch_;
 };
 
 }  // namespace vexo
