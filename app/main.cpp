@@ -24,5 +24,8 @@ int main(int argc, char* argv[]) {
   vexo::StorageVolumes volumes;
   vexo::Main window(*files, volumes);
   window.show();
+  // "vexo PATH" (the desktop's "Open with"): that file's directory, with the
+  // file chosen; nothing starts until the user presses "決　定".
+  if (argc > 1 && argv[1][0] != '\0') window.form().openPath(argv[1]);
   return QApplication::exec();
 }

@@ -5,12 +5,14 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <memory>
 
 #include "file_services.h"
 #include "main_form.h"
 #include "registry_store.h"
+#include "win32_listing.h"
 #include "win32_main_view.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
@@ -19,7 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Twips become real pixels on a screen of any density.
   SetProcessDPIAware();
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
   std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
@@ -29,6 +31,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   view.create(form);
   ShowWindow(view.hwnd(), show);
   UpdateWindow(view.hwnd());
+  // "vexo.exe PATH" ("Open with", a file dropped on the program's icon): that
+  // file's directory, with the file chosen; nothing starts until "決　定".
+  int argc = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    if (argc > 1 && argv[1][0] != L'\0') form.openPath(vexo::win32::narrow(argv[1]));
+    LocalFree(argv);
+  }
 
   MSG msg{};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -1,24 +1,39 @@
 #include "main_window.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QUrl>
+
+#if __has_include(<xcb/xcb.h>)
+#include <xcb/xcb.h>
+#define VEXO_HAVE_XCB 1
+#endif
 
 #include <algorithm>
 
 #include "directory_list.h"
 #include "directory_reading.h"
 #include "drive_list.h"
+#include "eliding_label.h"
 #include "file_list.h"
 #include "form_metrics.h"
 #include "input_form.h"
@@ -72,6 +87,36 @@ bool isUserInput(QEvent::Type type) {
   }
 }
 
+// The first local file a drag carries, "" when none.
+QString droppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return {};
+}
+
+#ifdef VEXO_HAVE_XCB
+// Notices the X window of the main window being destroyed by another
+// program (xdotool windowclose, xkill -id): Qt is not told, and the process
+// would wait for a window that is gone.
+class DestroyWatch : public QAbstractNativeEventFilter {
+ public:
+  explicit DestroyWatch(Main* window) : window_(window) {}
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+    const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+    if (window_->testAttribute(Qt::WA_WState_Created) && destroyed->window == window_->winId())
+      QTimer::singleShot(0, window_, [w = window_] { w->destroyedOutside(); });
+    return false;
+  }
+
+ private:
+  Main* window_;
+};
+#endif
+
 }  // namespace
 
 Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
@@ -83,14 +128,17 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(utf8(text::kMainCaption));
   setFont(formFont());
-  // 375 twips taller than designed, for Check2 under Check1.
-  setFixedSize(twipsSize(5835, 5130));
+  // Opens at its designed size (375 twips taller than the original form,
+  // for Check2 under Check1) and may grow, never shrink below it.
+  designedSize_ = twipsSize(5835, 5130);
+  setMinimumSize(designedSize_);
+  resize(designedSize_);
+  setAcceptDrops(true);
 
   Label1 = control(new QLabel(utf8(text::kLabel1), this), "Label1");
   placeTwips(Label1, 120, 120, 2055, 255);
 
-  File_Name = control(new QLabel(this), "File_Name");
-  File_Name->setTextFormat(Qt::PlainText);
+  File_Name = control(new ElidingLabel(this), "File_Name");
   placeTwips(File_Name, 120, 360, 2655, 255);
 
   FIle_list = control(new FileList(this), "FIle_list");
@@ -143,6 +191,11 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   placeTwips(Label2, 2880, 3240, 2415, 495);
+  Progress_bar = control(new QProgressBar(this), "Progress_bar");
+  placeTwips(Progress_bar, 2880, 3780, 2415, 180);
+  Progress_bar->setTextVisible(false);
+  Progress_bar->setRange(0, 1);
+  Progress_bar->setValue(0);
 
   Check1 = control(new QCheckBox(utf8(text::kCheck1), this), "Check1");
   placeTwips(Check1, 480, 4200, 1575, 375);
@@ -194,11 +247,81 @@ Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
     if (state != Qt::PartiallyChecked) Check1->setTristate(false);
   });
 
+  rememberLayout();
+#ifdef VEXO_HAVE_XCB
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    destroyWatch_ = std::make_unique<DestroyWatch>(this);
+    qApp->installNativeEventFilter(destroyWatch_.get());
+  }
+#endif
   form_.Form_Load();
 }
 
 Main::~Main() {
   if (inputBlocked_) qApp->removeEventFilter(this);
+  if (destroyWatch_) qApp->removeNativeEventFilter(destroyWatch_.get());
+}
+
+void Main::rememberLayout() {
+  // How each control follows a larger window: see layout.h.
+  layout_.clear();
+  for (QObject* child : children()) {
+    auto* w = qobject_cast<QWidget*>(child);
+    if (!w || w->isWindow()) continue;
+    const QRect g = w->geometry();
+    const LayoutRect designed{g.x(), g.y(), g.width(), g.height()};
+    layout_.push_back({w, designed,
+                       anchorOf(w->objectName().toStdString(), designed, designedSize_.width(),
+                                designedSize_.height())});
+  }
+}
+
+void Main::layoutControls() {
+  const int dw = width() - designedSize_.width();
+  const int dh = height() - designedSize_.height();
+  for (const Placement& p : layout_) {
+    const LayoutRect r = placeGrown(p.designed, p.anchor, dw, dh);
+    p.control->setGeometry(r.left, r.top, r.width, r.height);
+  }
+}
+
+void Main::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layoutControls();
+}
+
+void Main::dragEnterEvent(QDragEnterEvent* event) {
+  if (!form_.busy() && !droppedFile(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void Main::dropEvent(QDropEvent* event) {
+  const QString path = droppedFile(event->mimeData());
+  if (path.isEmpty() || form_.busy()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  // Shown once the drag has ended, so that a message box does not hold up
+  // the program the file came from.
+  const std::string fsPath = toFsPath(path);
+  QTimer::singleShot(0, this, [this, fsPath] { form_.openPath(fsPath); });
+}
+
+void Main::destroyedOutside() {
+  if (ending_) return;
+  if (form_.busy()) {
+    // Stop the request; its clean-up and message finish before the end.
+    form_.Stop_Request();
+    QTimer::singleShot(50, this, [this] { destroyedOutside(); });
+    return;
+  }
+  ending_ = true;
+  int cancel = 0;
+  form_.Form_QueryUnload(cancel, 0);
+  endApplication();
 }
 
 Input_Form* Main::inputForm() const {
@@ -212,7 +335,52 @@ void Main::setFileName(const std::string& text) { File_Name->setText(fromFsPath(
 
 void Main::setStatus(const std::string& text, bool repaintNow) {
   Label2->setText(QString::fromStdString(text));
-  if (repaintNow) Label2->repaint();  // the event loop does not run until the request ends
+  if (repaintNow) Label2->repaint();  // drawn now, not when the event loop next runs
+}
+
+void Main::setProgress(std::int64_t done, std::int64_t total) {
+  if (total <= 0) {
+    Progress_bar->setRange(0, 1);
+    Progress_bar->setValue(0);
+  } else {
+    // In ten-thousandths: a bar's range is an int, a file's length is not.
+    constexpr int kSteps = 10000;
+    Progress_bar->setRange(0, kSteps);
+    const std::int64_t d = std::clamp<std::int64_t>(done, 0, total);
+    Progress_bar->setValue(static_cast<int>(static_cast<double>(d) / total * kSteps));
+  }
+  Progress_bar->repaint();
+}
+
+void Main::setRetCaption(const std::string& text) {
+  Ret_bottn->setText(QString::fromStdString(text));
+  Ret_bottn->repaint();
+}
+
+void Main::processEvents() {
+  // Painting, the window manager's messages and timers run; the input
+  // filter (blockInput) lets only Escape and a click on Ret_bottn through.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+std::vector<MainView::ScreenArea> Main::screenAreas() {
+  std::vector<ScreenArea> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect r = screen->availableGeometry();
+    areas.push_back({pixelsToTwips(r.x()), pixelsToTwips(r.y()), pixelsToTwips(r.width()),
+                     pixelsToTwips(r.height())});
+  }
+  return areas;
+}
+
+double Main::windowWidthTwips() { return pixelsToTwips(std::max(frameGeometry().width(), width())); }
+
+void Main::selectFileListEntry(const std::string& name) {
+  const int i = FIle_list->entries().indexOf(fromFsPath(name));
+  if (i < 0) return;
+  const QSignalBlocker quiet(FIle_list);
+  FIle_list->setListIndex(i);
+  FIle_list->scrollTo(FIle_list->model()->index(i, 0));
 }
 
 void Main::refreshDrives() { Sel_Drive->refresh(QString()); }
@@ -297,10 +465,18 @@ int Main::messageBox(int style, const std::string& text) {
 void Main::blockInput(bool on) {
   if (on == inputBlocked_) return;
   inputBlocked_ = on;
-  if (on)
+  if (on) {
+    focusBeforeBlock_ = focusWidget();
     qApp->installEventFilter(this);
-  else
+  } else {
     qApp->removeEventFilter(this);
+    // A click kept out still moves the focus (Qt gives it before any filter
+    // sees the press); put it back, so that Enter presses what it did.
+    if (focusBeforeBlock_ && focusBeforeBlock_->window() == this &&
+        focusWidget() != focusBeforeBlock_)
+      focusBeforeBlock_->setFocus(Qt::OtherFocusReason);
+    focusBeforeBlock_.clear();
+  }
 }
 
 void Main::endApplication() {
@@ -319,6 +495,17 @@ std::string Main::homeDirectory() { return toFsPath(QDir::homePath()); }
 bool Main::eventFilter(QObject* watched, QEvent* event) {
   if (inputBlocked_ && watched->isWidgetType() && isUserInput(event->type()) &&
       static_cast<QWidget*>(watched)->window() == this) {
+    // While a request runs only stopping gets through: Escape, and the
+    // button that now reads "中　止".
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      form_.Stop_Request();
+      return true;
+    }
+    if (watched == Ret_bottn &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+      return QWidget::eventFilter(watched, event);
     event->ignore();
     return true;
   }

@@ -5,21 +5,28 @@
 // ui/core/main_form.h), which is also what the engine reports through.
 #pragma once
 
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "eliding_label.h"
 #include "file_services.h"
+#include "layout.h"
 #include "main_form.h"
 #include "main_view.h"
 #include "settings_store.h"
 
+class QAbstractNativeEventFilter;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -40,7 +47,7 @@ class Main : public QWidget, public MainView {
 
   // The controls, named as the form names them.
   QLabel* Label1;
-  QLabel* File_Name;
+  ElidingLabel* File_Name;
   FileList* FIle_list;
   DriveList* Sel_Drive;
   DirectoryList* Dir_name;
@@ -57,6 +64,8 @@ class Main : public QWidget, public MainView {
   QPushButton* Ret_bottn;
   QPushButton* Refresh_bottn;
   QPushButton* Exit_bottn;
+  // Beside the status line: how far the running request has got.
+  QProgressBar* Progress_bar;
 
   // The window's behaviour: handlers, PieceSize, the engine's interface.
   MainForm& form() { return form_; }
@@ -107,13 +116,37 @@ class Main : public QWidget, public MainView {
   void endApplication() override;
   std::unique_ptr<InputView> loadInputView(InputForm& form) override;
   std::string homeDirectory() override;
+  void setProgress(std::int64_t done, std::int64_t total) override;
+  void setRetCaption(const std::string& text) override;
+  void processEvents() override;
+  std::vector<ScreenArea> screenAreas() override;
+  double windowWidthTwips() override;
+  void selectFileListEntry(const std::string& name) override;
+
+  // The window's native window was destroyed by another program: the
+  // closing steps run (after stopping a running request) and the
+  // application ends.
+  void destroyedOutside();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // Where each control was placed at the designed size, and how it follows
+  // a larger window.
+  struct Placement {
+    QWidget* control;
+    LayoutRect designed;
+    Anchor anchor;
+  };
+  void rememberLayout();
+  void layoutControls();
+
   FileServices& files_;
   Volumes& volumes_;
   std::unique_ptr<SettingsStore> settings_;
@@ -121,6 +154,12 @@ class Main : public QWidget, public MainView {
   MessageHook messageHook_;
   std::function<void()> endHook_;
   bool inputBlocked_ = false;
+  QPointer<QWidget> focusBeforeBlock_;
+  QSize designedSize_;
+  std::vector<Placement> layout_;
+  bool ending_ = false;
+  // Watches for the native window being destroyed from outside (X11).
+  std::unique_ptr<QAbstractNativeEventFilter> destroyWatch_;
 };
 
 }  // namespace vexo

@@ -125,6 +125,15 @@ void FakeView::setStatus(const std::string& text, bool repaintNow) {
   events.push_back((repaintNow ? "Label2!=" : "Label2=") + text);
 }
 
+void FakeView::setProgress(std::int64_t done, std::int64_t total) {
+  events.push_back("Progress=" + std::to_string(done) + "/" + std::to_string(total));
+}
+
+void FakeView::processEvents() {
+  events.push_back("pump");
+  if (whilePump) whilePump();
+}
+
 void FakeView::setDrive(const std::string& d) {
   events.push_back("setDrive=" + d);
   if (std::find(drives.begin(), drives.end(), d) == drives.end() || d == chosenDrive) return;

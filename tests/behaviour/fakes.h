@@ -24,7 +24,9 @@ namespace vexo::test {
 // "setDrive=d", "showDrive=d", "Dir_name=p", "FIle_list=p", "refreshDir",
 // "refreshFileList", "Check1=n", "Check2=n", "Size_Combo=x", "Option1=i", "move=l,t",
 // "box<style>:text", "block=1"/"block=0", "end", "loadInput", "showInput", "Combo1 focus",
-// "hideInput", "unloadInput", "write Section/Key=v", "flush".
+// "hideInput", "unloadInput", "write Section/Key=v", "flush",
+// "Progress=done/total", "Ret_bottn=caption", "pump" (events handled while a
+// request runs), "select=name" (file list entry marked).
 using Events = std::vector<std::string>;
 
 class FakeSettings : public SettingsStore {
@@ -116,6 +118,14 @@ class FakeView : public MainView {
   std::deque<std::function<void(FakeInputView&)>> dialogActions;
   FakeInputView* dialog = nullptr;  // while loaded
 
+  // A clock for the behaviour that stands still unless a test moves it.
+  std::int64_t nowMs = 0;
+  // Runs each time the view handles waiting events during a request.
+  std::function<void()> whilePump;
+  // Work areas of the screens, in twips, and the window's width.
+  std::vector<ScreenArea> screens;
+  double width = 0;
+
   // The user's acts.
   void chooseDrive(const std::string& drive);
   void clickEntry(const std::string& entry);
@@ -155,6 +165,12 @@ class FakeView : public MainView {
   void blockInput(bool on) override;
   void endApplication() override { events.push_back("end"); }
   std::unique_ptr<InputView> loadInputView(InputForm& f) override;
+  void setProgress(std::int64_t done, std::int64_t total) override;
+  void setRetCaption(const std::string& text) override { events.push_back("Ret_bottn=" + text); }
+  void processEvents() override;
+  std::vector<ScreenArea> screenAreas() override { return screens; }
+  double windowWidthTwips() override { return width; }
+  void selectFileListEntry(const std::string& n) override { events.push_back("select=" + n); }
 };
 
 // The names of the files in a directory, sorted.

@@ -128,7 +128,7 @@ void MainWindowTest::controls_data() {
                         << QString::fromLatin1(container) << r;
   };
   row("Label1", "QLabel", QStringLiteral("分割・結合するファイル"), "Main", {120, 120, 2055, 255});
-  row("File_Name", "QLabel", QString(), "Main", {120, 360, 2655, 255});
+  row("File_Name", "vexo::ElidingLabel", QString(), "Main", {120, 360, 2655, 255});
   row("FIle_list", "vexo::FileList", QString(), "Main", {120, 720, 2655, 2010});
   row("Sel_Drive", "vexo::DriveList", QString(), "Main", {3000, 360, 2655, 300});
   row("Dir_name", "vexo::DirectoryList", QString(), "Main", {3000, 720, 2655, 1980});

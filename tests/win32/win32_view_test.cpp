@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <deque>
@@ -598,6 +601,147 @@ TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
   EXPECT_EQ(registryText(L"Checks", L"Size"), L"2");
   EXPECT_EQ(registryText(L"Checks", L"CustomSize"), L"25MB (メール)");
   EXPECT_EQ(registryText(L"Checks", L"Digits3"), L"1");
+TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
+  writeBytes(path(L"data.bin"), patterned(1457664 + 5));
+  open();
+  HWND bar = control(L"Progress_bar");
+  EXPECT_EQ(CompareStringOrdinal(classOf(bar).c_str(), -1, PROGRESS_CLASSW, -1, TRUE), CSTR_EQUAL);
+  expectPlaced(bar, ControlCase{L"Progress_bar", PROGRESS_CLASSW, nullptr, 2880, 3780, 2415, 180},
+               POINT{0, 0});
+  choose(L"FIle_list", L"data.bin");
+
+  // The completion box comes while the request still runs: input queued to
+  // the window is kept out, Escape and a click on "中　止" stop.
+  struct Seen {
+    std::wstring caption, name;
+    bool before, afterOthers, afterStop;
+    int barPos, barMax;
+  };
+  std::vector<Seen> seen;
+  int round = 0;
+  auto post = [](HWND h, UINT msg, WPARAM wp) { PostMessageW(h, msg, wp, MAKELPARAM(5, 5)); };
+  view_->setMessageHook([&](int, const std::wstring&) {
+    Seen s;
+    s.caption = textOf(control(L"Ret_bottn"));
+    s.before = form_->stopRequested();
+    post(control(L"Refresh_bottn"), WM_LBUTTONDOWN, MK_LBUTTON);
+    post(control(L"Refresh_bottn"), WM_LBUTTONUP, 0);
+    post(control(L"FIle_list"), WM_KEYDOWN, VK_END);
+    view_->processEvents();
+    s.afterOthers = form_->stopRequested();
+    s.name = textOf(control(L"File_Name"));
+    if (round == 0) {
+      post(control(L"FIle_list"), WM_KEYDOWN, VK_ESCAPE);
+    } else {
+      post(control(L"Ret_bottn"), WM_LBUTTONDOWN, MK_LBUTTON);
+      post(control(L"Ret_bottn"), WM_LBUTTONUP, 0);
+    }
+    view_->processEvents();
+    s.afterStop = form_->stopRequested();
+    form_->progress(0, 6LL << 30);
+    form_->progress(6LL << 30, 6LL << 30);
+    s.barPos = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+    s.barMax = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+    seen.push_back(s);
+    return kAnswerOk;
+  });
+  for (round = 0; round < 2; ++round) click(L"Ret_bottn");
+  ASSERT_EQ(seen.size(), 2u);
+  for (const Seen& s : seen) {
+    EXPECT_EQ(s.caption, L"中　止");
+    EXPECT_FALSE(s.before);
+    EXPECT_FALSE(s.afterOthers);
+    EXPECT_EQ(s.name, L"data.bin");
+    EXPECT_TRUE(s.afterStop);
+    EXPECT_EQ(s.barPos, s.barMax) << "the end drawn full";
+  }
+  EXPECT_EQ(textOf(control(L"Ret_bottn")), L"決　定");
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+  EXPECT_FALSE(form_->stopRequested());
+  EXPECT_TRUE(IsWindowEnabled(view_->hwnd()));
+}
+
+TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
+  CreateDirectoryW(path(L"sub").c_str(), nullptr);
+  const std::wstring longName = L"始まり_" + std::wstring(60, L'x') + L"_終わり.txt";
+  writeBytes(path(L"sub\\" + longName), "x");
+  writeBytes(path(L"sub\\b.bin"), "b");
+  // A stored position far off every screen.
+  ASSERT_TRUE(store_->write("Settings", "MainLeft", "900000"));
+  ASSERT_TRUE(store_->write("Settings", "MainTop", "-5000"));
+  open();
+  HWND main = view_->hwnd();
+  RECT outer{};
+  GetWindowRect(main, &outer);
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST), &screen);
+  EXPECT_EQ(outer.right, screen.rcWork.right);
+  EXPECT_EQ(outer.top, screen.rcWork.top);
+  EXPECT_EQ(registryText(L"Settings", L"MainLeft"), L"900000") << "stored only at close";
+
+  // A file named from outside: its directory, the file chosen, its whole
+  // name as File_Name's tooltip.
+  form_->openPath(narrow(path(L"sub\\" + longName)));
+  EXPECT_EQ(textOf(control(L"File_Name")), longName);
+  HWND files = control(L"FIle_list");
+  const LRESULT sel = SendMessageW(files, LB_GETCURSEL, 0, 0);
+  ASSERT_GE(sel, 0);
+  EXPECT_EQ(itemsOf(files, false)[static_cast<std::size_t>(sel)], longName);
+  EXPECT_EQ(narrow(path(L"sub")), files_->curDir());
+  EXPECT_TRUE(GetWindowLongW(control(L"File_Name"), GWL_STYLE) & SS_PATHELLIPSIS);
+  HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+  for (; tip; tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr))
+    if (GetWindow(tip, GW_OWNER) == main) break;
+  ASSERT_NE(tip, nullptr);
+  wchar_t tipText[256] = {};
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V1_SIZE;
+  tool.hwnd = main;
+  tool.uId = reinterpret_cast<UINT_PTR>(control(L"File_Name"));
+  tool.lpszText = tipText;
+  SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::wstring(tipText), longName);
+
+  // A file dropped on the window.
+  const std::wstring dropped = path(L"sub\\b.bin");
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t));
+  auto* head = static_cast<DROPFILES*>(GlobalLock(drop));
+  head->pFiles = sizeof(DROPFILES);
+  head->fWide = TRUE;
+  std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(head + 1));
+  GlobalUnlock(drop);
+  SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  EXPECT_EQ(textOf(control(L"File_Name")), L"b.bin");
+  EXPECT_TRUE(boxes.empty());
+
+  // Larger by 200 x 100 pixels: the lists take the room, the buttons keep
+  // their distance to the bottom right; never smaller than designed.
+  struct Moved {
+    const wchar_t* name;
+    int left, top, width, height;  // change in pixels
+  } moved[] = {{L"FIle_list", 0, 0, 100, 100}, {L"Dir_name", 100, 0, 100, 100},
+               {L"Sel_Drive", 100, 0, 100, 0},   {L"Frame1", 0, 100, 0, 0},
+               {L"Progress_bar", 200, 100, 0, 0}, {L"Ret_bottn", 200, 100, 0, 0}};
+  std::vector<RECT> before;
+  for (const Moved& m : moved) before.push_back(placeOf(control(m.name)));
+  const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+  for (int grow : {1, 0}) {  // larger, then asked to be far smaller than designed
+    SetWindowPos(main, nullptr, 0, 0, grow ? w + 200 : 50, grow ? h + 100 : 50,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    pump();
+    for (std::size_t i = 0; i < std::size(moved); ++i) {
+      const RECT a = placeOf(control(moved[i].name)), &b = before[i];
+      const RECT want{b.left + grow * moved[i].left, b.top + grow * moved[i].top,
+                      b.right + grow * (moved[i].left + moved[i].width),
+                      b.bottom + grow * (moved[i].top + moved[i].height)};
+      EXPECT_TRUE(EqualRect(&a, &want)) << narrow(moved[i].name) << " grow " << grow;
+    }
+  }
+  RECT client{};
+  GetClientRect(main, &client);
+  EXPECT_EQ(client.right, twipsToPixels(5835, screenDpi()));
+  EXPECT_EQ(client.bottom, twipsToPixels(5130, screenDpi()));
 }
 
 TEST(Win32Listing, NaturalOrderAndPathChains) {

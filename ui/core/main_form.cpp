@@ -1,6 +1,12 @@
 #include "main_form.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
 #include <new>
+#include <tuple>
+#include <utility>
 
 #include "names.h"
 #include "size_text.h"
@@ -19,13 +25,57 @@ std::string driveErrorText(int errorNumber) {
   }
 }
 
+WindowPlace reachablePlace(double left, double top, double width,
+                           const std::vector<MainView::ScreenArea>& screens) {
+  if (screens.empty()) return {left, top};
+  const double need = std::min(width > 0 ? width : kReachableTwips, kReachableTwips);
+  for (const MainView::ScreenArea& s : screens) {
+    const double across = std::min(left + std::max(width, need), s.left + s.width) -
+                          std::max(left, s.left);
+    if (across >= need && top >= s.top && top + kTitleBarTwips <= s.top + s.height)
+      return {left, top};
+  }
+  // The screen nearest to the title bar's middle.
+  const double midX = left + std::max(width, need) / 2;
+  const double midY = top + kTitleBarTwips / 2;
+  const MainView::ScreenArea* nearest = nullptr;
+  double best = std::numeric_limits<double>::infinity();
+  for (const MainView::ScreenArea& s : screens) {
+    const double dx = std::max({s.left - midX, 0.0, midX - (s.left + s.width)});
+    const double dy = std::max({s.top - midY, 0.0, midY - (s.top + s.height)});
+    const double d = dx * dx + dy * dy;
+    if (d < best) {
+      best = d;
+      nearest = &s;
+    }
+  }
+  const MainView::ScreenArea& s = *nearest;
+  // As close to where it was as the screen allows; a window wider than the
+  // screen keeps its left edge (and title) on it.
+  const double l = std::max(s.left, std::min(left, s.left + s.width - width));
+  const double t = std::max(s.top, std::min(top, s.top + s.height - kTitleBarTwips));
+  return {l, t};
+}
+
 MainForm::MainForm(MainView& view, FileServices& files, SettingsStore& settings)
-    : view_(view), files_(files), settings_(settings) {}
+    : view_(view), files_(files), settings_(settings), clock_([] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      }) {}
 
 MainForm::~MainForm() = default;
 
 void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int size,
                              const std::string& customSize, int digits3) {
+  // A position whose title bar would be on no screen (a screen since
+  // removed, a smaller resolution) is moved onto the nearest one. What the
+  // settings hold changes only when the window closes, and then to where
+  // the window is.
+  const WindowPlace place =
+      reachablePlace(leftTwips, topTwips, view_.windowWidthTwips(), view_.screenAreas());
+  leftTwips = place.left;
+  topTwips = place.top;
   view_.moveWindowTwips(leftTwips, topTwips);
   placedLeftTwips_ = leftTwips;
   placedTopTwips_ = topTwips;
@@ -43,8 +93,7 @@ void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int s
 void MainForm::Form_Load() {
   // Position and switches as the last run left them; on the first run (or
   // for a value that cannot be used) 1,000 twips from the top left of the
-  // screen, long naming, 1.44M pieces. The position is applied as stored,
-  // even when it lies off the screen.
+  // screen, long naming, 1.44M pieces.
   const StoredSettings stored = loadSettings(settings_);
   applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size, stored.customSize,
                 stored.digits3);
@@ -181,6 +230,10 @@ void MainForm::FIle_list_DblClick() {
 }
 
 void MainForm::Ret_bottn_Click() {
+  if (busy_) {  // the button reads "中　止" while a request runs
+    Stop_Request();
+    return;
+  }
   const std::string name = view_.fileName();
   if (!name.empty()) proc1Guarded(name);
 }
@@ -225,10 +278,103 @@ void MainForm::Size_Combo_Change() {
     Option1_Click(2);
 }
 
+void MainForm::Stop_Request() {
+  if (busy_) stop_ = true;
+}
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+bool isAbsolute(const std::string& p) {
+  return (!p.empty() && (p[0] == '/' || p[0] == '\\')) || (p.size() >= 2 && p[1] == ':');
+}
+#else
+constexpr const char* kSeparators = "/";
+bool isAbsolute(const std::string& p) { return !p.empty() && p[0] == '/'; }
+#endif
+
+// "dir/name" into "dir" and "name"; the directory of "/name" is "/", of
+// "C:\name" "C:\".
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+  const std::size_t sep = path.find_last_of(kSeparators);
+  if (sep == std::string::npos) return {".", path};
+  const bool root = sep == 0 || (sep == 2 && path[1] == ':');
+  return {path.substr(0, root ? sep + 1 : sep), path.substr(sep + 1)};
+}
+
+}  // namespace
+
+void MainForm::openPath(const std::string& given) {
+  if (busy_ || given.empty()) return;
+  std::string path = given;
+  try {
+    if (!isAbsolute(path)) {
+      std::string cur = files_.curDir();
+      if (!cur.empty() && std::string(kSeparators).find(cur.back()) == std::string::npos)
+        cur += kSeparators[std::string(kSeparators).size() - 1];
+      path = cur + path;
+    }
+    const std::string before = files_.curDir();
+    std::string dir, name;
+    bool isDir = true;
+    try {
+      files_.chDir(path);
+      dir = files_.curDir();
+    } catch (const RuntimeError&) {
+      isDir = false;
+    }
+    if (!isDir) {
+      // A file: it must open for reading, in a directory that can be shown.
+      std::tie(dir, name) = splitPath(path);
+      const int f = files_.freeFile();
+      files_.openRead(path, f);
+      files_.close(f);
+      files_.chDir(dir);
+      dir = files_.curDir();
+    }
+    try {
+      const std::string drive = view_.driveHolding(dir);
+      if (!drive.empty() && drive != view_.drive()) files_.chDrive(drive);
+      files_.chDir(dir);
+      if (view_.dirPath() == dir)
+        view_.refreshFileList();
+      else
+        view_.setDirPath(dir);  // raises Dir_name_Change: the file list follows
+    } catch (const RuntimeError&) {
+      try {
+        files_.chDir(before);
+      } catch (const RuntimeError&) {
+      }
+      throw;
+    }
+    view_.setFileName(name);
+    if (!name.empty()) view_.selectFileListEntry(name);
+  } catch (const RuntimeError& e) {
+    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()) + "\n" + given);
+  }
+}
+
+bool MainForm::paintIfDue(bool force) {
+  if (!statusStale_ && !progressStale_ && !busy_) return false;
+  const std::int64_t now = clock_();
+  if (!force && painted_ && now - lastPaint_ < kRepaintMs) return false;
+  if (statusStale_) view_.setStatus(status_, true);
+  if (progressStale_) view_.setProgress(done_, total_);
+  statusStale_ = progressStale_ = false;
+  lastPaint_ = now;
+  painted_ = true;
+  if (busy_ && !force) view_.processEvents();
+  return true;
+}
+
 void MainForm::proc1Guarded(const std::string& name) {
   if (busy_) return;
   busy_ = true;
+  stop_ = false;
+  painted_ = false;  // the first status of a request is drawn at once
   view_.blockInput(true);
+  view_.setRetCaption(text::kRetStop);
   try {
     if (sizeReady(name)) proc1(files_, *this, name);
   } catch (const RuntimeError& e) {
@@ -238,8 +384,13 @@ void MainForm::proc1Guarded(const std::string& name) {
   } catch (const std::exception&) {
     view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::string("51"));  // internal error
   }
+  view_.setRetCaption(text::kRetBottn);
+  progressStale_ = false;
+  done_ = total_ = 0;
+  view_.setProgress(0, 0);
   view_.blockInput(false);
   busy_ = false;
+  stop_ = false;
 }
 
 bool MainForm::sizeReady(const std::string& name) {
@@ -255,17 +406,32 @@ bool MainForm::sizeReady(const std::string& name) {
   return true;
 }
 
-void MainForm::statusText(const std::string& text) { view_.setStatus(text, true); }
+// The status text is always current; drawing it waits on the display, so
+// it is drawn at most once per kRepaintMs, and before every message box.
+void MainForm::statusText(const std::string& text) {
+  status_ = text;
+  statusStale_ = true;
+  if (!paintIfDue(false)) view_.setStatus(text, false);
+}
 
-void MainForm::clearStatus() { view_.setStatus("", false); }
+void MainForm::clearStatus() {
+  status_.clear();
+  statusStale_ = false;  // the event loop of what follows draws it
+  view_.setStatus("", false);
+}
 
-void MainForm::message(const std::string& text) { view_.messageBox(kStyleOkOnly, text); }
+void MainForm::message(const std::string& text) {
+  paintIfDue(true);
+  view_.messageBox(kStyleOkOnly, text);
+}
 
 int MainForm::question(const std::string& text) {
+  paintIfDue(true);
   return view_.messageBox(kStyleYesNoQuestion, text);
 }
 
 int MainForm::questionNo(const std::string& text) {
+  paintIfDue(true);
   return view_.messageBox(kStyleYesNoQuestionNoDefault, text);
 }
 
@@ -298,8 +464,18 @@ void MainForm::suggestExtension(const std::string& text) {
 
 int MainForm::pieceDigits() { return view_.check2() != 0 ? 3 : 1; }
 
-void MainForm::progress(std::int64_t done, std::int64_t total) { view_.progress(done, total); }
+void MainForm::progress(std::int64_t done, std::int64_t total) {
+  if (done == done_ && total == total_) return;
+  done_ = done;
+  total_ = total;
+  progressStale_ = true;
+  // The start and the end are always drawn.
+  paintIfDue(done == 0 || done >= total);
+}
 
-bool MainForm::stopRequested() { return view_.stopRequested(); }
+bool MainForm::stopRequested() {
+  paintIfDue(false);  // lets Escape and a click on "中　止" through
+  return stop_;
+}
 
 }  // namespace vexo

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,8 +24,26 @@ namespace vexo {
 // The message for a failed drive or directory change.
 std::string driveErrorText(int errorNumber);
 
+// Where a window whose title bar would be on no screen goes instead: the
+// nearest screen's work area, as far inside it as the window fits. The title
+// bar counts as reachable when a strip of it at least kReachableTwips wide
+// (or the whole bar, for a narrower window) lies on one screen. Returns the
+// position unchanged when it is reachable or no screen is known.
+inline constexpr double kTitleBarTwips = 300;
+inline constexpr double kReachableTwips = 1440;
+struct WindowPlace {
+  double left, top;
+};
+WindowPlace reachablePlace(double left, double top, double width,
+                           const std::vector<MainView::ScreenArea>& screens);
+
 class MainForm : public UserInterface {
  public:
+  // Milliseconds from any fixed start; the status line and the progress bar
+  // are redrawn at most once per kRepaintMs of it.
+  using Clock = std::function<std::int64_t()>;
+  static constexpr std::int64_t kRepaintMs = 33;
+
   MainForm(MainView& view, FileServices& files, SettingsStore& settings);
   ~MainForm() override;
   MainForm(const MainForm&) = delete;
@@ -62,6 +81,18 @@ class MainForm : public UserInterface {
   void Option1_Click(int Index);
   // The user typed in the size box or chose one of its entries.
   void Size_Combo_Change();
+  // Escape, or a click on Ret_bottn ("中　止") while a request runs: the
+  // request stops at its next block.
+  void Stop_Request();
+  // A file named from outside the window (the command line, a drop): shows
+  // its directory with the file chosen in File_Name, and starts nothing. A
+  // directory is shown with nothing chosen. A path that cannot be opened is
+  // reported and the lists stay as they were. A relative path is taken from
+  // the current directory.
+  void openPath(const std::string& path);
+
+  // Replaces the steady clock (tests).
+  void setClock(Clock clock) { clock_ = std::move(clock); }
 
   // What the engine uses.
   void statusText(const std::string& text) override;
@@ -89,6 +120,10 @@ class MainForm : public UserInterface {
   void loadInputForm();
   void unloadOtherWindows();
   std::string currentDrive();
+  // Redraws the status line and the progress bar when they are behind and
+  // kRepaintMs have passed since the last redraw (or at once with force),
+  // and lets the window handle its waiting events. Returns whether it drew.
+  bool paintIfDue(bool force);
 
   MainView& view_;
   FileServices& files_;
@@ -97,6 +132,14 @@ class MainForm : public UserInterface {
   std::int16_t driveRetry_ = kFalse;  // true while the drive list is set back
   std::string shownDrive_;            // the drive the lists show
   bool busy_ = false;
+  bool stop_ = false;  // the user asked to stop the running request
+  Clock clock_;
+  std::int64_t lastPaint_ = 0;
+  bool painted_ = false;       // lastPaint_ holds a time
+  std::string status_;         // the status text as last set
+  bool statusStale_ = false;   // set but not yet drawn
+  std::int64_t done_ = 0, total_ = 0;
+  bool progressStale_ = false;
   // The position applied from the settings, in twips and as the view placed
   // it. A window that was not moved saves the twips it was given, so a
   // position that is no whole number of pixels does not drift from run to

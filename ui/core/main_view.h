@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vexo {
 
@@ -152,13 +153,32 @@ class MainView {
   // for none.
   virtual std::string homeDirectory() { return {}; }
 
-  // Progress of the running request and the user's wish to stop it; a view
-  // without such controls keeps these.
-  virtual void progress(std::int64_t done, std::int64_t total) {
+  // The progress bar beside the status line: bytes done of all a request
+  // moves, drawn at once. total 0 empties it.
+  virtual void setProgress(std::int64_t done, std::int64_t total) {
     (void)done;
     (void)total;
   }
-  virtual bool stopRequested() { return false; }
+  // The caption of Ret_bottn ("決　定", or "中　止" while a request runs).
+  virtual void setRetCaption(const std::string& text) { (void)text; }
+  // Handles the events waiting for the window (painting, the window
+  // manager's messages) while a request runs; input stays blocked except
+  // Escape and a click on Ret_bottn, which reach the behaviour as
+  // MainForm::Stop_Request() and Ret_bottn_Click().
+  virtual void processEvents() {}
+
+  // Where windows may be placed on each screen (the work area, without
+  // panels), in twips; empty when the view cannot tell.
+  struct ScreenArea {
+    double left = 0, top = 0, width = 0, height = 0;
+  };
+  virtual std::vector<ScreenArea> screenAreas() { return {}; }
+  // The window's outer width in twips.
+  virtual double windowWidthTwips() { return 0; }
+
+  // Marks an entry of the file list as selected without raising anything
+  // (when it is there).
+  virtual void selectFileListEntry(const std::string& name) { (void)name; }
 };
 
 }  // namespace vexo

@@ -24,6 +24,8 @@ inline constexpr const char kCheck2[] = "3桁番号 (.001)";
 inline constexpr const char kRetBottn[] = "決　定";
 inline constexpr const char kRefreshBottn[] = "更　新";
 inline constexpr const char kExitBottn[] = "終　了";
+// Ret_bottn's caption while a request runs: pressing it stops the request.
+inline constexpr const char kRetStop[] = "中　止";
 
 // Extension dialog.
 inline constexpr const char kInputCaption[] = "拡張子入力";

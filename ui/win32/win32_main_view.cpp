@@ -2,6 +2,7 @@
 #include "win32_main_view.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -37,6 +38,7 @@ enum ControlId : int {
   kIdOption2,
   kIdSizeCombo,
   kIdCheck2,
+  kIdProgress,
   kIdInputLabel = 201,
   kIdCommand1,
   kIdCommand2,
@@ -70,8 +72,11 @@ const ControlSpec kMainControls[] = {
     {L"Ret_bottn", WC_BUTTONW, text::kRetBottn, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 2160, 4200, 1095, 375, kIdRet},
     {L"Refresh_bottn", WC_BUTTONW, text::kRefreshBottn, BS_PUSHBUTTON | WS_TABSTOP, 0, 3360, 4200, 975, 375, kIdRefresh},
     {L"Exit_bottn", WC_BUTTONW, text::kExitBottn, BS_PUSHBUTTON | WS_TABSTOP, 0, 4560, 4200, 1095, 375, kIdExit},
-    {L"File_Name", WC_STATICW, "", SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 120, 360, 2655, 255, kIdFileName},
+    // A name too long for it loses its middle; SS_NOTIFY lets its tooltip
+    // see the mouse.
+    {L"File_Name", WC_STATICW, "", SS_NOPREFIX | SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS | SS_NOTIFY, 0, 120, 360, 2655, 255, kIdFileName},
     {L"Label2", WC_STATICW, "", SS_NOPREFIX | SS_LEFT, 0, 2880, 3240, 2415, 495, kIdLabel2},
+    {L"Progress_bar", PROGRESS_CLASSW, "", 0, 0, 2880, 3780, 2415, 180, kIdProgress},
     {L"Frame1", WC_BUTTONW, text::kFrame1, BS_GROUPBOX, 0, 240, 2880, 2610, 1290, kIdFrame},
     {L"Option1_0", WC_BUTTONW, text::kOption1_0, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0, 240 + 240, 2880 + 240, 1575, 255, kIdOption0},
     {L"Option1_1", WC_BUTTONW, text::kOption1_1, BS_AUTORADIOBUTTON, 0, 240 + 240, 2880 + 600, 1695, 255, kIdOption1},
@@ -91,7 +96,8 @@ const ControlSpec kInputControls[] = {
 constexpr int kMainWidth = 5835, kMainHeight = 5130;     // client area, twips
 constexpr int kInputWidth = 2985, kInputHeight = 1590;   // client area, twips
 constexpr int kInputLeft = 3285, kInputTop = 2025;       // where the dialog opens, twips
-constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kMainStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
 constexpr DWORD kInputStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
 int px(double twips) { return twipsToPixels(twips, screenDpi()); }
@@ -276,6 +282,8 @@ Win32MainView::~Win32MainView() {
 void Win32MainView::create(MainForm& form) {
   form_ = &form;
   dpi_ = screenDpi();
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&classes);
   registerClass(kMainClass, &Win32MainView::windowProc);
   const SIZE size = outerSize(kMainWidth, kMainHeight, kMainStyle);
   CreateWindowExW(0, kMainClass, widen(text::kMainCaption).c_str(), kMainStyle, px(1000), px(1000),
@@ -302,6 +310,38 @@ void Win32MainView::create(MainForm& form) {
   ReleaseDC(sizes, dc);
   // The list opens as wide as its entries, wider than the box.
   SendMessageW(sizes, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + px(300)), 0);
+  SendMessageW(control(L"Progress_bar"), PBM_SETRANGE32, 0, 1);
+  // Where every control sits at the designed size, and how it follows a
+  // larger window (layout.h).
+  layout_.clear();
+  for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    LayoutRect designed{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    // A combo box is sized with its drop-down list, as it was created.
+    for (const ControlSpec& c : kMainControls)
+      if (controlName(child) == c.name && std::wstring(c.windowClass) == WC_COMBOBOXW)
+        designed.height = px(c.height) * 8;
+    layout_.push_back({child, designed,
+                       anchorOf(narrow(controlName(child)), designed, px(kMainWidth), px(kMainHeight))});
+  }
+  // File_Name shows its whole text as a tooltip.
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  if (tooltip_) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control(L"File_Name"));
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  DragAcceptFiles(hwnd_, TRUE);
+  laidOutWidth_ = px(kMainWidth);
+  laidOutHeight_ = px(kMainHeight);
   created_ = true;
   form.Form_Load();
 }
@@ -319,6 +359,26 @@ LRESULT CALLBACK Win32MainView::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 
 LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case WM_GETMINMAXINFO: {
+      // Never smaller than designed.
+      const SIZE least = outerSize(kMainWidth, kMainHeight, kMainStyle);
+      auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+      info->ptMinTrackSize.x = least.cx;
+      info->ptMinTrackSize.y = least.cy;
+      return 0;
+    }
+    case WM_SIZE:
+      if (created_ && wp != SIZE_MINIMIZED) layoutControls(LOWORD(lp), HIWORD(lp));
+      return 0;
+    case WM_DROPFILES: {
+      auto drop = reinterpret_cast<HDROP>(wp);
+      const UINT n = DragQueryFileW(drop, 0, nullptr, 0);
+      std::wstring path(n + 1, L'\0');
+      path.resize(DragQueryFileW(drop, 0, path.data(), n + 1));
+      DragFinish(drop);
+      if (form_ && !form_->busy() && !path.empty()) form_->openPath(narrow(path));
+      return 0;
+    }
     case WM_COMMAND:
       if (created_ && form_) command(LOWORD(wp), HIWORD(wp));
       return 0;
@@ -376,6 +436,9 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void Win32MainView::command(int id, int code) {
+  // While a request runs only "中　止" acts (input queued before is handled
+  // by the message boxes' own loops, and must not reach the behaviour).
+  if (form_->busy() && id != kIdRet) return;
   switch (id) {
     case kIdDrive:
       // A drive is taken when chosen from the closed list (arrow keys) or
@@ -479,7 +542,37 @@ bool Win32MainView::preTranslate(MSG& msg) {
 std::string Win32MainView::fileName() { return narrow(windowText(control(L"File_Name"))); }
 
 void Win32MainView::setFileName(const std::string& text) {
-  SetWindowTextW(control(L"File_Name"), widen(text).c_str());
+  const std::wstring w = widen(text);
+  SetWindowTextW(control(L"File_Name"), w.c_str());
+  if (tooltip_) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control(L"File_Name"));
+    tool.lpszText = const_cast<wchar_t*>(w.c_str());
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+void Win32MainView::layoutControls(int clientWidth, int clientHeight) {
+  if (clientWidth == laidOutWidth_ && clientHeight == laidOutHeight_) return;
+  laidOutWidth_ = clientWidth;
+  laidOutHeight_ = clientHeight;
+  const int dw = clientWidth - px(kMainWidth);
+  const int dh = clientHeight - px(kMainHeight);
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(layout_.size()));
+  for (const Placement& p : layout_) {
+    const LayoutRect r = placeGrown(p.designed, p.anchor, dw, dh);
+    if (moves)
+      moves = DeferWindowPos(moves, p.control, nullptr, r.left, r.top, r.width, r.height,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (moves) EndDeferWindowPos(moves);
+  // Sizing a combo box sets its selection field's height anew.
+  for (const ControlSpec& c : kMainControls)
+    if (std::wstring(c.windowClass) == WC_COMBOBOXW) fitComboHeight(control(c.name), px(c.height));
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void Win32MainView::setStatus(const std::string& text, bool repaintNow) {
@@ -723,15 +816,115 @@ int Win32MainView::messageBox(int style, const std::string& text) {
 }
 
 void Win32MainView::restoreBlock() {
-  if (hwnd_) EnableWindow(hwnd_, blocked_ ? FALSE : TRUE);
+  // The window stays enabled while a request runs, so that "中　止" can be
+  // clicked; processEvents() keeps the rest of the input out.
+  if (hwnd_) EnableWindow(hwnd_, TRUE);
+}
+
+bool Win32MainView::keptOut(const MSG& msg) {
+  if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
+  const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+  const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    form_->Stop_Request();
+    return true;
+  }
+  if (mouse && msg.hwnd == control(L"Ret_bottn") && msg.message != WM_MOUSEWHEEL) return false;
+  return key || mouse || msg.message == WM_DROPFILES;
+}
+
+void Win32MainView::processEvents() {
+  // Painting, timers and the system's messages run; input to this window
+  // waits, except stopping (keptOut).
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that waits for it
+      return;
+    }
+    if (blocked_ && keptOut(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
 }
 
 void Win32MainView::blockInput(bool on) {
   blocked_ = on;
-  // A disabled window gets no mouse or keyboard input but is still painted.
-  if (on) focusBeforeBlock_ = GetFocus();
+  if (on) {
+    focusBeforeBlock_ = GetFocus();
+    restoreBlock();
+    return;
+  }
+  // Input that came while the request ran is dropped, not acted on now.
+  MSG msg;
+  for (UINT first : {static_cast<UINT>(WM_KEYFIRST), static_cast<UINT>(WM_MOUSEFIRST)}) {
+    const UINT last = first == WM_KEYFIRST ? WM_KEYLAST : WM_MOUSELAST;
+    while (PeekMessageW(&msg, hwnd_, first, last, PM_REMOVE)) {
+    }
+    for (HWND child = hwnd_ ? GetWindow(hwnd_, GW_CHILD) : nullptr; child;
+         child = GetWindow(child, GW_HWNDNEXT))
+      while (PeekMessageW(&msg, child, first, last, PM_REMOVE)) {
+      }
+  }
   restoreBlock();
-  if (!on && focusBeforeBlock_ && IsWindow(focusBeforeBlock_)) SetFocus(focusBeforeBlock_);
+  if (focusBeforeBlock_ && IsWindow(focusBeforeBlock_)) SetFocus(focusBeforeBlock_);
+}
+
+void Win32MainView::setProgress(std::int64_t done, std::int64_t total) {
+  HWND bar = control(L"Progress_bar");
+  // In ten-thousandths: the bar's range is an int, a file's length is not.
+  constexpr int kSteps = 10000;
+  int pos = 0;
+  if (total > 0) {
+    const std::int64_t d = std::clamp<std::int64_t>(done, 0, total);
+    pos = static_cast<int>(static_cast<double>(d) / static_cast<double>(total) * kSteps);
+  }
+  SendMessageW(bar, PBM_SETRANGE32, 0, total > 0 ? kSteps : 1);
+  SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+  RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void Win32MainView::setRetCaption(const std::string& text) {
+  HWND button = control(L"Ret_bottn");
+  SetWindowTextW(button, widen(text).c_str());
+  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+namespace {
+
+BOOL CALLBACK noteMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& r = info.rcWork;
+    const int dpi = screenDpi();
+    reinterpret_cast<std::vector<MainView::ScreenArea>*>(areas)->push_back(
+        {pixelsToTwips(r.left, dpi), pixelsToTwips(r.top, dpi), pixelsToTwips(r.right - r.left, dpi),
+         pixelsToTwips(r.bottom - r.top, dpi)});
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<MainView::ScreenArea> Win32MainView::screenAreas() {
+  std::vector<ScreenArea> areas;
+  EnumDisplayMonitors(nullptr, nullptr, noteMonitor, reinterpret_cast<LPARAM>(&areas));
+  return areas;
+}
+
+double Win32MainView::windowWidthTwips() {
+  RECT r{};
+  GetWindowRect(hwnd_, &r);
+  return pixelsToTwips(r.right - r.left, dpi_);
+}
+
+void Win32MainView::selectFileListEntry(const std::string& name) {
+  HWND list = control(L"FIle_list");
+  const std::wstring w = widen(name);
+  const LRESULT i = SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(w.c_str()));
+  if (i != LB_ERR) SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
 }
 
 void Win32MainView::endApplication() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "input_view.h"
+#include "layout.h"
 #include "main_form.h"
 #include "main_view.h"
 
@@ -95,6 +96,12 @@ class Win32MainView : public MainView {
   void endApplication() override;
   std::unique_ptr<InputView> loadInputView(InputForm& form) override;
   std::string homeDirectory() override;
+  void setProgress(std::int64_t done, std::int64_t total) override;
+  void setRetCaption(const std::string& text) override;
+  void processEvents() override;
+  std::vector<ScreenArea> screenAreas() override;
+  double windowWidthTwips() override;
+  void selectFileListEntry(const std::string& name) override;
 
  private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -106,6 +113,10 @@ class Win32MainView : public MainView {
   void fillFileList(const std::wstring& keepSelected);
   void drawDirectoryEntry(const DRAWITEMSTRUCT& item);
   void restoreBlock();
+  void layoutControls(int clientWidth, int clientHeight);
+  // Whether a queued message is input to the main window that must wait
+  // while a request runs; Escape becomes a wish to stop.
+  bool keptOut(const MSG& msg);
 
   HWND hwnd_ = nullptr;
   MainForm* form_ = nullptr;
@@ -122,6 +133,14 @@ class Win32MainView : public MainView {
   bool blocked_ = false;
   HWND focusBeforeBlock_ = nullptr;
   bool created_ = false;
+  struct Placement {
+    HWND control;
+    LayoutRect designed;
+    Anchor anchor;
+  };
+  std::vector<Placement> layout_;
+  int laidOutWidth_ = 0, laidOutHeight_ = 0;  // client size the controls are placed for
+  HWND tooltip_ = nullptr;  // File_Name's whole text
 
   MessageHook messageHook_;
   std::function<void(HWND)> dialogShownHook_;
