@@ -124,6 +124,10 @@ class FileServices {
   virtual std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
                                   std::span<char> buffer, std::optional<std::int64_t> pos = std::nullopt,
                                   std::uint32_t* crc = nullptr);
+  // Makes what was written to an open file durable: it survives a power
+  // cut once this returns. A file that is put in place by renaming is
+  // flushed first, or a crash could leave its new name on a short file.
+  virtual void flush(int f) = 0;
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 

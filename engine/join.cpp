@@ -186,6 +186,10 @@ void join(Request& r) {
       copier.blockSteps(f + 1, f, size, BlockCopier::kToTheEnd);  // blocks until the tail has run
       fs.close(f + 1);
     }
+    // On the disk before it takes the joined name, and before the pieces
+    // may be deleted: a power cut must not leave a short file under that
+    // name, nor the pieces gone with the joined bytes not yet written.
+    fs.flush(f);
     fs.close(f);
     if (copier.done() != total()) ui.progress(total(), total());
 

@@ -251,6 +251,13 @@ class PosixFileServices final : public FileServices {
     return found;
   }
 
+  void flush(int f) override {
+    OpenFile& file = openFile(f);
+    while (::fdatasync(file.fd) != 0) {
+      if (errno != EINTR) fail(errno, "flush", file.name);
+    }
+  }
+
   void close(int f) override {
     OpenFile& file = openFile(f);
     int fd = file.fd;

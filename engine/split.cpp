@@ -153,6 +153,10 @@ void split(Request& r) {
     shownAs[recordTemp] = record;
     const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc});
     fs.write(f + 1, recordText.data(), recordText.size());
+    // The record on the disk before the set takes its names: after a power
+    // cut it still tells a join the set's size and CRC, so that pieces whose
+    // bytes had not reached the disk are found out.
+    fs.flush(f + 1);
     fs.close(f + 1);
     SetFileDateTime(fs, ui, recordTemp, dt, record);
     fs.setAttr(recordTemp, attributes);

@@ -372,6 +372,12 @@ class Win32FileServices final : public FileServices {
     }
   }
 
+  void flush(int f) override {
+    auto it = files_.find(f);
+    if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
+    if (!FlushFileBuffers(it->second.handle)) failLast("flush", it->second.name);
+  }
+
   void close(int f) override {
     auto it = files_.find(f);
     if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");

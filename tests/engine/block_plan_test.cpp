@@ -62,6 +62,7 @@ struct Plan {
     const std::string text = formatRecord(SetRecord{source, static_cast<std::int64_t>(bytes.size()),
                                                     crc32Tables(0, bytes.data(), bytes.size())});
     add("write #2 " + std::to_string(text.size()));
+    add("flush #2");  // on the disk before the set takes its names
     finishPiece(".vexo-record-1.tmp", mode);
     add("replace .vexo-record-1.tmp " + record);
     add("replace .vexo-split-1.tmp " + first);
@@ -270,6 +271,7 @@ TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   blocks(2);
   plan.add("read #2 30000");
   plan.add("close #2");
+  plan.add("flush #1");  // on the disk before it takes its name
   plan.add("close #1");
   std::string mode = kFreshMode;
 #ifndef _WIN32

@@ -232,6 +232,12 @@ std::int64_t RecordingFileServices::copyBlocks(int src, int dst, std::span<const
   return found;
 }
 
+void RecordingFileServices::flush(int f) {
+  log.push_back("flush #" + std::to_string(f));
+  if (vhandles_.count(f) == 0) inner_->flush(f);
+  enter("flush", names_[f]);
+}
+
 void RecordingFileServices::close(int f) {
   log.push_back("close #" + std::to_string(f));
   const std::string name = names_[f];

@@ -119,6 +119,7 @@ class RecordingFileServices : public FileServices {
   // hooked as that read and write.
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
                           std::optional<std::int64_t> pos, std::uint32_t* crc) override;
+  void flush(int f) override;
   void close(int f) override;
   void closeAll() override;
   std::int64_t fileLen(const std::string& name) override;

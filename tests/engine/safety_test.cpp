@@ -178,6 +178,7 @@ TEST(Safety, SplitFaultMatrix) {
       // The record, and putting it and piece 1 in place.
       {{{"createNew", 1, 61, ".vexo-record-1.tmp"}}, Fails},
       {{{"write", 1, 61, ".vexo-record-1.tmp"}}, Fails},
+      {{{"flush", 1, 57, ".vexo-record-1.tmp"}}, Fails},
       {{{"close", 1, 57, ".vexo-record-1.tmp"}}, Fails},
       {{{"setAttr", 1, 70, ".vexo-record-1.tmp"}}, Fails},
       {{{"replace", 1, 70, "s.crc"}}, Fails},
@@ -323,6 +324,7 @@ TEST(Safety, JoinFaultMatrix) {
       {"write", 60, 61, ".vexo-join-1.tmp", Fails},
       {"write", 100, 61, ".vexo-join-1.tmp", Fails},
       {"write", 119, 61, ".vexo-join-1.tmp", Fails},
+      {"flush", 1, 57, ".vexo-join-1.tmp", Fails},
       {"close", 1, 57, ".vexo-join-1.tmp", Fails},
       // Stamping it and giving it the attributes, and putting it in place.
       {"stamp", 1, 0, ".vexo-join-1.tmp", StampWarns},

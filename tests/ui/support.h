@@ -55,6 +55,7 @@ class FaultyDrives : public FileServices {
   bool eof(int f) override { return inner_->eof(f); }
   std::int64_t loc(int f) override { return inner_->loc(f); }
   void write(int f, const char* b, std::size_t l) override { inner_->write(f, b, l); }
+  void flush(int f) override { inner_->flush(f); }
   void close(int f) override { inner_->close(f); }
   void closeAll() override { inner_->closeAll(); }
   std::int64_t fileLen(const std::string& n) override { return inner_->fileLen(n); }

@@ -601,6 +601,8 @@ TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
   EXPECT_EQ(registryText(L"Checks", L"Size"), L"2");
   EXPECT_EQ(registryText(L"Checks", L"CustomSize"), L"25MB (メール)");
   EXPECT_EQ(registryText(L"Checks", L"Digits3"), L"1");
+}
+
 TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
   writeBytes(path(L"data.bin"), patterned(1457664 + 5));
   open();
