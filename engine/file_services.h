@@ -128,6 +128,11 @@ class FileServices {
   // cut once this returns. A file that is put in place by renaming is
   // flushed first, or a crash could leave its new name on a short file.
   virtual void flush(int f) = 0;
+  // Says that an open file will be flushed before it is closed: what is
+  // written to it may go to the disk as it comes, so that the flush finds
+  // little left to wait for and progress keeps up with the disk, even on
+  // slow media. Only a hint.
+  virtual void writeBehind(int f) { (void)f; }
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 

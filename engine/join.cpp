@@ -167,6 +167,7 @@ void join(Request& r) {
 
     ui.statusText(text::kJoining + joined);
     temporary = createTemporary(fs, f, "join", joined);
+    fs.writeBehind(f);  // it is flushed before it takes its name
 
     BlockCopier copier(fs);
     copier.watch(ui, total());

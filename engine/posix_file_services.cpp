@@ -75,7 +75,16 @@ struct OpenFile {
   bool eof = false;
   std::int64_t offset = 0;  // 0-based offset of the next byte
   std::string name;         // as it was opened
+  // Written out to the disk as it comes (writeBehind): bytes before
+  // `started` have been handed to the disk, those before `waited` are on it.
+  bool writeBehind = false;
+  std::int64_t started = 0;
+  std::int64_t waited = 0;
 };
+
+// How much a written-behind file lets pile up before it hands it to the
+// disk, and how far the disk may fall behind before the writer waits.
+constexpr std::int64_t kWriteBehindStep = std::int64_t{8} << 20;
 
 // Reads up to len bytes at the file's offset, fewer only at its end; the
 // offset is not moved.
@@ -106,6 +115,20 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
     done += static_cast<std::size_t>(n);
   }
   file.offset += static_cast<std::int64_t>(len);
+#ifdef __linux__
+  if (file.writeBehind && file.offset - file.started >= kWriteBehindStep) {
+    // Start writing what has piled up; wait for what was started one step
+    // before, so that at most two steps are ever waiting for the disk. A
+    // failure here is left to the flush to report.
+    (void)::sync_file_range(file.fd, file.started, file.offset - file.started, SYNC_FILE_RANGE_WRITE);
+    if (file.started - file.waited >= kWriteBehindStep) {
+      (void)::sync_file_range(file.fd, file.waited, file.started - file.waited,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+      file.waited = file.started;
+    }
+    file.started = file.offset;
+  }
+#endif
 }
 
 class PosixFileServices final : public FileServices {
@@ -249,6 +272,12 @@ class PosixFileServices final : public FileServices {
     }
     in.eof = false;
     return found;
+  }
+
+  void writeBehind(int f) override {
+    OpenFile& file = openFile(f);
+    file.writeBehind = true;
+    file.started = file.waited = file.offset;
   }
 
   void flush(int f) override {

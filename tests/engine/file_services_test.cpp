@@ -92,6 +92,22 @@ TEST(FileServices, FileNumbersAndWriting) {
   EXPECT_EQ(errorOf([&] { fs->loc(9); }), err::BadFileNameOrNumber);
 }
 
+// A file written behind and flushed holds exactly what was written, in
+// writes that do and do not meet the steps at which it goes to the disk.
+TEST(FileServices, WrittenBehindAndFlushed) {
+  TempDir dir;
+  auto fs = makeSystemFileServices();
+  const std::string bytes = pattern(std::size_t{21} << 20, 7);
+  fs->openWrite("joined", 1, true);
+  fs->writeBehind(1);
+  for (std::size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 3 % 4'000'000 + 1)
+    fs->write(1, bytes.data() + at, std::min(n, bytes.size() - at));
+  fs->flush(1);
+  fs->close(1);
+  EXPECT_EQ(readFile("joined"), bytes);
+  EXPECT_EQ(errorOf([&] { fs->flush(1); }), err::BadFileNameOrNumber);
+}
+
 TEST(FileServices, ErrorNumbers) {
   TempDir dir;
   auto fs = makeSystemFileServices();
