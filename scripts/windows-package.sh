@@ -11,18 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${BUILD_JOBS:-2}"
 
-need=()
-for pkg in mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if ((${#need[@]})); then
-  echo "Installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! apt-get install -y -qq "${need[@]}" >/dev/null 2>&1; then
-    apt-get update -qq
-    apt-get install -y -qq "${need[@]}" >/dev/null
-  fi
-fi
+. scripts/install-missing.sh
+install_missing mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip
 
 version="$(sed -n 's/^project(vexo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 [[ -n $version ]] || { echo "no version in CMakeLists.txt" >&2; exit 1; }

@@ -11,19 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${BUILD_JOBS:-2}"
 
-need=()
-for pkg in mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb fonts-noto-cjk; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if ((${#need[@]})); then
-  echo "Installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  # The package lists are read again only when they are too old to have them.
-  if ! apt-get install -y -qq "${need[@]}" >/dev/null 2>&1; then
-    apt-get update -qq
-    apt-get install -y -qq "${need[@]}" >/dev/null
-  fi
-fi
+. scripts/install-missing.sh
+install_missing mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb fonts-noto-cjk
 
 wine=/usr/lib/wine/wine64
 [[ -x $wine ]] || wine="$(command -v wine64)"

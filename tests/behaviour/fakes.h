@@ -6,8 +6,10 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -175,5 +177,48 @@ class FakeView : public MainView {
 
 // The names of the files in a directory, sorted.
 std::vector<std::string> filesIn(const std::string& dir);
+
+// A name in a directory, with the separator the directory's path uses.
+inline std::string in(const std::string& dir, const std::string& name) {
+  return dir + (dir.find('\\') != std::string::npos ? "\\" : "/") + name;
+}
+
+// A window on two drives, A (current) and B, each a directory of a fresh
+// temporary directory. Every reading of the clock moves it by `step` ms.
+struct Window {
+  TempDir tmp;
+  Events events;
+  DriveFiles files;
+  FakeView view{events};
+  FakeSettings settings{events};
+  std::unique_ptr<MainForm> form;
+  std::string A, B;
+  std::int64_t step = 0;
+
+  Window() {
+    std::filesystem::create_directory(nativePath(tmp.path()) / "A");
+    std::filesystem::create_directory(nativePath(tmp.path()) / "B");
+    files.chDir("B");
+    B = files.curDir();
+    files.chDir(tmp.path());
+    files.chDir("A");
+    A = files.curDir();
+    view.drives = {A, B};
+    files.drives = {A, B};
+  }
+
+  // Creates and loads the form; forgets what loading did unless keep.
+  MainForm& load(bool keep = false) {
+    form = std::make_unique<MainForm>(view, files, settings);
+    form->setClock([this] { return view.nowMs += step; });
+    view.form = form.get();
+    form->Form_Load();
+    if (!keep) {
+      events.clear();
+      files.driveChanges.clear();
+    }
+    return *form;
+  }
+};
 
 }  // namespace vexo::test

@@ -15,44 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A window on two drives, A (current) and B, each a directory of a fresh
-// temporary directory. Every reading of the clock moves it by `step` ms.
-struct Window {
-  TempDir tmp;
-  Events events;
-  DriveFiles files;
-  FakeView view{events};
-  FakeSettings settings{events};
-  std::unique_ptr<MainForm> form;
-  std::string A, B;
-  std::int64_t step = 0;
 
-  Window() {
-    fs::create_directory(nativePath(tmp.path()) / "A");
-    fs::create_directory(nativePath(tmp.path()) / "B");
-    files.chDir("B");
-    B = files.curDir();
-    files.chDir(tmp.path());
-    files.chDir("A");
-    A = files.curDir();
-    view.drives = {A, B};
-    files.drives = {A, B};
-  }
-
-  MainForm& load() {
-    form = std::make_unique<MainForm>(view, files, settings);
-    form->setClock([this] { return view.nowMs += step; });
-    view.form = form.get();
-    form->Form_Load();
-    events.clear();
-    return *form;
-  }
-};
-
-// A name in a directory, with the separator the directory's path uses.
-std::string in(const std::string& dir, const std::string& name) {
-  return dir + (dir.find('\\') != std::string::npos ? "\\" : "/") + name;
-}
 
 // ---- Drawing the status line and the progress bar --------------------------
 

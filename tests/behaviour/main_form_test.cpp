@@ -18,42 +18,6 @@ namespace fs = std::filesystem;
 const std::string kDiskNotReady = "box0:ディスクの準備ができていません．";
 const std::string kDeviceUnavailable = "box0:ドライブの準備ができていません．";
 
-// A window on two drives, A (current) and B, each a directory of a fresh
-// temporary directory.
-struct Window {
-  TempDir tmp;
-  Events events;
-  DriveFiles files;
-  FakeView view{events};
-  FakeSettings settings{events};
-  std::unique_ptr<MainForm> form;
-  std::string A, B;
-
-  Window() {
-    fs::create_directory(nativePath(tmp.path()) / "A");
-    fs::create_directory(nativePath(tmp.path()) / "B");
-    files.chDir("B");
-    B = files.curDir();
-    files.chDir(tmp.path());
-    files.chDir("A");
-    A = files.curDir();
-    view.drives = {A, B};
-    files.drives = {A, B};
-  }
-
-  // Creates and loads the form; forgets what loading did unless keep.
-  MainForm& load(bool keep = false) {
-    form = std::make_unique<MainForm>(view, files, settings);
-    form->setClock([this] { return view.nowMs; });
-    view.form = form.get();
-    form->Form_Load();
-    if (!keep) {
-      events.clear();
-      files.driveChanges.clear();
-    }
-    return *form;
-  }
-};
 
 // What loading does to the lists when the process starts in `dir` on `drive`.
 std::vector<std::string> listsStart(const std::string& drive, const std::string& dir) {
@@ -61,10 +25,6 @@ std::vector<std::string> listsStart(const std::string& drive, const std::string&
           "File_Name="};
 }
 
-// A name in a directory, with the separator the directory's path uses.
-std::string in(const std::string& dir, const std::string& name) {
-  return dir + (dir.find('\\') != std::string::npos ? "\\" : "/") + name;
-}
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -24,32 +24,6 @@
 using namespace vexo;
 using namespace vexo::test;
 
-namespace {
-
-struct Fixture {
-  WorkDir dir;
-  FakeVolumes volumes;
-  std::unique_ptr<FaultyDrives> files;
-  Messages messages;
-  std::unique_ptr<Main> window;
-  int ends = 0;
-
-  Fixture() { volumes.volumes = {{dir.path(), QStringLiteral("WORK")}}; }
-
-  Main& open(bool firstRun = true) {
-    if (firstRun) clearSettings();
-    files = std::make_unique<FaultyDrives>();
-    window = std::make_unique<Main>(*files, volumes);
-    messages.install(*window);
-    window->setEndHook([this] { ++ends; });
-    window->show();
-    return *window;
-  }
-  QString file(const QString& name) const { return dir.file(name); }
-};
-
-}  // namespace
-
 class LongWorkTest : public QObject {
   Q_OBJECT
 

@@ -29,33 +29,6 @@ using namespace vexo::test;
 
 namespace {
 
-// A working directory that is also the one drive offered, and the window
-// on it, with message boxes answered by the test.
-struct Fixture {
-  WorkDir dir;
-  FakeVolumes volumes;
-  std::unique_ptr<FaultyDrives> files;
-  Messages messages;
-  std::unique_ptr<Main> window;
-  int ends = 0;
-
-  explicit Fixture(const QList<Volume>& moreDrives = {}) {
-    volumes.volumes = QList<Volume>{{dir.path(), QStringLiteral("WORK")}} + moreDrives;
-  }
-
-  // Files are made before the window opens, so that it lists them.
-  Main& open() {
-    clearSettings();  // every window here starts as on a first run
-    files = std::make_unique<FaultyDrives>();
-    window = std::make_unique<Main>(*files, volumes);
-    messages.install(*window);
-    window->setEndHook([this] { ++ends; });
-    window->show();
-    return *window;
-  }
-
-  QString file(const QString& name) const { return dir.file(name); }
-};
 
 QStringList dirCaptions(const Main& w) {
   QStringList captions;

@@ -152,4 +152,20 @@ void whenModal(std::function<void(QWidget*)> act) {
   timer->start();
 }
 
+Fixture::Fixture(const QList<Volume>& moreDrives) {
+  volumes.volumes = QList<Volume>{{dir.path(), QStringLiteral("WORK")}} + moreDrives;
+}
+
+Fixture::~Fixture() = default;
+
+Main& Fixture::open(bool firstRun) {
+  if (firstRun) clearSettings();
+  files = std::make_unique<FaultyDrives>();
+  window = std::make_unique<Main>(*files, volumes);
+  messages.install(*window);
+  window->setEndHook([this] { ++ends; });
+  window->show();
+  return *window;
+}
+
 }  // namespace vexo::test

@@ -127,4 +127,22 @@ void doubleClickDirectory(Main& window, const QString& caption);
 // event loop, so it also finds boxes opened by code that is still running).
 void whenModal(std::function<void(QWidget*)> act);
 
+// A working directory that is also the one drive offered (with any more
+// drives given), and the window on it, with message boxes answered by the
+// test. Files are made before the window opens, so that it lists them.
+struct Fixture {
+  WorkDir dir;
+  FakeVolumes volumes;
+  std::unique_ptr<FaultyDrives> files;
+  Messages messages;
+  std::unique_ptr<Main> window;
+  int ends = 0;
+
+  explicit Fixture(const QList<Volume>& moreDrives = {});
+  ~Fixture();
+  // Opens the window; on a first run with nothing stored unless told not to.
+  Main& open(bool firstRun = true);
+  QString file(const QString& name) const { return dir.file(name); }
+};
+
 }  // namespace vexo::test
