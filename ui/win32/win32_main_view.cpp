@@ -346,15 +346,25 @@ void Win32MainView::create(MainForm& form) {
   form.Form_Load();
 }
 
-LRESULT CALLBACK Win32MainView::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+namespace {
+
+// The view a window's messages go to: the one passed at creation, kept in
+// the window's user data from WM_NCCREATE on (attach tells it its window).
+template <typename View, typename Attach>
+View* viewOf(HWND hwnd, UINT msg, LPARAM lp, Attach attach) {
   if (msg == WM_NCCREATE) {
-    auto* view = static_cast<Win32MainView*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    view->hwnd_ = hwnd;
+    auto* view = static_cast<View*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    attach(view, hwnd);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
   }
-  auto* view = reinterpret_cast<Win32MainView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!view) return DefWindowProcW(hwnd, msg, wp, lp);
-  return view->handle(msg, wp, lp);
+  return reinterpret_cast<View*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+}  // namespace
+
+LRESULT CALLBACK Win32MainView::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Win32MainView* view = viewOf<Win32MainView>(hwnd, msg, lp, [](auto* v, HWND h) { v->hwnd_ = h; });
+  return view ? view->handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -970,14 +980,8 @@ Win32InputView::~Win32InputView() {
 }
 
 LRESULT CALLBACK Win32InputView::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* view = static_cast<Win32InputView*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    view->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
-  }
-  auto* view = reinterpret_cast<Win32InputView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!view) return DefWindowProcW(hwnd, msg, wp, lp);
-  return view->handle(msg, wp, lp);
+  Win32InputView* view = viewOf<Win32InputView>(hwnd, msg, lp, [](auto* v, HWND h) { v->hwnd_ = h; });
+  return view ? view->handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT Win32InputView::handle(UINT msg, WPARAM wp, LPARAM lp) {
