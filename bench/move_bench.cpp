@@ -53,10 +53,7 @@ class HeadlessUi final : public vexo::UserInterface {
   int question(const std::string&) override { return 7; }
   int questionNo(const std::string&) override { return 7; }
   void refreshFileList() override {}
-  std::int64_t pieceSize() override { return vexo::kPieceSize144; }
-  int check1() override { return 0; }
-  void showExtensionPrompt() override {}
-  std::string extensionText() override { return {}; }
+  std::optional<std::string> askExtension(const std::string&) override { return std::nullopt; }
 };
 
 // Child mode: one request on a name in the current directory. Exits 0 when
@@ -64,7 +61,9 @@ class HeadlessUi final : public vexo::UserInterface {
 int runRequest(const std::string& name) {
   auto fs = vexo::makeSystemFileServices();
   HeadlessUi ui;
-  vexo::proc1(*fs, ui, name);
+  vexo::Job job;
+  job.chosen = name;
+  vexo::proc1(*fs, ui, job);
   if (ui.messages.size() == 1 && (ui.messages[0] == "分割完了" || ui.messages[0] == "結合完了")) return 0;
   for (const auto& m : ui.messages) std::cerr << "vexo: " << m << "\n";
   return 1;

@@ -167,10 +167,7 @@ class QuietUi : public vexo::UserInterface {
   int question(const std::string&) override { return 7; }
   int questionNo(const std::string&) override { return 7; }
   void refreshFileList() override {}
-  std::int64_t pieceSize() override { return kPiece; }
-  int check1() override { return 0; }
-  void showExtensionPrompt() override {}
-  std::string extensionText() override { return {}; }
+  std::optional<std::string> askExtension(const std::string&) override { return std::nullopt; }
   std::string last;
 };
 
@@ -259,7 +256,10 @@ int ioChild(int argc, char** argv, const std::string& dir, const std::string& ma
     QuietUi quiet;
     ::sync();
     const auto start = Clock::now();
-    vexo::proc1(*files, quiet, file);
+    vexo::Job job;
+    job.chosen = file;
+    job.pieceSize = kPiece;
+    vexo::proc1(*files, quiet, job);
     const double s = secondsSince(start);
     return quiet.last == expected ? s : -1;
   };

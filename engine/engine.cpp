@@ -5,8 +5,6 @@
 
 namespace vexo {
 
-std::int16_t ProceedFlag = kTrue;
-
 std::string errorMessage(int number) { return text::errorText(number, {}); }
 
 std::string errorMessage(const RuntimeError& e, const std::map<std::string, std::string>& shownAs) {
@@ -49,8 +47,7 @@ void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& nam
   if (!fs.setFileDateTime(name, dt)) ui.message("SetFileDateTime Error File=" + shownName);
 }
 
-void proc1(FileServices& fs, UserInterface& ui, const std::string& name) {
-  ProceedFlag = kTrue;
+void proc1(FileServices& fs, UserInterface& ui, const Job& job) {
   int f = 0;
   try {
     f = fs.freeFile();
@@ -58,7 +55,7 @@ void proc1(FileServices& fs, UserInterface& ui, const std::string& name) {
     ui.message(errorMessage(e));
     return;
   }
-  Request r{fs, ui, name, analyseName(name), f};
+  Request r{fs, ui, job, job.chosen, analyseName(job.chosen), f};
   if (r.name.isPiece())
     join(r);
   else

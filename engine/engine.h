@@ -6,23 +6,15 @@
 #include <string>
 
 #include "file_services.h"
+#include "job.h"
 #include "user_interface.h"
 
 namespace vexo {
 
-// The program-wide proceed flag: true (-1) when the extension dialog was
-// left with OK. Every request sets it true; the dialog clears and sets it.
-inline constexpr std::int16_t kTrue = -1;
-inline constexpr std::int16_t kFalse = 0;
-extern std::int16_t ProceedFlag;
-
-// The two piece sizes offered.
-inline constexpr std::int32_t kPieceSize144 = 1457664;  // "1.44M(DOS/V)"
-inline constexpr std::int32_t kPieceSize12 = 1250304;   // "1.2M(PC98)"
-
-// Runs one request on the caller's thread for the bare file name (relative
-// to the current directory). The outcome reaches the user only through ui.
-void proc1(FileServices& fs, UserInterface& ui, const std::string& name);
+// Runs one request on the caller's thread: joins the set the chosen file
+// belongs to when its name is a piece's, else splits it. The outcome
+// reaches the user only through ui.
+void proc1(FileServices& fs, UserInterface& ui, const Job& job);
 
 // Stamps the file with the local date-time (last-write time only). A file
 // that cannot be opened is reported with "SetFileDateTime Error File=" + name.

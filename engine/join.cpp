@@ -51,12 +51,13 @@ void join(Request& r) {
       }
     }
 
-    if (ui.check1() != 0) {
-      if (recorded) ui.suggestExtension(recordedExtension(*recorded));
-      ui.showExtensionPrompt();
-      extension = ui.extensionText();
+    if (r.job.extension) {
+      extension = *r.job.extension;
+    } else if (r.job.shortNaming) {
+      const auto answer = ui.askExtension(recorded ? recordedExtension(*recorded) : std::string());
+      if (!answer) return;  // the dialog was not left with OK
+      extension = *answer;
     }
-    if (ProceedFlag == kFalse) return;
 
     if (!safeExtension(extension)) {
       ui.message(text::kBadExtension);

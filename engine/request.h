@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "file_services.h"
+#include "job.h"
 #include "names.h"
 #include "user_interface.h"
 
@@ -14,6 +15,7 @@ namespace vexo {
 struct Request {
   FileServices& fs;
   UserInterface& ui;
+  const Job& job;
   std::string chosen;  // the bare file name the user chose
   NameAnalysis name;
   int f = 0;  // first of the two file numbers the request uses

@@ -35,7 +35,7 @@ void split(Request& r) {
     const FileDateTime dt = fs.fileDateTime(r.chosen);
     const FileAttributes attributes = fs.getAttr(r.chosen);
 
-    const std::int64_t pieceSize = ui.pieceSize();
+    const std::int64_t pieceSize = r.job.pieceSize;
     if (!(pieceSize < size) || pieceSize < 1) {
       ui.message(text::kTooSmall);
       return;
@@ -47,8 +47,8 @@ void split(Request& r) {
     // A source that is an exact multiple of the size ends with an empty piece.
     const std::int64_t count = size / pieceSize + 1;
 
-    const bool shortNaming = ui.check1() != 0;
-    const int width = std::max(1, ui.pieceDigits());
+    const bool shortNaming = r.job.shortNaming;
+    const int width = std::max(1, r.job.digits);
     const std::string pieceBase = splitPieceBase(r.chosen, r.name, shortNaming);
     const std::string record = recordName(pieceBase);
     auto pieceName = [&](std::int64_t k) { return splitPieceName(r.chosen, r.name, k, shortNaming, width); };

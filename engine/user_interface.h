@@ -1,8 +1,10 @@
-// What the engine needs from the user interface. The main window and the
-// extension dialog implement it; the tests implement it with a recorder.
+// What a running request reports to, or asks of, whoever runs it: the main
+// window, the command line, or a test's recorder. The request itself comes
+// as a Job (job.h).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vexo {
@@ -28,24 +30,11 @@ class UserInterface {
   virtual int questionNo(const std::string& text) = 0;
   // Re-reads the directory shown in the file list.
   virtual void refreshFileList() = 0;
-  // The chosen piece size in bytes (1457664, 1250304 or a size the user
-  // entered).
-  virtual std::int64_t pieceSize() = 0;
-  // State of the naming check box: 0 clear (long naming), anything else
-  // checked (short naming).
-  virtual int check1() = 0;
-  // Shows the extension dialog modally. Afterwards the engine reads
-  // extensionText() and the proceed flag.
-  virtual void showExtensionPrompt() = 0;
-  // Text of the extension dialog's combo box.
-  virtual std::string extensionText() = 0;
-  // Offers a text for the extension dialog's combo box before it is shown
-  // (the extension a set's record names); the user may still change it.
-  virtual void suggestExtension(const std::string& text) { (void)text; }
-
-  // Smallest number of digits in a piece number written by a split: 1 for
-  // report.doc.1, 3 for report.doc.001.
-  virtual int pieceDigits() { return 1; }
+  // Asks for the joined file's extension (the extension dialog, shown
+  // modally), offering the suggested text (the extension a set's record
+  // names; may be empty). Returns the extension, or nothing when the user
+  // cancelled.
+  virtual std::optional<std::string> askExtension(const std::string& suggested) = 0;
 
   // How far the running request has got: bytes done of all it will move.
   // Called at the start (done 0), as blocks move, and at the end.

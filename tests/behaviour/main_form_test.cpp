@@ -541,7 +541,7 @@ TEST(InputForm, LoadsWithTheFourExtensionsAndAnEmptyText) {
   EXPECT_EQ(w.events, (Events{"loadInput", "showInput", "Combo1 focus", "hideInput"}));
 }
 
-TEST(InputForm, EachWayOfLeavingSetsTheProceedFlag) {
+TEST(InputForm, EachWayOfLeavingGivesItsAnswer) {
   struct Case {
     const char* name;
     std::function<void(FakeInputView&)> act;
@@ -577,15 +577,15 @@ TEST(InputForm, EachWayOfLeavingSetsTheProceedFlag) {
     MainForm& form = w.load();
     // Twice: a hidden dialog is shown again for the next join.
     for (int round = 0; round < 2; ++round) {
-      ProceedFlag = c.proceed == kTrue ? kFalse : kTrue;  // the opposite of the answer
       std::int16_t onActivate = 1;
       w.view.dialogActions.push_back([&](FakeInputView& d) {
-        onActivate = ProceedFlag;
+        onActivate = d.form.proceed();
         c.act(d);
       });
-      form.showExtensionPrompt();
+      const std::optional<std::string> answer = form.askExtension("");
       EXPECT_EQ(onActivate, kFalse);
-      EXPECT_EQ(ProceedFlag, c.proceed);
+      EXPECT_EQ(answer.has_value(), c.proceed == kTrue);
+      if (answer) EXPECT_EQ(*answer, c.text);
       EXPECT_EQ(form.inputForm() == nullptr, c.unloaded);
       EXPECT_EQ(form.extensionText(), c.text);
     }

@@ -47,23 +47,34 @@ class RecordingUi : public UserInterface {
     return answerNo;
   }
   void refreshFileList() override { events.push_back("refresh"); }
-  std::int64_t pieceSize() override { return size; }
-  int check1() override { return check; }
-  void showExtensionPrompt() override {
+  std::optional<std::string> askExtension(const std::string& suggested) override {
+    if (!suggested.empty()) events.push_back("suggest:" + suggested);
     events.push_back("prompt");
-    // The dialog clears the flag when it shows and sets it on OK.
-    ProceedFlag = kFalse;
     if (onPrompt) onPrompt();
-    if (promptOk) ProceedFlag = kTrue;
+    if (!promptOk) return std::nullopt;
+    return extension;
   }
-  std::string extensionText() override { return extension; }
-  void suggestExtension(const std::string& text) override { events.push_back("suggest:" + text); }
-  int pieceDigits() override { return digits; }
   void progress(std::int64_t done, std::int64_t total) override { progressed.emplace_back(done, total); }
   bool stopRequested() override { return stopAtPoll > 0 && ++polls >= stopAtPoll; }
 
   std::vector<std::string> messages() const;
+
+  // The request the window would build for the chosen name from the
+  // switches above.
+  Job job(const std::string& name) const {
+    Job j;
+    j.chosen = name;
+    j.pieceSize = size;
+    j.shortNaming = check != 0;
+    j.digits = digits;
+    return j;
+  }
 };
+
+// Runs the request for the name with the switches the recorder holds.
+inline void proc1(FileServices& fs, RecordingUi& ui, const std::string& name) {
+  vexo::proc1(fs, ui, ui.job(name));
+}
 
 class RecordingFileServices : public FileServices {
  public:

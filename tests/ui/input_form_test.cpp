@@ -87,18 +87,16 @@ void InputFormTest::offersFourExtensionsAndStartsEmpty() {
 void InputFormTest::showingClearsFlagAndFocusesCombo() {
   Dialog dialog;
   Input_Form& form = *dialog.form;
-  ProceedFlag = kTrue;
   form.Command1->setFocus();
   form.show();
-  QCOMPARE(ProceedFlag, kFalse);
+  QCOMPARE(dialog.behaviour.proceed(), kFalse);
   QCOMPARE(form.focusWidget(), form.Combo1);
   form.hide();
 
   // Every showing does it again.
-  ProceedFlag = kTrue;
   form.Command2->setFocus();
   form.show();
-  QCOMPARE(ProceedFlag, kFalse);
+  QCOMPARE(dialog.behaviour.proceed(), kFalse);
   QCOMPARE(form.focusWidget(), form.Combo1);
 }
 
@@ -129,14 +127,13 @@ void InputFormTest::leaving() {
   Dialog dialog;
   Input_Form& form = *dialog.form;
   for (int round = 0; round < 2; ++round) {
-    ProceedFlag = proceed ? kFalse : kTrue;  // the opposite of the expected answer
     whenModal([&](QWidget* modal) {
       QCOMPARE(modal, &form);
       act(&form);
     });
     form.exec();
     QVERIFY(!form.isVisible());
-    QCOMPARE(ProceedFlag, proceed ? kTrue : kFalse);
+    QCOMPARE(dialog.behaviour.proceed(), proceed ? kTrue : kFalse);
     QCOMPARE(dialog.behaviour.unloadRequested(), unloaded);
   }
 }
@@ -150,7 +147,7 @@ void InputFormTest::typedTextIsTakenAsTyped() {
     QTest::keyClick(form.Combo1, Qt::Key_Return);
   });
   form.exec();
-  QCOMPARE(ProceedFlag, kTrue);
+  QCOMPARE(dialog.behaviour.proceed(), kTrue);
   QCOMPARE(form.Combo1->currentText(), QStringLiteral(".e"));
   QCOMPARE(form.Combo1->count(), 4);  // nothing added to the list
 }

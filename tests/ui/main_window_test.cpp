@@ -665,7 +665,7 @@ void MainWindowTest::extensionDialogDuringJoin() {
       QVERIFY(form);
       QCOMPARE(form->Combo1->currentText(), expectedText);
       QCOMPARE(form->focusWidget(), form->Combo1);
-      QCOMPARE(ProceedFlag, kFalse);
+      QCOMPARE(w.form().inputForm()->proceed(), kFalse);
       shown = true;
       answer(form);
     });

@@ -3,7 +3,6 @@
 #include <iterator>
 #include <vector>
 
-#include "engine.h"
 #include "texts.h"
 
 namespace vexo {
@@ -25,12 +24,12 @@ void InputForm::Form_Load() {
 }
 
 void InputForm::Form_Activate() {
-  ProceedFlag = kFalse;
+  proceed_ = kFalse;
   view_->focusCombo();
 }
 
 void InputForm::Command1_Click() {
-  ProceedFlag = kTrue;
+  proceed_ = kTrue;
   view_->hide();
 }
 

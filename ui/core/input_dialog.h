@@ -1,7 +1,6 @@
 // The extension dialog's behaviour: asks for the extension of a joined file
-// while short naming is selected. Its answer is the program-wide proceed
-// flag (ProceedFlag): true after "決　定", false after "取　消", Esc or the
-// close box.
+// while short naming is selected. Its answer is its proceed flag: true
+// after "決　定", false after "取　消", Esc or the close box.
 //
 // The main window loads it on its first showing and afterwards only hides
 // it, so the text stays for the next join; closing it through its frame
@@ -9,12 +8,17 @@
 // that the next showing starts empty).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "input_view.h"
 
 namespace vexo {
+
+// Truth values of the window's 16-bit flags.
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
 
 class InputForm {
  public:
@@ -33,6 +37,8 @@ class InputForm {
   bool unloadRequested() const { return unloadRequested_; }
   // The text of Combo1.
   std::string text() const;
+  // The answer of the last showing: kTrue when it was left with "決　定".
+  std::int16_t proceed() const { return proceed_; }
 
   // Event handlers.
   void Form_Load();
@@ -45,6 +51,7 @@ class InputForm {
  private:
   std::unique_ptr<InputView> view_;
   bool unloadRequested_ = false;
+  std::int16_t proceed_ = kFalse;
 };
 
 }  // namespace vexo

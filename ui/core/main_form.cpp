@@ -376,7 +376,7 @@ void MainForm::proc1Guarded(const std::string& name) {
   view_.blockInput(true);
   view_.setRetCaption(text::kRetStop);
   try {
-    if (sizeReady(name)) proc1(files_, *this, name);
+    if (sizeReady(name)) proc1(files_, *this, buildJob(name));
   } catch (const RuntimeError& e) {
     view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::to_string(e.number()));
   } catch (const std::bad_alloc&) {
@@ -437,8 +437,6 @@ int MainForm::questionNo(const std::string& text) {
 
 void MainForm::refreshFileList() { view_.refreshFileList(); }
 
-std::int64_t MainForm::pieceSize() { return PieceSize; }
-
 int MainForm::check1() { return view_.check1(); }
 
 void MainForm::loadInputForm() {
@@ -460,6 +458,24 @@ std::string MainForm::extensionText() { return inputForm_ ? inputForm_->text() :
 void MainForm::suggestExtension(const std::string& text) {
   loadInputForm();
   inputForm_->view()->setComboText(text);
+}
+
+std::optional<std::string> MainForm::askExtension(const std::string& suggested) {
+  if (!suggested.empty()) suggestExtension(suggested);
+  showExtensionPrompt();
+  // Closed through its frame the dialog is gone, and its answer was No.
+  if (!inputForm_ || inputForm_->proceed() == kFalse) return std::nullopt;
+  return inputForm_->text();
+}
+
+Job MainForm::buildJob(const std::string& name) {
+  Job job;
+  job.folder = view_.fileListPath();
+  job.chosen = name;
+  job.pieceSize = PieceSize;
+  job.shortNaming = check1() != 0;
+  job.digits = pieceDigits();
+  return job;
 }
 
 int MainForm::pieceDigits() { return view_.check2() != 0 ? 3 : 1; }

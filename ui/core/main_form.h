@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine.h"
@@ -61,6 +62,22 @@ class MainForm : public UserInterface {
   void applySettings(double leftTwips, double topTwips, int bit16, int size,
                      const std::string& customSize = {}, int digits3 = 0);
 
+  // The window's switches as a request takes them: the piece size, the
+  // naming check box (0 clear, anything else checked) and the least number
+  // of digits of a piece number.
+  std::int64_t pieceSize() const { return PieceSize; }
+  int check1();
+  int pieceDigits();
+  // The request "決　定" would start for the chosen name, built from the
+  // controls as they are now.
+  Job buildJob(const std::string& name);
+
+  // The extension dialog: shows it modally (loading it first), and its text
+  // and answer afterwards. suggestExtension puts a text into its box first.
+  void showExtensionPrompt();
+  std::string extensionText();
+  void suggestExtension(const std::string& text);
+
   // The extension dialog while it is loaded, else null.
   InputForm* inputForm() const { return inputForm_.get(); }
   // Whether a split or join is running (input to the window is blocked).
@@ -101,12 +118,7 @@ class MainForm : public UserInterface {
   int question(const std::string& text) override;
   int questionNo(const std::string& text) override;
   void refreshFileList() override;
-  std::int64_t pieceSize() override;
-  int check1() override;
-  void showExtensionPrompt() override;
-  std::string extensionText() override;
-  void suggestExtension(const std::string& text) override;
-  int pieceDigits() override;
+  std::optional<std::string> askExtension(const std::string& suggested) override;
   void progress(std::int64_t done, std::int64_t total) override;
   bool stopRequested() override;
 
