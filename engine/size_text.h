@@ -29,11 +29,18 @@ inline constexpr std::array<SizePreset, 7> kSizePresets{{
     {"4.7GB (DVD)", 4'700'000'000},
 }};
 
+// The floppy sizes by the captions of the window's option buttons: an entry
+// that spells one of them means that exact size, not 1.44 million bytes.
+inline constexpr std::array<SizePreset, 2> kFloppySizes{{
+    {"1.44M(DOS/V)", 1'457'664},
+    {"1.2M(PC98)", 1'250'304},
+}};
+
 // The byte count an entry stands for, or nothing when it is not a size of
 // 1 to kMaxPieceSize bytes.
 //
-// A preset's text gives its own size, whatever the letter case and blanks
-// ("4gb(fat32)" is the preset, 4,294,967,295 bytes). Otherwise the entry is
+// A floppy caption or a preset's text gives its own size, whatever the
+// letter case and blanks ("4gb(fat32)" is the preset, 4,294,967,295 bytes). Otherwise the entry is
 // a number followed by an optional unit: none or B for bytes, K/KB, M/MB,
 // G/GB, T/TB for powers of 1,000, KiB/MiB/GiB/TiB for powers of 1,024 (any
 // letter case). The number is decimal digits with at most one decimal point;

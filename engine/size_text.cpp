@@ -94,6 +94,8 @@ bool groupOfThreeAt(std::string_view s, std::size_t i) {
 std::optional<std::int64_t> parsePieceSize(std::string_view text) {
   const std::string folded = foldFullWidth(text);
   const std::string key = squeezed(folded);
+  for (const auto& preset : kFloppySizes)
+    if (key == squeezed(preset.text)) return preset.bytes;
   for (const auto& preset : kSizePresets)
     if (key == squeezed(preset.text)) return preset.bytes;
 
