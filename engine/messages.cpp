@@ -94,4 +94,42 @@ std::string sourceChanged(const std::string& name) {
   return name + " が分割中に変わったので，分割ファイルを削除しました．";
 }
 
+std::string checkedPiece(const std::string& name, std::int64_t length) {
+  return name + "：" + grouped(length) + " バイト";
+}
+
+std::string checkGap(const std::vector<std::string>& missing, std::size_t moreMissing, std::size_t beyond) {
+  std::string names;
+  for (const auto& m : missing) names += (names.empty() ? "" : "，") + m;
+  if (moreMissing > 0) names += " ほか " + std::to_string(moreMissing) + " 個";
+  return "分割ファイル " + names + " が見つかりません（その後に分割ファイルが " + std::to_string(beyond) +
+         " 個あります）．";
+}
+
+std::string checkOddLength(const std::string& piece) {
+  return "分割ファイル " + piece + " の長さが他の分割ファイルと合いません．";
+}
+
+std::string checkTotal(std::size_t pieces, std::int64_t total, std::uint32_t crc) {
+  return "分割ファイル " + std::to_string(pieces) + " 個，合計 " + grouped(total) + " バイト，CRC-32 " + hex8(crc);
+}
+
+std::string checkRecord(const std::string& record, std::int64_t size, std::uint32_t crc) {
+  return "記録 " + record + "：" + grouped(size) + " バイト，CRC-32 " + hex8(crc);
+}
+
+std::string checkNoRecord(const std::string& record) { return "記録 " + record + " はありません．"; }
+
+std::string checkRecordUnreadable(const std::string& record) {
+  return record + " は分割ファイルの記録として読めません．";
+}
+
+std::string checkSizeMismatch(std::int64_t pieces, std::int64_t recorded) {
+  return "長さの合計 " + grouped(pieces) + " バイトが記録の " + grouped(recorded) + " バイトと合いません．";
+}
+
+std::string checkCrcMismatch(std::uint32_t pieces, std::uint32_t recorded) {
+  return "CRC-32 " + hex8(pieces) + " が記録の " + hex8(recorded) + " と合いません．";
+}
+
 }  // namespace vexo::text

@@ -53,4 +53,21 @@ std::string hex8(std::uint32_t value);
 // 1234567 -> "1,234,567"
 std::string grouped(std::int64_t value);
 
+// The check of a set, line by line.
+// "NAME：1,457,664 バイト"
+std::string checkedPiece(const std::string& name, std::int64_t length);
+// The missing pieces between the set and `beyond` pieces found after them.
+std::string checkGap(const std::vector<std::string>& missing, std::size_t moreMissing, std::size_t beyond);
+std::string checkOddLength(const std::string& piece);
+// "分割ファイル 3 個，合計 2,932,992 バイト，CRC-32 1A2B3C4D"
+std::string checkTotal(std::size_t pieces, std::int64_t total, std::uint32_t crc);
+std::string checkRecord(const std::string& record, std::int64_t size, std::uint32_t crc);
+std::string checkNoRecord(const std::string& record);
+std::string checkRecordUnreadable(const std::string& record);
+std::string checkSizeMismatch(std::int64_t pieces, std::int64_t recorded);
+std::string checkCrcMismatch(std::uint32_t pieces, std::uint32_t recorded);
+inline const std::string kCheckWholeVerified = "分割ファイルは揃っていて，記録と合っています．";
+inline const std::string kCheckWholeUnverified = "分割ファイルは揃っています（記録がないので中身は確かめていません）．";
+inline const std::string kCheckNotWhole = "分割ファイルは揃っていません．";
+
 }  // namespace vexo::text
