@@ -1,0 +1,177 @@
+// Recovery sets in the PAR2 2.0 format over a list of files (the pieces of
+// a split): writing one, reading one (ours or another program's), telling
+// which blocks of its files are damaged or missing, and rebuilding them.
+//
+// A set is an index file NAME.par2 with the checksums of every file and
+// block, and recovery volumes NAME.volFIRST+COUNT.par2 holding recovery
+// blocks: any damaged or missing blocks of the files, up to the number of
+// recovery blocks, can be rebuilt from the rest.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "file_services.h"
+#include "par2_md5.h"
+
+namespace vexo::par2 {
+
+// Progress and stop for the long steps: progress(done, total) in bytes as
+// the work goes on; stop() is asked between steps, and when it answers
+// true the work ends by throwing StopRequested (block_copy.h).
+struct Watch {
+  std::function<void(std::int64_t done, std::int64_t total)> progress;
+  std::function<bool()> stop;
+};
+
+// No set has more input blocks than there are constants to weight them with.
+inline constexpr std::int64_t kMaxInputBlocks = 32768;
+// The block count a set is made with when its files allow.
+inline constexpr std::int64_t kTargetBlocks = 2000;
+
+// ---------------------------------------------------------------- writing
+
+struct Input {
+  std::string path;  // how the file is opened
+  std::string name;  // its name in the set (a bare name)
+};
+
+// The shape of a set over files of these lengths: the block size (a
+// multiple of 4) that gives about kTargetBlocks blocks, and at least one
+// block per nonempty file; the recovery blocks for the percentage (1-100,
+// at least one); the volumes' names after base.
+struct Layout {
+  std::int64_t blockSize = 0;
+  std::int64_t inputBlocks = 0;
+  std::int64_t recoveryBlocks = 0;
+  struct Volume {
+    std::int64_t first = 0;  // exponent of its first recovery block
+    std::int64_t count = 0;
+    std::string name;
+  };
+  std::vector<Volume> volumes;
+  std::string indexName;
+  // Every name the set is written under: the index, then the volumes.
+  std::vector<std::string> names() const;
+};
+// Throws std::invalid_argument when the files need more blocks than the
+// format has (more than kMaxInputBlocks nonempty files).
+Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::string& base,
+            std::int64_t blockSize = 0);
+
+// Writes the set of plan(lengths of inputs, percent, base) over the inputs,
+// in the folder (a prefix such as "" or "out/"), through file numbers f and
+// f + 1. Every file is written under a hidden temporary name and takes its
+// own name only once all are complete; a failure or a stop removes them,
+// so that no partial set is left. Names of an existing set are replaced.
+// Memory: the recovery blocks of one pass (at most kPassMemory bytes, or
+// one block) and a few input blocks.
+Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& folder,
+              const std::string& base, int percent, const Watch& watch = {}, std::int64_t blockSize = 0);
+
+inline constexpr std::int64_t kPassMemory = std::int64_t{128} << 20;
+
+// ---------------------------------------------------------------- reading
+
+struct BlockCheck {
+  Digest md5{};
+  std::uint32_t crc = 0;
+};
+
+struct FileEntry {
+  Digest id{};
+  std::string name;  // bytes as the set has them
+  std::int64_t length = 0;
+  Digest hash{}, hash16k{};
+  std::vector<BlockCheck> blocks;  // empty when the set lacks them
+  bool described = false;
+  bool checked = false;  // has block checksums
+  std::int64_t blockCount(std::int64_t blockSize) const { return (length + blockSize - 1) / blockSize; }
+};
+
+struct RecoveryBlock {
+  std::uint32_t exponent = 0;
+  std::string path;     // the file it is in
+  std::int64_t offset;  // 0-based position of its data there
+};
+
+struct RecoverySet {
+  Digest id{};
+  std::int64_t blockSize = 0;
+  std::vector<FileEntry> files;          // in the order of the main packet
+  std::vector<RecoveryBlock> recovery;  // one per exponent
+  std::vector<std::string> paths;       // the files it was found in
+  // Every file described: the set can be checked and used.
+  bool usable() const;
+  std::int64_t inputBlocks() const;
+};
+
+// Every set whose main packet one of the files holds, with what all the
+// files hold for it. Damaged packets, unknown ones and repeats are passed
+// over; packets may come in any order.
+std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std::string>& paths,
+                                  const Watch& watch = {});
+
+// Whether a name ends in ".par2" (in either case).
+bool isSetFile(const std::string& name);
+
+// -------------------------------------------------------------- verifying
+
+enum class FileStatus { Complete, Missing, Damaged };
+
+struct FileCheck {
+  FileStatus status = FileStatus::Complete;
+  std::int64_t length = -1;  // as found; -1 when missing
+  std::vector<bool> good;    // per block
+  std::int64_t damagedBlocks = 0;
+};
+
+struct Verification {
+  std::vector<FileCheck> files;  // as the set's files
+  std::int64_t damagedBlocks = 0;
+  std::int64_t recoveryBlocks = 0;
+  bool complete() const;
+  bool repairable() const { return damagedBlocks <= recoveryBlocks; }
+  // Recovery blocks still needed for a repair.
+  std::int64_t shortfall() const { return damagedBlocks > recoveryBlocks ? damagedBlocks - recoveryBlocks : 0; }
+};
+
+// Checks every file of a usable set (found in the folder) block by block
+// against its checksums. A file's blocks are checked where they belong;
+// one too short has lost its blocks from where it ends, one too long is
+// damaged but keeps its blocks.
+Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::string& folder,
+                    const Watch& watch = {});
+
+// -------------------------------------------------------------- repairing
+
+// The damage could not be undone: too few recovery blocks, or none of the
+// ways to combine them can be solved.
+struct RepairFailed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class Repair {
+ public:
+  // Rebuilds every damaged block of the verified set from the good blocks
+  // and the recovery blocks. Memory: the rebuilt blocks.
+  Repair(FileServices& fs, int f, const RecoverySet& set, const Verification& v, const std::string& folder,
+         const Watch& watch = {});
+  // Streams the correct bytes of the set's file i: good blocks read from
+  // the file (through file number f), rebuilt ones from memory.
+  void stream(std::size_t file, const std::function<void(const char* data, std::size_t n)>& out,
+              const Watch& watch = {});
+
+ private:
+  FileServices& fs_;
+  int f_;
+  const RecoverySet& set_;
+  const Verification& v_;
+  std::string folder_;
+  std::map<std::int64_t, std::vector<std::uint8_t>> rebuilt_;  // by input block
+};
+
+}  // namespace vexo::par2

@@ -1,0 +1,117 @@
+#include "par2_md5.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vexo::par2 {
+namespace {
+
+constexpr std::uint32_t kK[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+
+inline std::uint32_t rotl(std::uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
+
+inline std::uint32_t load32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
+
+void Md5::blocks(const std::uint8_t* p, std::size_t count) {
+  std::uint32_t a0 = state_[0], b0 = state_[1], c0 = state_[2], d0 = state_[3];
+  for (; count > 0; --count, p += 64) {
+    std::uint32_t m[16];
+    for (int i = 0; i < 16; ++i) m[i] = load32(p + 4 * i);
+    std::uint32_t a = a0, b = b0, c = c0, d = d0;
+#define STEP(f, a, b, c, d, k, s, i) a = b + rotl(a + (f) + kK[i] + m[k], s)
+    for (int i = 0; i < 16; i += 4) {
+      STEP(d ^ (b & (c ^ d)), a, b, c, d, i, 7, i);
+      STEP(c ^ (a & (b ^ c)), d, a, b, c, i + 1, 12, i + 1);
+      STEP(b ^ (d & (a ^ b)), c, d, a, b, i + 2, 17, i + 2);
+      STEP(a ^ (c & (d ^ a)), b, c, d, a, i + 3, 22, i + 3);
+    }
+    for (int i = 16; i < 32; i += 4) {
+      STEP(c ^ (d & (b ^ c)), a, b, c, d, (5 * i + 1) & 15, 5, i);
+      STEP(b ^ (c & (a ^ b)), d, a, b, c, (5 * i + 6) & 15, 9, i + 1);
+      STEP(a ^ (b & (d ^ a)), c, d, a, b, (5 * i + 11) & 15, 14, i + 2);
+      STEP(d ^ (a & (c ^ d)), b, c, d, a, (5 * i + 16) & 15, 20, i + 3);
+    }
+    for (int i = 32; i < 48; i += 4) {
+      STEP(b ^ c ^ d, a, b, c, d, (3 * i + 5) & 15, 4, i);
+      STEP(a ^ b ^ c, d, a, b, c, (3 * i + 8) & 15, 11, i + 1);
+      STEP(d ^ a ^ b, c, d, a, b, (3 * i + 11) & 15, 16, i + 2);
+      STEP(c ^ d ^ a, b, c, d, a, (3 * i + 14) & 15, 23, i + 3);
+    }
+    for (int i = 48; i < 64; i += 4) {
+      STEP(c ^ (b | ~d), a, b, c, d, (7 * i) & 15, 6, i);
+      STEP(b ^ (a | ~c), d, a, b, c, (7 * i + 7) & 15, 10, i + 1);
+      STEP(a ^ (d | ~b), c, d, a, b, (7 * i + 14) & 15, 15, i + 2);
+      STEP(d ^ (c | ~a), b, c, d, a, (7 * i + 21) & 15, 21, i + 3);
+    }
+#undef STEP
+    a0 += a;
+    b0 += b;
+    c0 += c;
+    d0 += d;
+  }
+  state_[0] = a0;
+  state_[1] = b0;
+  state_[2] = c0;
+  state_[3] = d0;
+}
+
+void Md5::update(const void* data, std::size_t n) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  std::size_t have = static_cast<std::size_t>(length_ % 64);
+  length_ += n;
+  if (have != 0) {
+    const std::size_t take = std::min<std::size_t>(64 - have, n);
+    std::memcpy(pending_ + have, p, take);
+    p += take;
+    n -= take;
+    if (have + take < 64) return;
+    blocks(pending_, 1);
+  }
+  blocks(p, n / 64);
+  std::memcpy(pending_, p + (n / 64) * 64, n % 64);
+}
+
+Digest Md5::finish() {
+  const std::uint64_t bits = length_ * 8;
+  std::uint8_t pad[72] = {0x80};
+  const std::size_t have = static_cast<std::size_t>(length_ % 64);
+  const std::size_t padLen = (have < 56 ? 56 - have : 120 - have);
+  for (int i = 0; i < 8; ++i) pad[padLen + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  update(pad, padLen + 8);
+  Digest d;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) d[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (8 * j));
+  return d;
+}
+
+Digest md5(const void* data, std::size_t n) {
+  Md5 m;
+  m.update(data, n);
+  return m.finish();
+}
+
+std::string hex(const Digest& d) {
+  static const char* digits = "0123456789abcdef";
+  std::string s;
+  for (const auto b : d) {
+    s += digits[b >> 4];
+    s += digits[b & 15];
+  }
+  return s;
+}
+
+}  // namespace vexo::par2
