@@ -299,7 +299,7 @@ Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::st
     // number of blocks, none of them wasted on padding where it can be
     // helped; the block size stays a multiple of 4.
     std::int64_t perFile = nonEmpty > 0 ? std::max<std::int64_t>(1, (kTargetBlocks + nonEmpty / 2) / nonEmpty) : 1;
-    blockSize = std::max<std::int64_t>(4, longest / perFile / 4 * 4);
+    blockSize = std::max<std::int64_t>(4, roundUp((longest + perFile - 1) / perFile, 4));
     // Far more blocks than the format has (many short files): larger blocks.
     while (blocksFor(blockSize) > kMaxInputBlocks) blockSize = roundUp(blockSize * 2, 4);
     (void)total;
