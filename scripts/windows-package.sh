@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds vexo.exe for 32-bit and 64-bit Windows with MinGW-w64 and packs each
-# with a short Japanese read-me:
+# Builds vexo.exe and the console program vexo-cli.exe for 32-bit and 64-bit
+# Windows with MinGW-w64 and packs each pair with a short Japanese read-me:
 #   dist/vexo-<version>-win32.zip, dist/vexo-<version>-win64.zip
-# The programs are linked statically, so vexo.exe needs nothing beside it.
+# The programs are linked statically, so they need nothing beside them.
 # Installs the compilers and zip first when they are missing (Debian; needs
 # root for that).
 #
@@ -23,10 +23,11 @@ for arch in i686 x86_64; do
   dir=build-pkg-win$bits
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DVEXO_BUILD_GUI=OFF -DVEXO_BUILD_TESTS=OFF -DVEXO_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$dir" --target vexo -j"$jobs"
+  cmake --build "$dir" --target vexo vexo-cli -j"$jobs"
 
   stage="$(mktemp -d)"
   "$arch-w64-mingw32-strip" -o "$stage/vexo.exe" "$dir/ui/win32/vexo.exe"
+  "$arch-w64-mingw32-strip" -o "$stage/vexo-cli.exe" "$dir/app/cli/vexo-cli.exe"
   # The read-me in UTF-8 with a byte-order mark and CRLF line ends, so that
   # Notepad of any Windows shows the Japanese text.
   {
@@ -35,7 +36,7 @@ for arch in i686 x86_64; do
   } >"$stage/readme.txt"
   out="dist/vexo-$version-win$bits.zip"
   rm -f "$out"
-  (cd "$stage" && zip -q -X -9 "$OLDPWD/$out" vexo.exe readme.txt)
+  (cd "$stage" && zip -q -X -9 "$OLDPWD/$out" vexo.exe vexo-cli.exe readme.txt)
   rm -rf "$stage"
   echo "$out"
 done
