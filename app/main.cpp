@@ -21,8 +21,11 @@ int main(int argc, char* argv[]) {
   vexo::installJapaneseTranslations(app);
 
   std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
+  // The settings live in the user's own store (QSettings), which the
+  // window reads when it opens and writes when it closes.
+  std::unique_ptr<vexo::SettingsStore> settings = vexo::makeUserSettingsStore();
   vexo::StorageVolumes volumes;
-  vexo::Main window(*files, volumes);
+  vexo::Main window(*files, volumes, *settings);
   window.show();
   // "vexo PATH" (the desktop's "Open with"): that file's directory, with the
   // file chosen; nothing starts until the user presses "決　定".

@@ -92,7 +92,8 @@ int child(int argc, char** argv, const std::string& many, const std::string& emp
   QApplication::setFont(vexo::formFont());
   std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
   vexo::StorageVolumes volumes;
-  vexo::Main window(*files, volumes);
+  std::unique_ptr<vexo::SettingsStore> settings = vexo::makeUserSettingsStore();
+  vexo::Main window(*files, volumes, *settings);
   FirstPaint first;
   window.installEventFilter(&first);
   window.show();
@@ -218,7 +219,8 @@ int ioChild(int argc, char** argv, const std::string& dir, const std::string& ma
   std::unique_ptr<vexo::FileServices> files = vexo::makeSystemFileServices();
   if (::chdir(dir.c_str()) != 0) return 2;
   vexo::StorageVolumes volumes;
-  vexo::Main window(*files, volumes);
+  std::unique_ptr<vexo::SettingsStore> settings = vexo::makeUserSettingsStore();
+  vexo::Main window(*files, volumes, *settings);
   BoxWatcher watcher;
   watcher.status = window.Label2;
   app.installEventFilter(&watcher);

@@ -26,7 +26,7 @@ for arch in i686 x86_64; do
   cmake --build "$dir" --target vexo vexo-cli -j"$jobs"
 
   stage="$(mktemp -d)"
-  "$arch-w64-mingw32-strip" -o "$stage/vexo.exe" "$dir/ui/win32/vexo.exe"
+  "$arch-w64-mingw32-strip" -o "$stage/vexo.exe" "$dir/app/vexo.exe"
   "$arch-w64-mingw32-strip" -o "$stage/vexo-cli.exe" "$dir/app/cli/vexo-cli.exe"
   # The read-me in UTF-8 with a byte-order mark and CRLF line ends, so that
   # Notepad of any Windows shows the Japanese text.

@@ -38,7 +38,6 @@
 #include "form_metrics.h"
 #include "input_form.h"
 #include "message_box.h"
-#include "settings.h"
 #include "size_text.h"
 #include "texts.h"
 #include "volumes.h"
@@ -119,12 +118,11 @@ class DestroyWatch : public QAbstractNativeEventFilter {
 
 }  // namespace
 
-Main::Main(FileServices& files, Volumes& volumes, QWidget* parent)
+Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidget* parent)
     : QWidget(parent),
       files_(files),
       volumes_(volumes),
-      settings_(makeUserSettingsStore()),
-      form_(*this, files_, *settings_) {
+      form_(*this, files_, settings) {
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(utf8(text::kMainCaption));
   setFont(formFont());

@@ -42,7 +42,8 @@ class Main : public QWidget, public MainView {
   Q_OBJECT
 
  public:
-  Main(FileServices& files, Volumes& volumes, QWidget* parent = nullptr);
+  // The window reads and writes its settings in the store it is given.
+  Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidget* parent = nullptr);
   ~Main() override;
 
   // The controls, named as the form names them.
@@ -149,7 +150,6 @@ class Main : public QWidget, public MainView {
 
   FileServices& files_;
   Volumes& volumes_;
-  std::unique_ptr<SettingsStore> settings_;
   MainForm form_;
   MessageHook messageHook_;
   std::function<void()> endHook_;

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "main_window.h"
-#include "settings.h"
+#include "texts.h"
 
 namespace vexo {
 
@@ -36,7 +36,7 @@ int messageBoxMinimumWidth(const QMessageBox& box, const QString& title) {
 }
 
 void setUpMessageBox(QMessageBox& box, int style, const QString& text) {
-  box.setWindowTitle(kAppTitle);
+  box.setWindowTitle(QString::fromLatin1(text::kAppTitle));
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
   if (style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault) {
@@ -51,7 +51,7 @@ void setUpMessageBox(QMessageBox& box, int style, const QString& text) {
   // QMessageBox fixes its own size from its layout when shown, so the least
   // width goes in as a spacer across the bottom row of that layout.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-    grid->addItem(new QSpacerItem(messageBoxMinimumWidth(box, kAppTitle), 0, QSizePolicy::Minimum,
+    grid->addItem(new QSpacerItem(messageBoxMinimumWidth(box, QString::fromLatin1(text::kAppTitle)), 0, QSizePolicy::Minimum,
                                   QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
   }

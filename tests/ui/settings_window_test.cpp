@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "main_window.h"
+#include "settings.h"
 #include "support.h"
 
 using namespace vexo;
@@ -24,6 +25,7 @@ struct Run {
   WorkDir dir;
   FakeVolumes volumes;
   FaultyDrives files;
+  std::unique_ptr<SettingsStore> settings = makeUserSettingsStore();
   Messages messages;
   std::unique_ptr<Main> window;
   int ends = 0;
@@ -31,7 +33,7 @@ struct Run {
 
   Run() {
     volumes.volumes = {{dir.path(), QStringLiteral("WORK")}};
-    window = std::make_unique<Main>(files, volumes);
+    window = std::make_unique<Main>(files, volumes, *settings);
     messages.install(*window);
     window->setEndHook([this] {
       ++ends;

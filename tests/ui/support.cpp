@@ -9,6 +9,7 @@
 #include "directory_list.h"
 #include "file_list.h"
 #include "main_window.h"
+#include "settings.h"
 
 namespace vexo::test {
 
@@ -161,7 +162,10 @@ Fixture::~Fixture() = default;
 Main& Fixture::open(bool firstRun) {
   if (firstRun) clearSettings();
   files = std::make_unique<FaultyDrives>();
-  window = std::make_unique<Main>(*files, volumes);
+  // A window opened before goes with the store it was given.
+  std::unique_ptr<SettingsStore> store = makeUserSettingsStore();
+  window = std::make_unique<Main>(*files, volumes, *store);
+  settings = std::move(store);
   messages.install(*window);
   window->setEndHook([this] { ++ends; });
   window->show();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "file_services.h"
+#include "settings_store.h"
 #include "volumes.h"
 
 namespace vexo {
@@ -134,6 +135,7 @@ struct Fixture {
   WorkDir dir;
   FakeVolumes volumes;
   std::unique_ptr<FaultyDrives> files;
+  std::unique_ptr<SettingsStore> settings;  // the user's own store (see settingsFile())
   Messages messages;
   std::unique_ptr<Main> window;
   int ends = 0;
