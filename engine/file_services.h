@@ -45,16 +45,19 @@ class RuntimeError : public std::runtime_error {
   std::string file_;
 };
 
-// A local calendar date and time, whole seconds.
+// A file's last-modified time as the file system keeps it: seconds since
+// 1970-01-01 00:00:00 UTC and the nanoseconds within that second (100 ns
+// steps on Windows). Carried as it is, never through local time, so that a
+// copy gets the very same instant, across a daylight-saving change too.
 struct FileDateTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
+  std::int64_t seconds = 0;
+  std::int32_t nanoseconds = 0;
   friend bool operator==(const FileDateTime&, const FileDateTime&) = default;
 };
+
+// The instant a local calendar date and time (whole seconds) names in the
+// local time zone, as the system converts it.
+FileDateTime localDateTime(int year, int month, int day, int hour, int minute, int second);
 
 // Attribute bits as the file system reports them. On POSIX these are the
 // permission bits (st_mode & 07777); on Windows the FILE_ATTRIBUTE_* bits.
@@ -66,6 +69,15 @@ struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t file = 0;
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// What the file system says of an open file, to tell whether it changed.
+struct FileState {
+  std::int64_t size = 0;
+  FileDateTime modified;
+  FileDateTime changed;  // the status-change time where the system keeps one
+  FileIdentity identity;
+  friend bool operator==(const FileState&, const FileState&) = default;
 };
 
 // What a name is in the directory.
@@ -136,6 +148,9 @@ class FileServices {
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 
+  // Length, times and identity of an open file, as the file system has them now.
+  virtual FileState openFileState(int f) = 0;
+
   virtual std::int64_t fileLen(const std::string& name) = 0;
   virtual FileDateTime fileDateTime(const std::string& name) = 0;
   virtual FileAttributes getAttr(const std::string& name) = 0;
@@ -157,8 +172,8 @@ class FileServices {
   // Names of the entries of the current directory ("." and ".." left out).
   virtual std::vector<std::string> listDirectory() = 0;
 
-  // Opens the existing file for writing, sets only its last-write time from
-  // the local date-time, and closes it. Returns false when the file cannot
+  // Opens the existing file for writing, sets only its last-write time to
+  // the instant given, and closes it. Returns false when the file cannot
   // be opened (or is not a regular file: links are not followed); other
   // failures are ignored.
   virtual bool setFileDateTime(const std::string& name, const FileDateTime& dt) = 0;

@@ -29,6 +29,27 @@ bool safeExtension(const std::string& extension) {
 // How many missing pieces a question names before it only counts the rest.
 constexpr std::size_t kNamedMissing = 3;
 
+// A number more than this past a set's last piece (and past twice its
+// last number) is another file's, not a piece lost from the set.
+constexpr std::int64_t kFarPast = 1000;
+
+// Whether a name from a record can name the joined file: a plain file name
+// in this directory, not a piece of the set nor its record.
+bool usableRecordedName(const std::string& name, const std::string& base, const std::string& record,
+                        bool ignoreCase) {
+  if (name == "." || name == ".." || !safeExtension(name) || name.find('\\') != std::string::npos) return false;
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+#ifdef _WIN32
+  if (!isUtf8(name)) return false;
+#endif
+  if (sameName(name, record, ignoreCase)) return false;
+  if (startsWithName(name, base, ignoreCase) && name.size() > base.size() &&
+      name.find_first_not_of("0123456789", base.size()) == std::string::npos)
+    return false;
+  return true;
+}
+
 }  // namespace
 
 void join(Request& r) {
@@ -40,21 +61,25 @@ void join(Request& r) {
   std::string extension;
   std::string temporary;  // the joined file while it is written
   std::string joinedName;
+  const bool ignoreCase = r.ignoreCase;
   try {
-    // The set's record, under either case of its extension.
-    std::string record;
-    std::optional<SetRecord> recorded;
-    for (const std::string& name : {recordName(base), base + "CRC"}) {
-      if ((recorded = readRecord(fs, name, f))) {
-        record = name;
-        break;
-      }
-    }
+    const std::vector<std::string> names = fs.listDirectory();
+    // The set's record, under any case of its extension. A file of that
+    // name that does not read as one does not quietly turn the check off.
+    const FoundRecord found = findRecord(fs, names, base, f, ignoreCase);
+    if (found.state == FoundRecord::Unreadable &&
+        ui.questionNo(text::unreadableRecordQuestion(found.name)) != kAnswerYes)
+      return;
+    const bool recorded = found.state == FoundRecord::Read;
+    const std::string& record = found.name;
 
+    const bool shortNaming = r.job.shortNaming;
+    // The extension is chosen by the user, beforehand or in the dialog.
+    const bool extensionChosen = r.job.extension || shortNaming;
     if (r.job.extension) {
       extension = *r.job.extension;
-    } else if (r.job.shortNaming) {
-      const auto answer = ui.askExtension(recorded ? recordedExtension(*recorded) : std::string());
+    } else if (shortNaming) {
+      const auto answer = ui.askExtension(recorded ? recordedExtension(found.record) : std::string());
       if (!answer) return;  // the dialog was not left with OK
       extension = *answer;
     }
@@ -63,89 +88,134 @@ void join(Request& r) {
       ui.message(text::kBadExtension);
       return;
     }
-    const std::string joined = joinedName = joinedFileName(base, extension);
+    std::string joined = joinedFileName(base, extension);
     if (joined.empty() || joined == "." || joined == "..") {
       ui.message(text::kBadJoinedName);
       return;
     }
+    // A number of several digits without a leading zero (report.doc.123)
+    // may belong to a zero-padded set: then its first piece is padded to
+    // that width.
+    const int chosenDigits = static_cast<int>(r.name.extension.size());
+    if (width == 1 && chosenDigits > 1) {
+      bool plain = false, padded = false;
+      for (const std::string& name : names) {
+        const auto plainK = numberIn(name, base, 1, ignoreCase);
+        const auto paddedK = numberIn(name, base, chosenDigits, ignoreCase);
+        plain = plain || (plainK && *plainK == 1);
+        padded = padded || (paddedK && (*paddedK == 0 || *paddedK == 1) && !plainK);
+      }
+      if (!plain && padded) width = chosenDigits;
+    }
     auto pieceName = [&](std::int64_t k) { return joinPieceName(base, extension, k, width); };
 
-    // A number of several digits without a leading zero (report.doc.123)
-    // may belong to a zero-padded set: then piece 1 is padded to its width.
-    if (width == 1 && r.name.extension.size() > 1 &&
-        fs.kind(pieceName(1), true) == FileKind::Missing &&
-        fs.kind(joinPieceName(base, extension, 1, static_cast<int>(r.name.extension.size())), true) !=
-            FileKind::Missing)
-      width = static_cast<int>(r.name.extension.size());
-
-    // The set: piece 1 up to the first number without a file. A name too
-    // long for the file system counts as missing.
-    std::int64_t found = 0;
-    for (;; ++found) {
-      const std::string piece = pieceName(found + 1);
-      const FileKind kind = fs.kind(piece, true);
-      if (kind == FileKind::Missing) break;
-      if (kind != FileKind::Regular) {
-        ui.message(text::notRegularFile(piece));
-        return;
+    // Other file managers write the record of pieces named movie.001 ... as
+    // movie.crc, naming the file in it: such a set joins under that name.
+    // Only a plain file name is taken, never a path, a piece or the record.
+    if (!extensionChosen && recorded) {
+      const std::string named = recordedName(found.record);
+      if (!named.empty() && !sameName(named, joined, ignoreCase)) {
+        if (usableRecordedName(named, base, record, ignoreCase)) joined = named;
+        else ui.message(text::recordedNameIgnored(record, named, joined));
       }
     }
-    if (found == 0) {
+    joinedName = joined;
+
+    // The set is what its numbers say: from piece 1, or from piece 0 for
+    // sets numbered from 0, up to the first number without a file. Only the
+    // names in the directory are looked at, never every number in between.
+    const auto numbered = numberedNames(names, base, width, ignoreCase);
+    auto lengthsOf = [&](std::int64_t from, std::int64_t to) {
+      std::vector<std::int64_t> out;
+      for (std::int64_t k = from; k <= to; ++k) {
+        const std::string& piece = numbered.at(k);
+        if (fs.kind(piece, true) != FileKind::Regular) {
+          ui.message(text::notRegularFile(piece));
+          return std::optional<std::vector<std::int64_t>>();
+        }
+        out.push_back(fs.fileLen(piece));
+      }
+      return std::optional(out);
+    };
+    auto sum = [](const std::vector<std::int64_t>& v) {
+      std::int64_t total = 0;
+      for (const std::int64_t n : v) total += n;
+      return total;
+    };
+    // Every piece but the last as long as the first, the last no longer.
+    auto firstOdd = [](const std::vector<std::int64_t>& v) -> std::size_t {
+      for (std::size_t i = 1; i < v.size(); ++i)
+        if (i + 1 == v.size() ? v[i] > v[0] : v[i] != v[0]) return i;
+      return v.size();
+    };
+    std::int64_t first = numbered.count(0) ? 0 : 1;
+    if (!numbered.count(first)) {
       ui.message(text::pieceNotFound(pieceName(1)));
       return;
     }
+    const std::int64_t last = runEnd(numbered, first);
     // Nothing is written when the joined file would be one of the pieces.
     const auto joinedId = fs.identity(joined);
-    for (std::int64_t k = 1; k <= found; ++k) {
-      const std::string piece = pieceName(k);
-      if (piece == joined || (joinedId && fs.identity(piece) == joinedId)) {
+    for (std::int64_t k = first; k <= last; ++k) {
+      const std::string& piece = numbered.at(k);
+      if (sameName(piece, joined, ignoreCase) || (joinedId && fs.identity(piece) == joinedId)) {
         ui.message(text::kJoinedIsPiece);
         return;
       }
     }
     // Nor when it would be the record, which goes with the pieces.
-    if (recorded && (joined == record || (joinedId && fs.identity(record) == joinedId))) {
+    if (!record.empty() && (sameName(joined, record, ignoreCase) || (joinedId && fs.identity(record) == joinedId))) {
       ui.message(text::kJoinedIsRecord);
       return;
     }
-    std::vector<std::int64_t> lengths;
-    for (std::int64_t k = 1; k <= found; ++k) lengths.push_back(fs.fileLen(pieceName(k)));
+    auto fromFirst = lengthsOf(first, last);
+    if (!fromFirst) return;
+    std::vector<std::int64_t> lengths = *fromFirst;
+    if (first == 0 && last >= 1) {
+      // Piece 0 beside pieces from 1: a set numbered from 0, or an
+      // unrelated file before a set numbered from 1. The record's size
+      // tells; without one, the set from 0 must have fitting lengths.
+      const std::vector<std::int64_t> fromOne(lengths.begin() + 1, lengths.end());
+      const bool zeroFits = recorded ? sum(lengths) == found.record.size : firstOdd(lengths) == lengths.size();
+      const bool oneFits = recorded && sum(fromOne) == found.record.size;
+      if (!zeroFits && oneFits) {
+        first = 1;
+        lengths = fromOne;
+      } else if (!zeroFits && !recorded) {
+        ui.message(text::ambiguousStart(pieceName(0), pieceName(1)));
+        return;
+      }
+    }
 
-    auto total = [&] {
-      std::int64_t sum = 0;
-      for (const std::int64_t n : lengths) sum += n;
-      return sum;
-    };
+    auto total = [&] { return sum(lengths); };
     if (recorded) {
       // The record tells whether the set is whole: a lost last piece or
       // pieces of an older set change the sum.
-      if (total() != recorded->size) {
-        ui.message(text::sizeMismatch(record, total(), recorded->size));
+      if (total() != found.record.size) {
+        ui.message(text::sizeMismatch(record, total(), found.record.size));
         return;
       }
     } else {
       // Without a record: a higher-numbered piece beyond a missing one
-      // means a gap, and every piece but the last is as long as piece 1.
-      std::set<std::int64_t> higher;
-      for (const std::string& name : fs.listDirectory())
-        if (const std::int64_t k = pieceNumberOf(name, base, width); k > found) higher.insert(k);
-      if (!higher.empty()) {
-        std::vector<std::string> missing;
-        std::size_t more = 0;
-        for (std::int64_t k = found + 1; k < *higher.rbegin(); ++k) {
-          if (higher.count(k)) continue;
-          if (missing.size() < kNamedMissing) missing.push_back(pieceName(k));
-          else ++more;
-        }
-        if (ui.questionNo(text::gapQuestion(missing, more, pieceName(found))) != kAnswerYes) return;
+      // means a gap. A number far past the set (a date such as
+      // report.doc.202401011230) is another file, not a lost piece.
+      const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
+      std::vector<std::string> missing;
+      std::int64_t missingCount = 0, previous = last;
+      for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
+        for (std::int64_t k = previous + 1; k < it->first && missing.size() < kNamedMissing; ++k)
+          missing.push_back(pieceName(k));
+        missingCount += it->first - previous - 1;
+        previous = it->first;
       }
-      for (std::size_t i = 1; i < lengths.size(); ++i) {
-        const bool last = i + 1 == lengths.size();
-        if (last ? lengths[i] <= lengths[0] : lengths[i] == lengths[0]) continue;
-        const auto odd = static_cast<std::int64_t>(i) + 1;
-        if (ui.questionNo(text::oddLengthQuestion(pieceName(odd), pieceName(odd - 1))) != kAnswerYes) return;
-        lengths.resize(i);
-        break;
+      if (previous != last) {
+        const auto more = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(missing.size()));
+        if (ui.questionNo(text::gapQuestion(missing, more, pieceName(last))) != kAnswerYes) return;
+      }
+      if (const std::size_t odd = firstOdd(lengths); odd < lengths.size()) {
+        const std::int64_t k = first + static_cast<std::int64_t>(odd);
+        if (ui.questionNo(text::oddLengthQuestion(pieceName(k), pieceName(k - 1))) != kAnswerYes) return;
+        lengths.resize(odd);
       }
     }
 
@@ -178,7 +248,7 @@ void join(Request& r) {
     FileDateTime dt{};
     FileAttributes attributes = 0;
     const auto pieces = static_cast<std::int64_t>(lengths.size());
-    for (std::int64_t k = 1; k <= pieces; ++k) {
+    for (std::int64_t k = first; k < first + pieces; ++k) {
       copier.setLength(kNormalBlock);
       const std::string piece = pieceName(k);
       const std::int64_t size = fs.fileLen(piece);
@@ -195,11 +265,11 @@ void join(Request& r) {
     fs.close(f);
     if (copier.done() != total()) ui.progress(total(), total());
 
-    if (recorded && crc != recorded->crc) {
+    if (recorded && crc != found.record.crc) {
       const std::string left = removeAll(fs, {temporary});
       temporary.clear();
       ui.clearStatus();
-      ui.message(text::crcMismatch(record, crc, recorded->crc));
+      ui.message(text::crcMismatch(record, crc, found.record.crc));
       if (!left.empty()) ui.message(text::kJoinedLeft + left);
       ui.refreshFileList();
       return;
@@ -216,13 +286,14 @@ void join(Request& r) {
     ui.refreshFileList();
 
     if (ui.question(text::kDeleteQuestion) == kAnswerYes) {
-      for (std::int64_t i = 1; i <= pieces; ++i) {
+      for (std::int64_t i = first; i < first + pieces; ++i) {
         try {
           fs.kill(pieceName(i));
         } catch (const RuntimeError& e) {
           if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
         }
       }
+      // The record only when it was checked against the set just joined.
       if (recorded) {
         try {
           fs.kill(record);

@@ -62,9 +62,29 @@ std::string oddLengthQuestion(const std::string& piece, const std::string& lastB
 
 std::string existsQuestion(const std::string& name) { return name + " は既にあります．上書きしますか？"; }
 
-std::string piecesExistQuestion(const std::string& first, std::size_t count) {
-  return (count > 1 ? first + " など " + std::to_string(count) + " 個のファイル" : first) +
+std::string piecesExistQuestion(const std::string& first, const std::string& last, std::size_t count) {
+  return (count > 1 ? first + " ～ " + last + " の " + std::to_string(count) + " 個のファイル" : first) +
          " は既にあります．上書きしますか？";
+}
+
+std::string recordShared(const std::string& record, const std::string& firstOther) {
+  return record + " は " + firstOther + " から始まる別の番号の分割ファイルの記録でもあります．";
+}
+
+std::string unreadableRecordQuestion(const std::string& record) {
+  return record + " は分割ファイルの記録として読めません．\n記録で確かめずに結合しますか？";
+}
+
+std::string recordedNameIgnored(const std::string& record, const std::string& name, const std::string& joined) {
+  return "記録 " + record + " のファイル名 " + name + " は使えないので，" + joined + " に結合します．";
+}
+
+std::string ambiguousStart(const std::string& zero, const std::string& one) {
+  return "分割ファイルが " + zero + " と " + one + " のどちらから始まるのか分からないので，結合しませんでした．";
+}
+
+std::string splitDoneWithoutRecord(const std::string& record) {
+  return "分割完了\n" + record + " は名前が長すぎて作れなかったので，分割ファイルの記録はありません．";
 }
 
 std::string notRegularFile(const std::string& name) {

@@ -14,11 +14,15 @@ inline const std::string kSplitDone = "分割完了";
 inline const std::string kJoinDone = "結合完了";
 inline const std::string kDeleteQuestion = "分割ファイルを削除しますか？";
 inline const std::string kTooSmall = "ファイルが指定サイズより小さいので分割しませんでした。";
+// A file exactly as long as a piece.
+inline const std::string kNotLarger = "ファイルが指定サイズ以下なので分割しませんでした。";
 inline const std::string kStopped = "中止しました．";
 inline const std::string kPiecesLeft = "途中までの分割ファイルを削除できませんでした．";
 inline const std::string kOldPiecesLeft = "前の分割ファイルを削除できませんでした．";
 inline const std::string kJoinedLeft = "途中までの結合ファイルを削除できませんでした．";
 inline const std::string kWouldOverwriteSource = "分割ファイルの名前が元のファイルと同じになるので分割できません．";
+inline const std::string kRecordWouldBeSource = "分割ファイルの記録の名前が元のファイルと同じになるので分割できません．";
+inline const std::string kWouldRemoveSource = "元のファイルが前の分割ファイルの続きとして削除されるので分割できません．";
 inline const std::string kBadExtension = "拡張子に使えない文字が含まれています．";
 inline const std::string kBadJoinedName = "結合後のファイル名が正しくありません．";
 inline const std::string kJoinedIsPiece = "結合後のファイル名が分割ファイルの名前と同じになるので結合できません．";
@@ -40,8 +44,21 @@ std::string errorText(int number, const std::string& file);
 std::string errorReason(int number);
 // "NAME は既にあります．上書きしますか？"
 std::string existsQuestion(const std::string& name);
-// Pieces (or the record) of the split already there.
-std::string piecesExistQuestion(const std::string& first, std::size_t count);
+// Pieces (or the record) of the split already there, which it would write
+// over or remove: the first and last of them and how many.
+std::string piecesExistQuestion(const std::string& first, const std::string& last, std::size_t count);
+// Said with that question when the record also belongs to a set of the
+// other numbering (firstOther its first piece).
+std::string recordShared(const std::string& record, const std::string& firstOther);
+// A file of the record's name that does not read as a record: join
+// without the check?
+std::string unreadableRecordQuestion(const std::string& record);
+// A record's filename= that cannot name the joined file.
+std::string recordedNameIgnored(const std::string& record, const std::string& name, const std::string& joined);
+// A set that may begin at piece 0 or at piece 1.
+std::string ambiguousStart(const std::string& zero, const std::string& one);
+// The split is done, but its record could not be written.
+std::string splitDoneWithoutRecord(const std::string& record);
 std::string notRegularFile(const std::string& name);
 std::string notARecord(const std::string& name);
 std::string sizeMismatch(const std::string& record, std::int64_t pieces, std::int64_t recorded);

@@ -1,6 +1,11 @@
 #include "names.h"
 
 namespace vexo {
+namespace {
+
+char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
 
 NameAnalysis analyseName(const std::string& chosen) {
   NameAnalysis a;
@@ -15,20 +20,37 @@ NameAnalysis analyseName(const std::string& chosen) {
   // archive.7z are ordinary files); a value beyond the 16-bit signed range
   // makes the name an ordinary file too.
   int value = 0;
+  bool digits = !a.extension.empty();
   for (char c : a.extension) {
     if (c < '0' || c > '9') {
       value = 0;
+      digits = false;
       break;
     }
     value = value * 10 + (c - '0');
     if (value > 32767) {
       value = 0;
+      digits = false;
       break;
     }
   }
   a.pieceNumber = value;
-  if (value != 0 && a.extension[0] == '0') a.width = static_cast<int>(a.extension.size());
+  // A leading zero gives the width of a zero-padded set; "0" alone is no
+  // padding, so "name.0" stays an ordinary file.
+  if (digits && a.extension.size() > 1 && a.extension[0] == '0') a.width = static_cast<int>(a.extension.size());
   return a;
+}
+
+bool sameName(const std::string& a, const std::string& b, bool ignoreCase) {
+  if (a.size() != b.size()) return false;
+  if (!ignoreCase) return a == b;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (foldCase(a[i]) != foldCase(b[i])) return false;
+  return true;
+}
+
+bool startsWithName(const std::string& name, const std::string& prefix, bool ignoreCase) {
+  return name.size() >= prefix.size() && sameName(name.substr(0, prefix.size()), prefix, ignoreCase);
 }
 
 std::string pieceNumberText(std::int64_t k, int width) {
@@ -37,17 +59,39 @@ std::string pieceNumberText(std::int64_t k, int width) {
   return digits;
 }
 
-std::int64_t pieceNumberOf(const std::string& name, const std::string& base, int width) {
-  if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) return 0;
+std::optional<std::int64_t> numberIn(const std::string& name, const std::string& base, int width,
+                                     bool ignoreCase) {
+  if (name.size() <= base.size() || !startsWithName(name, base, ignoreCase)) return std::nullopt;
   const std::size_t digits = name.size() - base.size();
   std::int64_t k = 0;
+  std::size_t significant = 0;
   for (std::size_t i = base.size(); i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return 0;
-    if (k > 99999999999999999) return 0;  // beyond any set
+    if (name[i] < '0' || name[i] > '9') return std::nullopt;
+    if (k != 0 || name[i] != '0') ++significant;
+    if (significant > 18) return std::nullopt;  // beyond any set
     k = k * 10 + (name[i] - '0');
   }
-  if (k == 0 || pieceNumberText(k, width).size() != digits) return 0;
+  if (pieceNumberText(k, width).size() != digits) return std::nullopt;
   return k;
+}
+
+std::int64_t pieceNumberOf(const std::string& name, const std::string& base, int width, bool ignoreCase) {
+  const auto k = numberIn(name, base, width, ignoreCase);
+  return k && *k >= 1 ? *k : 0;
+}
+
+std::map<std::int64_t, std::string> numberedNames(const std::vector<std::string>& names, const std::string& base,
+                                                  int width, bool ignoreCase) {
+  std::map<std::int64_t, std::string> out;
+  for (const std::string& name : names)
+    if (const auto k = numberIn(name, base, width, ignoreCase)) out.emplace(*k, name);
+  return out;
+}
+
+std::int64_t runEnd(const std::map<std::int64_t, std::string>& numbered, std::int64_t from) {
+  std::int64_t last = from - 1;
+  for (auto it = numbered.find(from); it != numbered.end() && it->first == last + 1; ++it) last = it->first;
+  return last;
 }
 
 std::string splitPieceBase(const std::string& chosen, const NameAnalysis& a, bool shortNaming) {
@@ -69,6 +113,41 @@ std::string joinedFileName(const std::string& base, const std::string& extension
 std::string joinPieceName(const std::string& base, const std::string& /*extension*/, std::int64_t k,
                           int width) {
   return base + pieceNumberText(k, width);
+}
+
+bool isUtf8(const std::string& bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    std::size_t n;
+    std::uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + n >= bytes.size()) return false;  // cut short
+    for (std::size_t j = 1; j <= n; ++j) {
+      const auto d = static_cast<unsigned char>(bytes[i + j]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += n + 1;
+  }
+  return true;
 }
 
 }  // namespace vexo

@@ -1,8 +1,12 @@
-// Analysis of a chosen file name and the names of piece files.
+// Analysis of a chosen file name and the names of piece files. Names are
+// bytes: nothing here assumes they are UTF-8.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vexo {
 
@@ -11,18 +15,41 @@ struct NameAnalysis {
   std::string extension;  // after the last "." (possibly empty)
   int pieceNumber = 0;    // value of the extension when it is all decimal digits, else 0;
                           // 0 also when it does not fit 16 bits
-  int width = 1;          // digits of a zero-padded number (".001" gives 3), else 1
-  bool isPiece() const { return pieceNumber >= 1 && pieceNumber <= 999; }
+  int width = 1;          // digits of a zero-padded number (".001" and ".00" give 3 and 2), else 1
+  // A piece is numbered 1 to 999, or is the zero-padded piece 0 (".00",
+  // ".000") that sets numbered from 0 begin with.
+  bool isPiece() const { return (pieceNumber >= 1 && pieceNumber <= 999) || (pieceNumber == 0 && width >= 2); }
 };
 
 NameAnalysis analyseName(const std::string& chosen);
 
+// Whether two names name the same entry: byte for byte, or with ASCII letter
+// case ignored where the file system ignores it.
+bool sameName(const std::string& a, const std::string& b, bool ignoreCase);
+// Whether name begins with prefix, compared as sameName compares.
+bool startsWithName(const std::string& name, const std::string& prefix, bool ignoreCase);
+
 // k in decimal, padded with zeros to at least width digits (999, 1000 at 3).
 std::string pieceNumberText(std::int64_t k, int width);
 
-// The value of a name's piece number when it is base + k written as
-// pieceNumberText(k, width) would write it, else 0.
-std::int64_t pieceNumberOf(const std::string& name, const std::string& base, int width);
+// The number of a name that is base + k written as pieceNumberText(k, width)
+// writes it (0 included: width zeros), else nothing. Numbers of more than
+// 18 significant digits belong to no set.
+std::optional<std::int64_t> numberIn(const std::string& name, const std::string& base, int width,
+                                     bool ignoreCase = false);
+
+// The value of a name's piece number when it is base + k (k from 1) written
+// as pieceNumberText(k, width) would write it, else 0.
+std::int64_t pieceNumberOf(const std::string& name, const std::string& base, int width, bool ignoreCase = false);
+
+// The names among `names` that numberIn() reads with base and width, by
+// number, each as the directory spells it.
+std::map<std::int64_t, std::string> numberedNames(const std::vector<std::string>& names, const std::string& base,
+                                                  int width, bool ignoreCase = false);
+
+// The last number of the unbroken run that starts at `from` (from - 1 when
+// `from` itself is missing). Takes as many steps as the run has names.
+std::int64_t runEnd(const std::map<std::int64_t, std::string>& numbered, std::int64_t from);
 
 // Name of piece k of a split: long naming appends "." + k to the whole name,
 // short naming replaces the extension by k; k padded to width digits.
@@ -45,5 +72,8 @@ std::string joinedFileName(const std::string& base, const std::string& extension
 // Both come to base + k, with k padded to the chosen piece's width.
 std::string joinPieceName(const std::string& base, const std::string& extension, std::int64_t k,
                           int width = 1);
+
+// Whether the bytes are well-formed UTF-8.
+bool isUtf8(const std::string& bytes);
 
 }  // namespace vexo

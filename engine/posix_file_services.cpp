@@ -131,6 +131,10 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
 #endif
 }
 
+FileDateTime instant(const struct timespec& t) {
+  return FileDateTime{static_cast<std::int64_t>(t.tv_sec), static_cast<std::int32_t>(t.tv_nsec)};
+}
+
 class PosixFileServices final : public FileServices {
  public:
   PosixFileServices() : files_(kMaxFiles + 1) { rememberDriveDirectory(); }
@@ -305,12 +309,14 @@ class PosixFileServices final : public FileServices {
 
   std::int64_t fileLen(const std::string& name) override { return statOf(name).st_size; }
 
-  FileDateTime fileDateTime(const std::string& name) override {
-    time_t t = statOf(name).st_mtim.tv_sec;
-    struct tm local {};
-    if (!::localtime_r(&t, &local)) throw RuntimeError(err::PathFileAccess, "localtime");
-    return FileDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                        local.tm_hour,        local.tm_min,     local.tm_sec};
+  FileDateTime fileDateTime(const std::string& name) override { return instant(statOf(name).st_mtim); }
+
+  FileState openFileState(int f) override {
+    OpenFile& file = openFile(f);
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0) fail(errno, "fstat", file.name);
+    return FileState{st.st_size, instant(st.st_mtim), instant(st.st_ctim),
+                     FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
   }
 
   FileAttributes getAttr(const std::string& name) override {
@@ -379,23 +385,12 @@ class PosixFileServices final : public FileServices {
       ::close(fd);
       return false;
     }
-    struct tm local {};
-    local.tm_year = dt.year - 1900;
-    local.tm_mon = dt.month - 1;
-    local.tm_mday = dt.day;
-    local.tm_hour = dt.hour;
-    local.tm_min = dt.minute;
-    local.tm_sec = dt.second;
-    local.tm_isdst = -1;  // the local time zone decides on daylight saving
-    time_t t = ::mktime(&local);
-    if (t != static_cast<time_t>(-1)) {
-      struct timespec times[2];
-      times[0].tv_sec = 0;
-      times[0].tv_nsec = UTIME_OMIT;  // last access: unchanged
-      times[1].tv_sec = t;
-      times[1].tv_nsec = 0;
-      ::futimens(fd, times);
-    }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // last access: unchanged
+    times[1].tv_sec = static_cast<time_t>(dt.seconds);
+    times[1].tv_nsec = dt.nanoseconds;
+    ::futimens(fd, times);
     ::close(fd);
     return true;
   }
@@ -521,6 +516,18 @@ class PosixFileServices final : public FileServices {
 }  // namespace
 
 std::unique_ptr<FileServices> makeSystemFileServices() { return std::make_unique<PosixFileServices>(); }
+
+FileDateTime localDateTime(int year, int month, int day, int hour, int minute, int second) {
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;  // the local time zone decides on daylight saving
+  return FileDateTime{static_cast<std::int64_t>(::mktime(&local)), 0};
+}
 
 }  // namespace vexo
 

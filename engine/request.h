@@ -19,6 +19,9 @@ struct Request {
   std::string chosen;  // the bare file name the user chose
   NameAnalysis name;
   int f = 0;  // first of the two file numbers the request uses
+  // Names that differ only in letter case name the same file (a file
+  // system that ignores case).
+  bool ignoreCase = false;
 };
 
 void split(Request& r);

@@ -15,12 +15,44 @@ namespace {
 // The source changed while it was being split.
 struct SourceChanged {};
 
-// What is in the directory under the names the split will write.
+// What is in the directory under the names the split will write or remove.
 struct Plan {
   std::map<std::int64_t, std::string> clashes;  // pieces 1..count already there
-  std::vector<std::string> stale;                // same-named pieces beyond count
-  bool recordThere = false;
+  std::vector<std::string> stale;                // the older set's pieces after count
+  std::string record;                            // the record already there, as spelled
+  std::string otherSet;  // first piece of a set of the other numbering beside that record
 };
+
+Plan planSplit(FileServices& fs, const std::vector<std::string>& names, const std::string& base, int width,
+               std::int64_t count, const std::string& record, bool ignoreCase) {
+  Plan plan;
+  const auto numbered = numberedNames(names, base, width, ignoreCase);
+  for (auto it = numbered.lower_bound(1); it != numbered.end() && it->first <= count; ++it)
+    plan.clashes.emplace(it->first, it->second);
+  // An older, longer set goes on right after the new last piece, up to its
+  // first missing number; anything further (a dated copy such as
+  // report.doc.20240101) is not part of it. A name that is not a regular
+  // file ends the run too.
+  for (std::int64_t k = count + 1, end = runEnd(numbered, count + 1); k <= end; ++k) {
+    const std::string& name = numbered.at(k);
+    if (fs.kind(name, false) != FileKind::Regular) break;
+    plan.stale.push_back(name);
+  }
+  for (const std::string& name : names)
+    if (sameName(name, record, ignoreCase)) plan.record = name;
+  if (!plan.record.empty()) {
+    // The record is named the same for both numberings (report.doc.1 and
+    // report.doc.001): a set of the other one may be using it.
+    const int other = width == 1 ? 3 : 1;
+    for (const std::string& name : names) {
+      const auto k = numberIn(name, base, other, ignoreCase);
+      if (k && (*k == 1 || (*k == 0 && other > 1)) && !numberIn(name, base, width, ignoreCase)) {
+        if (plan.otherSet.empty() || *k == 0) plan.otherSet = name;
+      }
+    }
+  }
+  return plan;
+}
 
 }  // namespace
 
@@ -37,36 +69,34 @@ void split(Request& r) {
 
     const std::int64_t pieceSize = r.job.pieceSize;
     if (!(pieceSize < size) || pieceSize < 1) {
-      ui.message(text::kTooSmall);
+      ui.message(size == pieceSize ? text::kNotLarger : text::kTooSmall);
       return;
     }
     // Each piece is normal blocks of 30,000 bytes and one final block of
     // the rest (none when the size is a multiple of 30,000).
     const std::int64_t normalBlocks = pieceSize / static_cast<std::int64_t>(kNormalBlock);
     const auto finalBlock = static_cast<std::size_t>(pieceSize % static_cast<std::int64_t>(kNormalBlock));
-    // A source that is an exact multiple of the size ends with an empty piece.
-    const std::int64_t count = size / pieceSize + 1;
+    // As many pieces as the bytes fill: a source that is an exact multiple
+    // of the size ends with a full piece, not an empty one.
+    const std::int64_t count = (size - 1) / pieceSize + 1;
 
     const bool shortNaming = r.job.shortNaming;
     const int width = std::max(1, r.job.digits);
+    const bool ignoreCase = r.ignoreCase;
     const std::string pieceBase = splitPieceBase(r.chosen, r.name, shortNaming);
     const std::string record = recordName(pieceBase);
     auto pieceName = [&](std::int64_t k) { return splitPieceName(r.chosen, r.name, k, shortNaming, width); };
 
-    // Nothing is written before every name the split will write is known to
-    // be free, or a regular file the user agrees to replace.
-    Plan plan;
-    for (const std::string& name : fs.listDirectory()) {
-      if (const std::int64_t k = pieceNumberOf(name, pieceBase, width); k != 0) {
-        if (k <= count) plan.clashes[k] = name;
-        else plan.stale.push_back(name);
-      } else if (name == record) {
-        plan.recordThere = true;
-      }
-    }
+    // Nothing is written before every name the split will write or remove
+    // is known, and is a regular file the user agrees to replace.
+    const Plan plan = planSplit(fs, fs.listDirectory(), pieceBase, width, count, record, ignoreCase);
+    // Never the file being split, under any of those names.
     const auto source = fs.identity(r.chosen);
+    auto isSource = [&](const std::string& name) {
+      return sameName(name, r.chosen, ignoreCase) || (source && fs.identity(name) == source);
+    };
     for (const auto& [k, name] : plan.clashes) {
-      if (name == r.chosen || (source && fs.identity(name) == source)) {
+      if (isSource(name)) {
         ui.message(text::kWouldOverwriteSource);
         return;
       }
@@ -75,21 +105,36 @@ void split(Request& r) {
         return;
       }
     }
-    if (plan.recordThere) {
-      if (fs.kind(record, false) != FileKind::Regular) {
-        ui.message(text::notRegularFile(record));
-        return;
-      }
-      if (!readRecord(fs, record, f)) {
-        ui.message(text::notARecord(record));
+    for (const std::string& name : plan.stale) {
+      if (isSource(name)) {
+        ui.message(text::kWouldRemoveSource);
         return;
       }
     }
-    const bool replacing = !plan.clashes.empty() || plan.recordThere;
+    if (!plan.record.empty()) {
+      if (isSource(plan.record)) {
+        ui.message(text::kRecordWouldBeSource);
+        return;
+      }
+      if (fs.kind(plan.record, false) != FileKind::Regular) {
+        ui.message(text::notRegularFile(plan.record));
+        return;
+      }
+      if (!readRecord(fs, plan.record, f)) {
+        ui.message(text::notARecord(plan.record));
+        return;
+      }
+    }
+    // The question counts exactly the files that will go.
+    std::vector<std::string> going;
+    for (const auto& [k, name] : plan.clashes) going.push_back(name);
+    going.insert(going.end(), plan.stale.begin(), plan.stale.end());
+    if (!plan.record.empty()) going.push_back(plan.record);
+    const bool replacing = !going.empty();
     if (replacing) {
-      const std::string first = plan.clashes.empty() ? record : plan.clashes.begin()->second;
-      const std::size_t n = plan.clashes.size() + (plan.recordThere ? 1 : 0);
-      if (ui.questionNo(text::piecesExistQuestion(first, n)) != kAnswerYes) return;
+      std::string question = text::piecesExistQuestion(going.front(), going.back(), going.size());
+      if (!plan.otherSet.empty()) question = text::recordShared(plan.record, plan.otherSet) + "\n" + question;
+      if (ui.questionNo(question) != kAnswerYes) return;
     }
     if (const auto available = fs.freeSpace(); available && *available < size) {
       ui.message(text::noSpace(size, *available));
@@ -99,8 +144,8 @@ void split(Request& r) {
       // The older set cannot be joined from here on: its first piece and
       // its record go before any of its pieces is written over.
       std::vector<std::string> first;
-      if (plan.clashes.count(1)) first.push_back(plan.clashes[1]);
-      if (plan.recordThere) first.push_back(record);
+      if (plan.clashes.count(1)) first.push_back(plan.clashes.at(1));
+      if (!plan.record.empty()) first.push_back(plan.record);
       if (const std::string left = removeAll(fs, first); !left.empty()) {
         ui.message(text::kOldPiecesLeft + left);
         return;
@@ -113,10 +158,14 @@ void split(Request& r) {
     copier.watch(ui, size);
     ui.progress(0, size);
     fs.openRead(r.chosen, f);
+    // What the file system says of the open source before the first read;
+    // the same must hold after the last, to the nanosecond.
+    const FileState before = fs.openFileState(f);
+    if (before.size != size || before.modified != dt) throw SourceChanged{};
     // Piece 1 is written under a hidden name and put in place last, so that
     // a split cut short at any point leaves no set that looks whole.
     std::string firstPiece;
-    for (std::int64_t k = 1; !fs.eof(f);) {
+    for (std::int64_t k = 1; k <= count; ++k) {
       const std::string piece = pieceName(k);
       std::string target = piece;
       if (k == 1) {
@@ -136,22 +185,24 @@ void split(Request& r) {
       }
 
       fs.close(f + 1);
-      if (!last) ++k;
       SetFileDateTime(fs, ui, target, dt, piece);
       fs.setAttr(target, attributes);
       if (last) break;
     }
     const std::int64_t moved = fs.loc(f) - 1;
+    const FileState after = fs.openFileState(f);
     fs.close(f);
     if (copier.done() != size) ui.progress(size, size);
-    if (moved != size || fs.fileLen(r.chosen) != size || fs.fileDateTime(r.chosen) != dt) throw SourceChanged{};
+    if (moved != size || after != before || fs.fileLen(r.chosen) != size || fs.fileDateTime(r.chosen) != dt ||
+        fs.identity(r.chosen) != before.identity)
+      throw SourceChanged{};
 
     // The record, stamped like the pieces, then piece 1: the set is whole
     // from the moment piece 1 has its name.
     const std::string recordTemp = createTemporary(fs, f + 1, "record", record);
     written.push_back(recordTemp);
     shownAs[recordTemp] = record;
-    const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc});
+    const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc, {}});
     fs.write(f + 1, recordText.data(), recordText.size());
     // The record on the disk before the set takes its names: after a power
     // cut it still tells a join the set's size and CRC, so that pieces whose
@@ -160,14 +211,17 @@ void split(Request& r) {
     fs.close(f + 1);
     SetFileDateTime(fs, ui, recordTemp, dt, record);
     fs.setAttr(recordTemp, attributes);
+    bool recorded = true;
     try {
       fs.replace(recordTemp, record);
       written.back() = record;
     } catch (const RuntimeError& e) {
-      // A name the file system refuses as too long: the set goes without.
+      // A name the file system refuses as too long: the set goes without,
+      // and the user is told so.
       if (e.number() != err::BadFileNameOrNumber) throw;
       fs.kill(recordTemp);
       written.pop_back();
+      recorded = false;
     }
     fs.replace(firstPiece, pieceName(1));
     written.clear();
@@ -177,7 +231,7 @@ void split(Request& r) {
       if (const std::string left = removeAll(fs, plan.stale); !left.empty()) ui.message(text::kOldPiecesLeft + left);
     }
     ui.clearStatus();
-    ui.message(text::kSplitDone);
+    ui.message(recorded ? text::kSplitDone : text::splitDoneWithoutRecord(record));
     ui.refreshFileList();
   } catch (const RuntimeError& e) {
     // No incomplete set of pieces is left behind to be joined later; the

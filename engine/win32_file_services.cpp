@@ -77,6 +77,24 @@ int errorNumber(DWORD code) {
 
 std::wstring wide(const std::string& utf8);
 
+// FILETIME counts 100 ns steps since 1601-01-01 UTC.
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+
+FileDateTime instant(const FILETIME& t) {
+  const auto ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+  return FileDateTime{ticks / kTicksPerSecond - kSecondsFrom1601To1970,
+                      static_cast<std::int32_t>(ticks % kTicksPerSecond * 100)};
+}
+
+FILETIME fileTime(const FileDateTime& dt) {
+  const std::int64_t ticks = (dt.seconds + kSecondsFrom1601To1970) * kTicksPerSecond + dt.nanoseconds / 100;
+  FILETIME t{};
+  t.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks));
+  t.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+  return t;
+}
+
 // A failed open or delete of a file. Windows refuses a directory with
 // "access denied"; that is a path/file access error, not a protected file.
 [[noreturn]] void failOnFile(const std::string& name) {
@@ -398,15 +416,19 @@ class Win32FileServices final : public FileServices {
   }
 
   FileDateTime fileDateTime(const std::string& name) override {
-    const auto data = attributeData(name);
-    // The inverse of the conversion setFileDateTime makes, so a time read
-    // here and written back lands on the same instant.
-    FILETIME local{};
-    SYSTEMTIME st{};
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-        !FileTimeToSystemTime(&local, &st))
-      failLast(name);
-    return FileDateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+    return instant(attributeData(name).ftLastWriteTime);
+  }
+
+  FileState openFileState(int f) override {
+    Open& o = file(f);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(o.handle, &info)) failLast("file information", o.name);
+    // Windows keeps no change time that every file system updates; the
+    // 100 ns write time, the length and the file index tell a change.
+    return FileState{(static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                     instant(info.ftLastWriteTime), FileDateTime{},
+                     FileIdentity{info.dwVolumeSerialNumber,
+                                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow}};
   }
 
   FileAttributes getAttr(const std::string& name) override {
@@ -450,23 +472,10 @@ class Win32FileServices final : public FileServices {
     HANDLE h = openForWriting(fileName(name), 0, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) return false;
 
-    // The calendar record of the local date-time, whole seconds.
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(dt.year);
-    st.wMonth = static_cast<WORD>(dt.month);
-    st.wDayOfWeek = 0;
-    st.wDay = static_cast<WORD>(dt.day);
-    st.wHour = static_cast<WORD>(dt.hour);
-    st.wMinute = static_cast<WORD>(dt.minute);
-    st.wSecond = static_cast<WORD>(dt.second);
-    st.wMilliseconds = 0;
-
-    // Local wall-clock time to the file's universal time; only the
-    // last-write time is set. These results are deliberately not examined:
-    // a time that cannot be converted or set leaves the file as it is.
-    FILETIME local{}, universal{};
-    SystemTimeToFileTime(&st, &local);
-    LocalFileTimeToFileTime(&local, &universal);
+    // Only the last-write time is set, to the very instant given. The
+    // result is deliberately not examined: a time that cannot be set leaves
+    // the file as it is.
+    const FILETIME universal = fileTime(dt);
     SetFileTime(h, nullptr, nullptr, &universal);
     CloseHandle(h);
     return true;
@@ -598,6 +607,20 @@ class Win32FileServices final : public FileServices {
 
 std::unique_ptr<FileServices> makeSystemFileServices() {
   return std::make_unique<Win32FileServices>();
+}
+
+FileDateTime localDateTime(int year, int month, int day, int hour, int minute, int second) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wHour = static_cast<WORD>(hour);
+  st.wMinute = static_cast<WORD>(minute);
+  st.wSecond = static_cast<WORD>(second);
+  FILETIME local{}, universal{};
+  SystemTimeToFileTime(&st, &local);
+  LocalFileTimeToFileTime(&local, &universal);
+  return instant(universal);
 }
 
 }  // namespace vexo

@@ -176,32 +176,40 @@ TEST(SplitPlan, OneByteLongerThanThePieceSize) {
   EXPECT_EQ(readFile("one.bin.2"), readFile("one.bin").substr(P144));
 }
 
-TEST(SplitPlan, ExactMultipleEndsWithAnEmptyPiece) {
-  TempDir dir;
-  makeSource("even.bin", 2 * P144);
-  RecordingFileServices fs;
-  RecordingUi ui;
-  proc1(fs, ui, "even.bin");
+// A source that is an exact multiple of the piece size makes exactly that
+// many pieces, the last one full: no empty piece after it.
+TEST(SplitPlan, ExactMultipleEndsWithAFullPiece) {
+  const struct {
+    std::int64_t size;
+    int pieces;
+  } cases[] = {{P144, 2}, {P12, 3}, {100000, 3}, {30000, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    TempDir dir;
+    makeSource("even.bin", c.pieces * c.size);
+    RecordingFileServices fs;
+    RecordingUi ui;
+    ui.size = c.size;
+    proc1(fs, ui, "even.bin");
 
-  Plan plan;
-  plan.add("fileLen even.bin");
-  plan.add("fileDateTime even.bin");
-  plan.add("getAttr even.bin");
-  plan.add("openRead even.bin #1");
-  for (int k = 1; k <= 2; ++k) {
-    const std::string piece = k == 1 ? kFirst : "even.bin." + std::to_string(k);
-    plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
-    plan.blocks(48, 30000);
-    plan.blocks(1, 17664);
-    plan.finishPiece(piece);
+    Plan plan;
+    plan.add("fileLen even.bin");
+    plan.add("fileDateTime even.bin");
+    plan.add("getAttr even.bin");
+    plan.add("openRead even.bin #1");
+    for (int k = 1; k <= c.pieces; ++k) {
+      const std::string piece = k == 1 ? kFirst : "even.bin." + std::to_string(k);
+      plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
+      plan.blocks(static_cast<int>(c.size / 30000), 30000);
+      if (c.size % 30000 != 0) plan.blocks(1, static_cast<int>(c.size % 30000));
+      plan.finishPiece(piece);
+    }
+    plan.finishSplit("even.bin", "even.bin.crc", "even.bin.1");
+    EXPECT_EQ(fs.log, plan.calls);
+    EXPECT_EQ(readFile("even.bin." + std::to_string(c.pieces)).size(), static_cast<std::size_t>(c.size));
+    EXPECT_FALSE(exists("even.bin." + std::to_string(c.pieces + 1)));
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
   }
-  plan.add("openWrite even.bin.3 #2 trunc");
-  plan.add("read #1 30000");  // rest is 0: no tail read
-  plan.finishPiece("even.bin.3");
-  plan.finishSplit("even.bin", "even.bin.crc", "even.bin.1");
-  EXPECT_EQ(fs.log, plan.calls);
-  EXPECT_TRUE(exists("even.bin.3"));
-  EXPECT_EQ(readFile("even.bin.3").size(), 0u);
 }
 
 TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
@@ -213,8 +221,10 @@ TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
     proc1(fs, ui, "small.bin");
     EXPECT_EQ(fs.log, (std::vector<std::string>{"fileLen small.bin", "fileDateTime small.bin",
                                                 "getAttr small.bin"}));
-    EXPECT_EQ(ui.events, (std::vector<std::string>{
-                             "message:ファイルが指定サイズより小さいので分割しませんでした。"}));
+    // Exactly as long as a piece: "以下", not "小さい".
+    EXPECT_EQ(ui.events, (std::vector<std::string>{size == P144
+                                                       ? "message:ファイルが指定サイズ以下なので分割しませんでした。"
+                                                       : "message:ファイルが指定サイズより小さいので分割しませんでした。"}));
     EXPECT_FALSE(exists("small.bin.1"));
   }
   // Between the two sizes: split at 1.2M, not at 1.44M.

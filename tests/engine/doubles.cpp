@@ -253,6 +253,15 @@ void RecordingFileServices::closeAll() {
   inner_->closeAll();
 }
 
+FileState RecordingFileServices::openFileState(int f) {
+  enter("openFileState", names_[f]);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    const VirtualFile& v = virtualFile(it->second.name);
+    return FileState{v.length, v.dt, v.dt, FileIdentity{~0ull, v.id}};
+  }
+  return inner_->openFileState(f);
+}
+
 std::int64_t RecordingFileServices::fileLen(const std::string& name) {
   log.push_back("fileLen " + name);
   enter("fileLen", name);

@@ -133,6 +133,7 @@ class RecordingFileServices : public FileServices {
   void flush(int f) override;
   void close(int f) override;
   void closeAll() override;
+  FileState openFileState(int f) override;
   std::int64_t fileLen(const std::string& name) override;
   FileDateTime fileDateTime(const std::string& name) override;
   FileAttributes getAttr(const std::string& name) override;
@@ -154,7 +155,7 @@ class RecordingFileServices : public FileServices {
   };
   struct VirtualFile {
     std::int64_t length = 0;
-    FileDateTime dt{2001, 2, 3, 4, 5, 6};
+    FileDateTime dt{981'169'506, 0};  // 2001-02-03 03:05:06 UTC
     FileAttributes attributes = 0644;
     std::uint64_t id = 0;
     std::string bytes;  // the start, as written by write()

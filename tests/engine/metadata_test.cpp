@@ -55,7 +55,7 @@ class ZoneScope {
 
 }  // namespace
 
-TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
+TEST(Metadata, PiecesAndJoinedFileCarryTheExactTimeAndTheMode) {
   TempDir dir;
   writeFile("photo.raw", pattern(2 * kPieceSize144 + 99));
   const time_t when = 1700000000;  // 2023-11-14
@@ -67,7 +67,7 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
   for (const char* piece : {"photo.raw.1", "photo.raw.2", "photo.raw.3"}) {
     const auto st = statOf(piece);
     EXPECT_EQ(st.st_mtim.tv_sec, when) << piece;
-    EXPECT_EQ(st.st_mtim.tv_nsec, 0) << piece;
+    EXPECT_EQ(st.st_mtim.tv_nsec, 987654321) << piece;
     EXPECT_EQ(st.st_mode & 07777, 0444u) << piece;
   }
   // Time first, attributes second, on every piece.
@@ -80,6 +80,7 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
                                                      "stamp photo.raw.3", "setAttr photo.raw.3 444",
                                                      "stamp .vexo-record-1.tmp", "setAttr .vexo-record-1.tmp 444"}));
   EXPECT_EQ(statOf("photo.raw.crc").st_mtim.tv_sec, when);
+  EXPECT_EQ(statOf("photo.raw.crc").st_mtim.tv_nsec, 987654321);
   EXPECT_EQ(statOf("photo.raw.crc").st_mode & 07777, 0444u);
 
   // The join takes the last piece's time and mode.
@@ -90,7 +91,7 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheWholeSecondAndTheMode) {
   proc1(fs, ui, "photo.raw.1");
   const auto st = statOf("photo.raw");
   EXPECT_EQ(st.st_mtim.tv_sec, when + 3600);
-  EXPECT_EQ(st.st_mtim.tv_nsec, 0);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 5);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(fs.log[fs.log.size() - 3], "stamp .vexo-join-1.tmp");
   EXPECT_EQ(fs.log[fs.log.size() - 2], "setAttr .vexo-join-1.tmp 640");
@@ -114,24 +115,37 @@ TEST(Metadata, ReadOnlySourceGivesReadOnlyPiecesAndJoinedFile) {
   EXPECT_EQ(readFile("ro.bin").size(), static_cast<std::size_t>(kPieceSize12 + 3));
 }
 
-TEST(Metadata, LocalTimeAndDaylightSavingFollowTheTimeZone) {
+// Times go from file to file as they are, never through local time: the
+// instant inside the hour that a change back from summer time repeats
+// (Europe/Berlin, 2024-10-27 02:30 comes twice), to the nanosecond.
+TEST(Metadata, TimesAreCarriedExactlyAcrossADaylightSavingChange) {
   ZoneScope zone("Europe/Berlin");
   TempDir dir;
-  writeFile("t", "x");
   auto services = makeSystemFileServices();
-  // A summer time (CEST, UTC+2) and a winter time (CET, UTC+1).
-  const std::pair<FileDateTime, time_t> cases[] = {
-      {{2024, 7, 1, 12, 30, 45}, 1719829845},
-      {{2024, 1, 15, 8, 0, 1}, 1705302001},
-  };
-  for (const auto& [local, utc] : cases) {
-    ASSERT_TRUE(services->setFileDateTime("t", local));
-    EXPECT_EQ(statOf("t").st_mtim.tv_sec, utc);
-    EXPECT_EQ(services->fileDateTime("t"), local);
+  // A local calendar time names the instant the zone gives it.
+  EXPECT_EQ(localDateTime(2024, 7, 1, 12, 30, 45), (FileDateTime{1719829845, 0}));  // CEST, UTC+2
+  EXPECT_EQ(localDateTime(2024, 1, 15, 8, 0, 1), (FileDateTime{1705302001, 0}));    // CET, UTC+1
+  const FileDateTime stamps[] = {{1729989000, 123456789},   // 02:30 CEST, the first of the two
+                                 {1729992600, 999999999},   // 02:30 CET, the second
+                                 {1719829845, 1}};
+  for (const FileDateTime& stamp : stamps) {
+    SCOPED_TRACE(stamp.seconds);
+    writeFile("t", pattern(kPieceSize12 + 7));
+    setMtime("t", static_cast<time_t>(stamp.seconds), stamp.nanoseconds);
+    EXPECT_EQ(services->fileDateTime("t"), stamp);
+    RecordingFileServices fs;
+    RecordingUi ui;
+    ui.size = kPieceSize12;
+    proc1(fs, ui, "t");
+    for (const char* product : {"t.1", "t.2", "t.crc"}) {
+      EXPECT_EQ(statOf(product).st_mtim.tv_sec, stamp.seconds) << product;
+      EXPECT_EQ(statOf(product).st_mtim.tv_nsec, stamp.nanoseconds) << product;
+    }
+    ::unlink("t");
+    proc1(fs, ui, "t.1");  // and deletes the pieces
+    EXPECT_EQ(statOf("t").st_mtim.tv_sec, stamp.seconds);
+    EXPECT_EQ(statOf("t").st_mtim.tv_nsec, stamp.nanoseconds);
   }
-  // Reading drops the fraction of a second.
-  setMtime("t", 1719829845, 999999999);
-  EXPECT_EQ(services->fileDateTime("t"), (FileDateTime{2024, 7, 1, 12, 30, 45}));
 }
 
 TEST(Metadata, StampingOnlyChangesTheLastWriteTime) {
@@ -140,11 +154,13 @@ TEST(Metadata, StampingOnlyChangesTheLastWriteTime) {
   struct timespec times[2] = {{1000000000, 0}, {1100000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, "t", times, 0), 0);
   auto services = makeSystemFileServices();
-  ASSERT_TRUE(services->setFileDateTime("t", {2020, 2, 29, 23, 59, 58}));
+  ASSERT_TRUE(services->setFileDateTime("t", {1583020798, 250}));
   const auto st = statOf("t");
   EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1583020798);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 250);
   EXPECT_EQ(readFile("t"), "abc");
-  EXPECT_FALSE(services->setFileDateTime("missing", {2020, 1, 1, 0, 0, 0}));
+  EXPECT_FALSE(services->setFileDateTime("missing", {1577836800, 0}));
 }
 
 #endif  // !_WIN32

@@ -90,7 +90,8 @@ TEST(NameAnalysis, WholeExtensionDigitsAndWidth) {
   } cases[] = {
       {"clip.3gp", 0, 1},       {"archive.7z", 0, 1},     {"x.1a", 0, 1},         {"x.12", 12, 1},
       {"movie.avi.001", 1, 3},  {"movie.avi.010", 10, 3}, {"m.0001", 1, 4},       {"m.999", 999, 1},
-      {"m.0999", 999, 4},       {"m.000", 0, 1},          {"m.0", 0, 1},          {"m.", 0, 1},
+      {"m.0999", 999, 4},       {"m.000", 0, 3},          {"m.00", 0, 2},         {"m.0", 0, 1},
+      {"m.", 0, 1},             {"m.0x", 0, 1},
       {"m.1000", 1000, 1},      {"m.00040000", 0, 1},
   };
   for (const auto& c : cases) {
@@ -100,6 +101,10 @@ TEST(NameAnalysis, WholeExtensionDigitsAndWidth) {
   }
   EXPECT_FALSE(vexo::analyseName("clip.3gp").isPiece());
   EXPECT_TRUE(vexo::analyseName("movie.avi.001").isPiece());
+  // Piece 0 of a set numbered from 0 is a piece when it is padded.
+  EXPECT_TRUE(vexo::analyseName("f.00").isPiece());
+  EXPECT_TRUE(vexo::analyseName("f.000").isPiece());
+  EXPECT_FALSE(vexo::analyseName("f.0").isPiece());
 }
 
 TEST(PieceNames, ZeroPaddedNumbersAndTheRecord) {
@@ -120,6 +125,8 @@ TEST(PieceNames, ZeroPaddedNumbersAndTheRecord) {
   } of[] = {{"m.7", 1, 7},     {"m.07", 1, 0}, {"m.007", 3, 7}, {"m.07", 3, 0}, {"m.1000", 3, 1000},
             {"m.0000", 3, 0}, {"m.x", 1, 0},  {"m.", 1, 0},    {"n.7", 1, 0},  {"m.7z", 1, 0},
             // Padded wider than 18 digits, and numbers too large for any set.
-            {"m.0000000000000000000000012", 25, 12}, {"m.99999999999999999999", 1, 0}};
+            {"m.0000000000000000000000012", 25, 12}, {"m.99999999999999999999", 1, 0},
+            // Piece 0 is no piece numbered from 1.
+            {"m.0", 1, 0}, {"m.000", 3, 0}};
   for (const auto& c : of) EXPECT_EQ(vexo::pieceNumberOf(c.name, "m.", c.width), c.k) << c.name << " " << c.width;
 }

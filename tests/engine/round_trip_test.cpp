@@ -33,8 +33,8 @@ TEST(RoundTrip, BothNamingsAndBothSizesFromAMiddlePiece) {
        {"photo.jpeg.1", "photo.jpeg.2", "photo.jpeg.3"}},
       {kPieceSize144, 1, 2 * kPieceSize144 + 17664, "report.doc", "report.2", "doc",
        {"report.1", "report.2", "report.3"}},
-      {kPieceSize12, 1, 3 * kPieceSize12, "archive.lzh", "archive.4", "lzh",
-       {"archive.1", "archive.2", "archive.3", "archive.4"}},
+      {kPieceSize12, 1, 3 * kPieceSize12, "archive.lzh", "archive.3", "lzh",
+       {"archive.1", "archive.2", "archive.3"}},  // an exact multiple: no empty fourth
       {kPieceSize144, 1, kPieceSize144 + 77, "README", "README.1", "",
        {"README.1", "README.2"}},
   };
@@ -54,7 +54,7 @@ TEST(RoundTrip, BothNamingsAndBothSizesFromAMiddlePiece) {
       const std::string piece = readFile(c.pieces[k]);
       const std::size_t expected =
           k + 1 < c.pieces.size() ? static_cast<std::size_t>(c.pieceSize)
-                                  : static_cast<std::size_t>(c.length % c.pieceSize);
+                                  : static_cast<std::size_t>(c.length - static_cast<std::int64_t>(k) * c.pieceSize);
       EXPECT_EQ(piece.size(), expected) << c.pieces[k];
       concatenated += piece;
     }
@@ -281,9 +281,10 @@ TEST(RoundTrip, MoreThan32767Pieces) {
   // Any piece from 1 to 999 joins the whole set, past 999 and past 32,767.
   proc1(fs, ui, "@many.999");
   EXPECT_EQ(fs.virtualLength("@many"), length);
-  // A piece numbered 1000 or more is an ordinary file: it is split.
+  // A piece numbered 1000 or more is an ordinary file: it is split (not,
+  // being exactly one piece long).
   ui.events.clear();
   proc1(fs, ui, "@many.1000");
   EXPECT_EQ(ui.events, (std::vector<std::string>{
-                           "message:ファイルが指定サイズより小さいので分割しませんでした。"}));
+                           "message:ファイルが指定サイズ以下なので分割しませんでした。"}));
 }

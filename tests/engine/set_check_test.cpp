@@ -23,7 +23,7 @@ namespace {
 std::uint32_t crcOf(const std::string& bytes) { return crc32Update(0, bytes.data(), bytes.size()); }
 
 std::string recordOf(const std::string& name, const std::string& bytes) {
-  return formatRecord(SetRecord{name, static_cast<std::int64_t>(bytes.size()), crcOf(bytes)});
+  return formatRecord(SetRecord{name, static_cast<std::int64_t>(bytes.size()), crcOf(bytes), {}});
 }
 
 bool anyHidden() {
@@ -61,9 +61,11 @@ TEST(Crc32, KnownValuesAndEveryLengthAgainstTheTables) {
 }
 
 TEST(Record, WrittenTextAndWhatIsReadAsARecord) {
-  EXPECT_EQ(formatRecord(SetRecord{"report.doc", 3000000, 0x1A2B3C4D}),
-            "filename=report.doc\r\nsize=3000000\r\ncrc32=1A2B3C4D\r\n");
-  const SetRecord r{"a.b", 12, 0x00ABCDEF};
+  EXPECT_EQ(formatRecord(SetRecord{"report.doc", 3000000, 0x1A2B3C4D, {}}),
+            "filename=report.doc\r\nfilenameutf8=report.doc\r\nsize=3000000\r\ncrc32=1A2B3C4D\r\n");
+  // A name that is not UTF-8 is not given as one.
+  EXPECT_EQ(formatRecord(SetRecord{"\x95\xF1.doc", 1, 2, {}}), "filename=\x95\xF1.doc\r\nsize=1\r\ncrc32=00000002\r\n");
+  const SetRecord r{"a.b", 12, 0x00ABCDEF, {}};
   const struct {
     const char* text;
     bool isRecord;
@@ -73,6 +75,11 @@ TEST(Record, WrittenTextAndWhatIsReadAsARecord) {
       {"FILENAME=a.b\r\nSIZE=12\r\nCRC32=00ABCDEF\r\n", true},         // keys in upper case
       {"\xEF\xBB\xBF" "filename=a.b\nsize=12\ncrc32=00ABCDEF\n", true},  // a byte-order mark
       {"filename=a.b\nnote=x\nsize=12\ncrc32=00ABCDEF\n", true},       // other lines are ignored
+      {"filename = a.b \r size= 12\t\rcrc32 =00ABCDEF  \r", true},     // blanks, CR lines
+      {"Filename=a.b\r\n\r\nSize=12\r\nCrc32=00ABCDEF", true},        // mixed case, an empty line
+      {"filename=a.b\nsize=12\nsize=12\ncrc32=00ABCDEF\n", true},     // a key twice, the same
+      {"filename=a.b\nsize=12\nsize=13\ncrc32=00ABCDEF\n", false},    // ... or not
+      {"", false},
       {"filename=a.b\ncrc32=00ABCDEF\n", false},                       // no size
       {"filename=a.b\nsize=12\n", false},                              // no CRC
       {"filename=a.b\nsize=12\ncrc32=0ABCDEF\n", false},               // 7 digits
@@ -89,8 +96,13 @@ TEST(Record, WrittenTextAndWhatIsReadAsARecord) {
     }
   }
   EXPECT_FALSE(parseRecord("size=1\ncrc32=00000000\n" + std::string(5000, '#')));
-  EXPECT_EQ(recordedExtension(SetRecord{"x.tar.gz", 0, 0}), "gz");
-  EXPECT_EQ(recordedExtension(SetRecord{"README", 0, 0}), "");
+  EXPECT_EQ(recordedExtension(SetRecord{"x.tar.gz", 0, 0, {}}), "gz");
+  EXPECT_EQ(recordedExtension(SetRecord{"README", 0, 0, {}}), "");
+  // filenameutf8= is preferred.
+  const auto both = parseRecord("filename=\x93\xfa.txt\r\nfilenameutf8=日.md\r\nsize=1\r\ncrc32=00000000\r\n");
+  ASSERT_TRUE(both);
+  EXPECT_EQ(recordedName(*both), "日.md");
+  EXPECT_EQ(recordedExtension(*both), "md");
 }
 
 TEST(Record, ASplitWritesItAndTheJoinChecksAndDeletesIt) {
@@ -147,8 +159,7 @@ TEST(SetCheck, SetsThatAreNotWholeAreNotJoinedSilently) {
        {"s.CRC", "filename=s\nsize=2400\ncrc32=" + text::hex8(crcOf(whole)) + "\n"}}, "s.2", 7,
        {"status:結合中 s", "clear", "message:結合完了", "refresh", "question:分割ファイルを削除しますか？"}, whole},
       {"a file of the record's name that is not one", {{"s.1", a}, {"s.2", b}, {"s.3", c}, {"s.crc", "hello"}},
-       "s.1", 7, {"status:結合中 s", "clear", "message:結合完了", "refresh", "question:分割ファイルを削除しますか？"},
-       whole},
+       "s.1", 7, {"questionNo:" + text::unreadableRecordQuestion("s.crc")}, "-"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -265,7 +276,7 @@ TEST(SetCheck, SplittingAgainOverAnOlderSetReplacesAllOfIt) {
   writeFile("report.doc", second);
   ui.events.clear();
   proc1(fs, ui, "report.doc");  // No, the default
-  EXPECT_EQ(ui.events, std::vector<std::string>{"questionNo:" + text::piecesExistQuestion("report.doc.1", 4)});
+  EXPECT_EQ(ui.events, std::vector<std::string>{"questionNo:" + text::piecesExistQuestion("report.doc.1", "report.doc.crc", 7)});
   EXPECT_EQ(readFile("report.doc.crc"), recordOf("report.doc", first));
   ui.answerNo = kAnswerYes;
   ui.events.clear();

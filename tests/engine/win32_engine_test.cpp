@@ -40,7 +40,7 @@ TEST_F(Win32Engine, SplitAndJoinCarryBytesTimeAndBitsUnderJapaneseNames) {
   // "報告書.doc", split with long naming into "報告書.doc.1" and "報告書.doc.2".
   const std::string data = pattern(kPieceSize144 + 1000, 7);
   writeFileW(L"報告書.doc", data);
-  const FileDateTime dt{2003, 4, 5, 6, 7, 8};
+  const FileDateTime dt = localDateTime(2003, 4, 5, 6, 7, 8);
   wintest::stampW(L"報告書.doc", dt);
   const DWORD bits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   ASSERT_TRUE(SetFileAttributesW(L"報告書.doc", bits));
@@ -77,7 +77,7 @@ TEST_F(Win32Engine, SplitAndJoinCarryBytesTimeAndBitsUnderJapaneseNames) {
 TEST_F(Win32Engine, ReadOnlySourceGivesStampedReadOnlyPieces) {
   const std::string data = pattern(kPieceSize12 + 10, 3);
   writeFileW(L"ro.dat", data);
-  const FileDateTime dt{1998, 7, 6, 5, 4, 3};
+  const FileDateTime dt = localDateTime(1998, 7, 6, 5, 4, 3);
   wintest::stampW(L"ro.dat", dt);
   ASSERT_TRUE(SetFileAttributesW(L"ro.dat", FILE_ATTRIBUTE_READONLY));
 
@@ -122,7 +122,7 @@ TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
 TEST_F(Win32Engine, PieceHeldOpenElsewhereIsReportedAndStillGetsItsBits) {
   const std::string data = pattern(kPieceSize144 + 5, 9);
   writeFileW(L"held.bin", data);
-  const FileDateTime dt{2010, 10, 10, 10, 10, 10};
+  const FileDateTime dt = localDateTime(2010, 10, 10, 10, 10, 10);
   wintest::stampW(L"held.bin", dt);
   ASSERT_TRUE(SetFileAttributesW(L"held.bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
 

@@ -179,7 +179,7 @@ TEST_F(Win32FileServices, ErrorNumbersMatchTheOtherSystems) {
   EXPECT_EQ(fs->freeFile(), 1);
 }
 
-TEST_F(Win32FileServices, DateTimeIsLocalWholeSecondsAndOnlyLastWriteIsSet) {
+TEST_F(Win32FileServices, DateTimeIsTheExactWriteTimeAndOnlyLastWriteIsSet) {
   writeFileW(L"stamp.bin", "s");
   const FILETIME createdBefore = wintest::creationW(L"stamp.bin");
   const FILETIME accessed = wintest::fromTicks(wintest::ticks(createdBefore) - 36'000'000'000);
@@ -189,35 +189,29 @@ TEST_F(Win32FileServices, DateTimeIsLocalWholeSecondsAndOnlyLastWriteIsSet) {
     ASSERT_TRUE(SetFileTime(h.get(), nullptr, &accessed, nullptr));
   }
 
-  const FileDateTime dt{2001, 2, 3, 4, 5, 6};
+  // 2001-02-03 03:05:06.1234567 UTC, in 100 ns steps.
+  const FileDateTime dt{981'169'506, 123'456'700};
   ASSERT_TRUE(fs->setFileDateTime("stamp.bin", dt));
   EXPECT_EQ(fs->fileDateTime("stamp.bin"), dt);
-
-  // The stored universal time is the kernel's conversion of the local time.
-  SYSTEMTIME st{2001, 2, 0, 3, 4, 5, 6, 0};
-  FILETIME local{}, universal{};
-  ASSERT_TRUE(SystemTimeToFileTime(&st, &local));
-  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &universal));
-  EXPECT_EQ(wintest::ticks(lastWriteW(L"stamp.bin")), wintest::ticks(universal));
+  EXPECT_EQ(wintest::ticks(lastWriteW(L"stamp.bin")), (981'169'506 + 11'644'473'600) * 10'000'000 + 1'234'567);
   EXPECT_EQ(wintest::ticks(wintest::lastAccessW(L"stamp.bin")), wintest::ticks(accessed));
   if (!wintest::underWine()) {
     EXPECT_EQ(wintest::ticks(wintest::creationW(L"stamp.bin")), wintest::ticks(createdBefore));
   }
 
-  // A fraction of a second is not reported.
-  HANDLE h = CreateFileW(L"stamp.bin", FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FILETIME later = wintest::fromTicks(wintest::ticks(universal) + 7'500'000);  // + 0.75 s
-  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &later));
-  CloseHandle(h);
-  EXPECT_EQ(fs->fileDateTime("stamp.bin"), dt);
+  // A local calendar time is the kernel's conversion of it.
+  SYSTEMTIME st{2001, 2, 0, 3, 4, 5, 6, 0};
+  FILETIME local{}, universal{};
+  ASSERT_TRUE(SystemTimeToFileTime(&st, &local));
+  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &universal));
+  const FileDateTime calendar = localDateTime(2001, 2, 3, 4, 5, 6);
+  EXPECT_EQ((calendar.seconds + 11'644'473'600) * 10'000'000 + calendar.nanoseconds / 100, wintest::ticks(universal));
 }
 
 TEST_F(Win32FileServices, StampingNeedsTheFileForItselfAndWritable) {
   writeFileW(L"held.bin", "h");
   writeFileW(L"ro.bin", "r");
-  const FileDateTime dt{1999, 12, 31, 23, 59, 58};
+  const FileDateTime dt = localDateTime(1999, 12, 31, 23, 59, 58);
   const auto heldBefore = wintest::ticks(lastWriteW(L"held.bin"));
 
   {

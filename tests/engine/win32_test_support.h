@@ -114,13 +114,8 @@ inline FILETIME creationW(const std::wstring& name) {
 
 // Sets a file's last-write time from a local date-time, whole seconds.
 inline void stampW(const std::wstring& name, const FileDateTime& dt) {
-  SYSTEMTIME st{static_cast<WORD>(dt.year),   static_cast<WORD>(dt.month),
-                0,                            static_cast<WORD>(dt.day),
-                static_cast<WORD>(dt.hour),   static_cast<WORD>(dt.minute),
-                static_cast<WORD>(dt.second), 0};
-  FILETIME local{}, universal{};
-  ASSERT_TRUE(SystemTimeToFileTime(&st, &local));
-  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &universal));
+  const FILETIME universal =
+      fromTicks((dt.seconds + 11'644'473'600) * 10'000'000 + dt.nanoseconds / 100);
   Handle h(CreateFileW(name.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
                        nullptr));
   ASSERT_TRUE(h.valid());

@@ -59,6 +59,7 @@ class FaultyDrives : public FileServices {
   void flush(int f) override { inner_->flush(f); }
   void close(int f) override { inner_->close(f); }
   void closeAll() override { inner_->closeAll(); }
+  FileState openFileState(int f) override { return inner_->openFileState(f); }
   std::int64_t fileLen(const std::string& n) override { return inner_->fileLen(n); }
   FileDateTime fileDateTime(const std::string& n) override { return inner_->fileDateTime(n); }
   FileAttributes getAttr(const std::string& n) override { return inner_->getAttr(n); }
