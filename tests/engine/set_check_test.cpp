@@ -344,20 +344,29 @@ TEST(SetCheck, TooLittleFreeSpaceWritesNothing) {
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"f.bin", "g.1", "g.2"}));
 }
 
-// A source that changes while it is split: no set is left.
+// A source that changes while it is split: no set is left, however small
+// the change: a tenth of a microsecond later, within the same second, with
+// the same length, is found out too.
 TEST(SetCheck, ASourceThatChangesWhileSplitLeavesNoPieces) {
-  for (const bool grow : {true, false}) {
-    SCOPED_TRACE(grow ? "grows" : "is touched");
+  enum How { Grows, Touched, SameSecond };
+  for (const How how : {Grows, Touched, SameSecond}) {
+    SCOPED_TRACE(how);
     TempDir dir;
     writeFile("live.log", pattern(3 * kPieceSize12));
+    // Half a second past a whole second.
+    const auto start = std::chrono::floor<std::chrono::seconds>(stdfs::last_write_time("live.log")) -
+                       std::chrono::hours(24) + std::chrono::milliseconds(500);
+    stdfs::last_write_time("live.log", start);
     RecordingFileServices fs;
     int reads = 0;
     fs.beforeCall = [&](const std::string& op, const std::string& name) {
       if (op != "read" || name != "live.log" || ++reads != 50) return;
-      if (grow) {
+      if (how == Grows) {
         std::ofstream("live.log", std::ios::app | std::ios::binary) << "more";
       } else {
-        stdfs::last_write_time("live.log", stdfs::last_write_time("live.log") + std::chrono::hours(1));
+        const auto by = how == Touched ? std::chrono::duration_cast<stdfs::file_time_type::duration>(std::chrono::hours(1))
+                                       : std::chrono::duration_cast<stdfs::file_time_type::duration>(std::chrono::nanoseconds(100));
+        stdfs::last_write_time("live.log", start + by);
       }
     };
     RecordingUi ui;

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   check(!a.base.empty() && a.base.back() == '.', "the base ends with its dot");
   check(a.pieceNumber == expectedNumber(a.extension), "the piece number");
-  check(a.isPiece() == (a.pieceNumber >= 1 && a.pieceNumber <= 999), "a piece is numbered 1 to 999");
+  check(a.isPiece() == ((a.pieceNumber >= 1 && a.pieceNumber <= 999) || (a.pieceNumber == 0 && a.width >= 2)),
+        "a piece is numbered 1 to 999, or is a padded 0");
 
   // The pieces of a split read back as that split's base and number.
   const std::string piece = splitPieceName(name, a, k, shortNaming);
