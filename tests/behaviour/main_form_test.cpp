@@ -520,7 +520,7 @@ TEST(MainFormSizeBox, SplitNeedsAUsableSizeAJoinNone) {
   w.view.typeSize("5001");
   w.events.clear();
   form.Ret_bottn_Click();
-  EXPECT_EQ(w.events[2], "box0:ファイルが指定サイズより小さいので分割しませんでした。");
+  EXPECT_EQ(w.events[2], "box0:ファイルが指定サイズ以下なので分割しませんでした。");
 }
 
 // ---- The extension dialog --------------------------------------------------
