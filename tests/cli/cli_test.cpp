@@ -358,7 +358,7 @@ TEST_F(CliTest, UsageAndRefusals) {
       {{"check", "report.doc"}, 1, "vexo-cli: report.doc は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．"},
       // Too small to split, and a file that is not there.
       {{"split", "-s", "1.44M(DOS/V)", "a.1x"}, 1, "vexo-cli: エラーです．エラー番号:53"},
-      {{"split", "-s", "3000007", "report.doc"}, 1, "vexo-cli: ファイルが指定サイズより小さいので分割しませんでした。"},
+      {{"split", "-s", "3000007", "report.doc"}, 1, "vexo-cli: ファイルが指定サイズ以下なので分割しませんでした。"},
   };
   for (const auto& c : cases) {
     std::string shown;
