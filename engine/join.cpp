@@ -8,6 +8,7 @@
 #include "block_copy.h"
 #include "engine.h"
 #include "messages.h"
+#include "par2_pieces.h"
 #include "record.h"
 #include "request.h"
 
@@ -149,7 +150,21 @@ void join(Request& r) {
       return v.size();
     };
     std::int64_t first = numbered.count(0) ? 0 : 1;
+    // Pieces missing, cut short or not as the record says: a recovery set
+    // beside them may rebuild them.
+    auto throughRecovery = [&] {
+      const auto rec = findRecovery(fs, f + 1, ui, base, [&](const std::string& n) {
+        const auto k = numberIn(n, base, width, ignoreCase);
+        return k ? *k : 0;
+      });
+      if (!rec) return false;
+      RecoveryJoin j{joined, record, {}, {}};
+      if (recorded) j.record = found.record;
+      for (std::int64_t k = first; numbered.count(k); ++k) j.pieces.push_back(numbered.at(k));
+      return joinWithRecovery(fs, ui, f, *rec, j, temporary);
+    };
     if (!numbered.count(first)) {
+      if (throughRecovery()) return;
       ui.message(text::pieceNotFound(pieceName(1)));
       return;
     }
@@ -188,6 +203,11 @@ void join(Request& r) {
     }
 
     auto total = [&] { return sum(lengths); };
+    bool hurt = recorded ? total() != found.record.size : firstOdd(lengths) < lengths.size();
+    if (!recorded)
+      for (auto it = numbered.upper_bound(last); it != numbered.end() && !hurt; ++it)
+        hurt = it->first <= last + std::max<std::int64_t>(last, kFarPast);
+    if (hurt && throughRecovery()) return;
     if (recorded) {
       // The record tells whether the set is whole: a lost last piece or
       // pieces of an older set change the sum.
@@ -268,6 +288,7 @@ void join(Request& r) {
     if (recorded && crc != found.record.crc) {
       const std::string left = removeAll(fs, {temporary});
       temporary.clear();
+      if (left.empty() && throughRecovery()) return;
       ui.clearStatus();
       ui.message(text::crcMismatch(record, crc, found.record.crc));
       if (!left.empty()) ui.message(text::kJoinedLeft + left);

@@ -677,7 +677,8 @@ bool Verification::complete() const {
   return true;
 }
 
-Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::string& folder, const Watch& watch) {
+Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::string& folder, const Watch& watch,
+                    bool crcOnly) {
   Verification v;
   v.recoveryBlocks = static_cast<std::int64_t>(set.recovery.size());
   const std::int64_t B = set.blockSize;
@@ -709,7 +710,7 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
             const BlockCheck& check = file.blocks[static_cast<std::size_t>(b)];
             c.good[static_cast<std::size_t>(b)] =
                 crc32Update(0, reinterpret_cast<const char*>(buf.data()), buf.size()) == check.crc &&
-                md5(buf.data(), buf.size()) == check.md5;
+                (crcOnly || md5(buf.data(), buf.size()) == check.md5);
           } else {
             full.update(buf.data(), want);
           }
@@ -752,6 +753,7 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   paths.reserve(set.files.size());
   for (const auto& file : set.files) paths.push_back(folder + file.name);
   std::vector<std::uint32_t> damagedLogs;
+  std::vector<const BlockCheck*> damagedChecks;  // what each should hash to, when known
   std::int64_t index = 0;
   for (std::size_t i = 0; i < set.files.size(); ++i) {
     const auto& file = set.files[i];
@@ -763,6 +765,9 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
       } else {
         damaged.push_back(index);
         damagedLogs.push_back(l);
+        damagedChecks.push_back(file.checked && static_cast<std::size_t>(b) < file.blocks.size()
+                                    ? &file.blocks[static_cast<std::size_t>(b)]
+                                    : nullptr);
       }
     }
   }
@@ -781,6 +786,8 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
       a[r][k] = gf::exp(static_cast<std::uint32_t>((std::uint64_t{damagedLogs[k]} * e) % 65535));
     w[r][r] = 1;
   }
+  const std::uint16_t* expT = gf::expTable();
+  const std::uint32_t* logT = gf::logTable();
   // Gauss-Jordan elimination; w records the row operations, so that row k
   // of the result is damaged block k as a sum of recovery rows.
   for (std::size_t k = 0; k < m; ++k) {
@@ -792,11 +799,18 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
     const std::uint16_t scale = gf::inv(a[k][k]);
     for (auto& x : a[k]) x = gf::mul(x, scale);
     for (auto& x : w[k]) x = gf::mul(x, scale);
+    // The pivot row's nonzero entries in logarithms, subtracted from every
+    // other row that has this column.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> termsA, termsW;  // column, logarithm
+    for (std::size_t j = 0; j < m; ++j)
+      if (a[k][j]) termsA.emplace_back(static_cast<std::uint32_t>(j), logT[a[k][j]]);
+    for (std::size_t j = 0; j < rows; ++j)
+      if (w[k][j]) termsW.emplace_back(static_cast<std::uint32_t>(j), logT[w[k][j]]);
     for (std::size_t r = 0; r < rows; ++r) {
       if (r == k || a[r][k] == 0) continue;
-      const std::uint16_t factor = a[r][k];
-      for (std::size_t j = 0; j < m; ++j) a[r][j] ^= gf::mul(factor, a[k][j]);
-      for (std::size_t j = 0; j < rows; ++j) w[r][j] ^= gf::mul(factor, w[k][j]);
+      const std::uint32_t lf = logT[a[r][k]];
+      for (const auto& [j, l] : termsA) a[r][j] ^= expT[lf + l];
+      for (const auto& [j, l] : termsW) w[r][j] ^= expT[lf + l];
     }
   }
   // damaged_k = sum_r w[k][r] * (recovery_r - sum_good c_s^e_r * good_s):
@@ -806,15 +820,25 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   for (std::size_t r = 0; r < rows; ++r) recoveryPaths.push_back(set.recovery[r].path);
   const std::size_t goodCount = sources.size();
   for (std::size_t r = 0; r < rows; ++r) sources.push_back({&recoveryPaths[r], set.recovery[r].offset, B});
+  // In logarithms: one addition and one look-up per term.
+  std::vector<std::vector<std::uint32_t>> logW(m);  // the nonzero terms of each row of w
+  std::vector<std::vector<std::uint32_t>> termRow(m);
+  for (std::size_t k = 0; k < m; ++k)
+    for (std::size_t r = 0; r < rows; ++r)
+      if (w[k][r]) {
+        logW[k].push_back(logT[w[k][r]]);
+        termRow[k].push_back(static_cast<std::uint32_t>(r));
+      }
   std::vector<std::uint16_t> coef(m * sources.size(), 0);
-  std::vector<std::uint16_t> powers(rows);
+  std::vector<std::uint32_t> logPowers(rows);
   for (std::size_t s = 0; s < goodCount; ++s) {
     for (std::size_t r = 0; r < rows; ++r)
-      powers[r] = gf::exp(static_cast<std::uint32_t>((std::uint64_t{sourceLogs[s]} * set.recovery[r].exponent) % 65535));
+      logPowers[r] = static_cast<std::uint32_t>((std::uint64_t{sourceLogs[s]} * set.recovery[r].exponent) % 65535);
     for (std::size_t k = 0; k < m; ++k) {
       std::uint16_t c = 0;
-      for (std::size_t r = 0; r < rows; ++r)
-        if (w[k][r]) c ^= gf::mul(w[k][r], powers[r]);
+      const std::uint32_t* lw = logW[k].data();
+      const std::uint32_t* tr = termRow[k].data();
+      for (std::size_t t = 0, n = logW[k].size(); t < n; ++t) c ^= expT[lw[t] + logPowers[tr[t]]];
       coef[k * sources.size() + s] = c;
     }
   }
@@ -823,6 +847,11 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   combine(
       fs, f, sources, B, m, [&](std::size_t o, std::size_t s) { return coef[o * sources.size() + s]; }, nullptr,
       [&](std::size_t o, const std::uint8_t* data) {
+        // A rebuilt block must be the one the set describes.
+        if (const BlockCheck* check = damagedChecks[o];
+            check && (crc32Update(0, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B)) != check->crc ||
+                      md5(data, static_cast<std::size_t>(B)) != check->md5))
+          throw RepairFailed("a rebuilt block does not match its checksums");
         rebuilt_[damaged[o]].assign(data, data + B);
       },
       watch, std::numeric_limits<std::int64_t>::max());

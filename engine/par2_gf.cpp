@@ -164,6 +164,10 @@ namespace gf {
 
 std::uint16_t exp(std::uint32_t n) { return tables().exp[n % kOrder]; }
 
+const std::uint16_t* expTable() { return tables().exp.data(); }
+
+const std::uint32_t* logTable() { return tables().log.data(); }
+
 std::uint32_t log(std::uint16_t a) { return tables().log[a]; }
 
 std::uint16_t mul(std::uint16_t a, std::uint16_t b) {

@@ -25,6 +25,11 @@ std::uint16_t exp(std::uint32_t n);
 // n with 2^n = a, for a nonzero a (0 <= n < 65535).
 std::uint32_t log(std::uint16_t a);
 
+// The tables behind them, for inner loops: exp has 2 * 65535 entries
+// (2^n for n < 131070), so that the sum of two logarithms needs no reduction.
+const std::uint16_t* expTable();
+const std::uint32_t* logTable();
+
 }  // namespace gf
 
 // The constants input blocks are weighted with: the n-th is 2^l where l is

@@ -1,11 +1,14 @@
 // Splitting a file into pieces of the chosen size, with a record of the set.
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "block_copy.h"
 #include "engine.h"
 #include "messages.h"
+#include "par2_pieces.h"
 #include "record.h"
 #include "request.h"
 
@@ -21,11 +24,15 @@ struct Plan {
   std::vector<std::string> stale;                // the older set's pieces after count
   std::string record;                            // the record already there, as spelled
   std::string otherSet;  // first piece of a set of the other numbering beside that record
+  std::vector<std::string> recovery;  // files of a recovery set of the set's name
 };
 
 Plan planSplit(FileServices& fs, const std::vector<std::string>& names, const std::string& base, int width,
-               std::int64_t count, const std::string& record, bool ignoreCase) {
+               std::int64_t count, const std::string& record, const std::string& recovery, bool ignoreCase) {
   Plan plan;
+  for (const std::string& name : names)
+    if (par2::isSetFile(name) && (sameName(name, recovery + ".par2", ignoreCase) || name.rfind(recovery + ".vol", 0) == 0))
+      plan.recovery.push_back(name);
   const auto numbered = numberedNames(names, base, width, ignoreCase);
   for (auto it = numbered.lower_bound(1); it != numbered.end() && it->first <= count; ++it)
     plan.clashes.emplace(it->first, it->second);
@@ -86,10 +93,24 @@ void split(Request& r) {
     const std::string pieceBase = splitPieceBase(r.chosen, r.name, shortNaming);
     const std::string record = recordName(pieceBase);
     auto pieceName = [&](std::int64_t k) { return splitPieceName(r.chosen, r.name, k, shortNaming, width); };
+    // Recovery data over the pieces, when asked for: its shape is known
+    // before anything is written.
+    const std::string recovery = recoveryBase(pieceBase);
+    std::optional<par2::Layout> layout;
+    if (r.job.recoveryPercent > 0) {
+      std::vector<std::int64_t> lengths(static_cast<std::size_t>(count), pieceSize);
+      lengths.back() = size - (count - 1) * pieceSize;
+      try {
+        layout = par2::plan(lengths, r.job.recoveryPercent, recovery);
+      } catch (const std::invalid_argument&) {
+        ui.message(text::recoveryTooMany(static_cast<std::size_t>(count)));
+        return;
+      }
+    }
 
     // Nothing is written before every name the split will write or remove
     // is known, and is a regular file the user agrees to replace.
-    const Plan plan = planSplit(fs, fs.listDirectory(), pieceBase, width, count, record, ignoreCase);
+    const Plan plan = planSplit(fs, fs.listDirectory(), pieceBase, width, count, record, recovery, ignoreCase);
     // Never the file being split, under any of those names.
     const auto source = fs.identity(r.chosen);
     auto isSource = [&](const std::string& name) {
@@ -125,19 +146,35 @@ void split(Request& r) {
         return;
       }
     }
+    for (const std::string& name : plan.recovery) {
+      if (isSource(name)) {
+        ui.message(text::kWouldRemoveSource);
+        return;
+      }
+      if (fs.kind(name, false) != FileKind::Regular) {
+        ui.message(text::notRegularFile(name));
+        return;
+      }
+    }
     // The question counts exactly the files that will go.
     std::vector<std::string> going;
     for (const auto& [k, name] : plan.clashes) going.push_back(name);
     going.insert(going.end(), plan.stale.begin(), plan.stale.end());
     if (!plan.record.empty()) going.push_back(plan.record);
+    going.insert(going.end(), plan.recovery.begin(), plan.recovery.end());
     const bool replacing = !going.empty();
     if (replacing) {
       std::string question = text::piecesExistQuestion(going.front(), going.back(), going.size());
       if (!plan.otherSet.empty()) question = text::recordShared(plan.record, plan.otherSet) + "\n" + question;
       if (ui.questionNo(question) != kAnswerYes) return;
     }
-    if (const auto available = fs.freeSpace(); available && *available < size) {
-      ui.message(text::noSpace(size, *available));
+    // The recovery volumes hold their blocks and a copy of the checksums each.
+    const std::int64_t needed =
+        size + (layout ? layout->recoveryBlocks * (layout->blockSize + 68) +
+                             static_cast<std::int64_t>(layout->volumes.size() + 1) * (layout->inputBlocks * 20 + count * 200)
+                       : 0);
+    if (const auto available = fs.freeSpace(); available && *available < needed) {
+      ui.message(text::noSpace(needed, *available));
       return;
     }
     if (replacing) {
@@ -146,6 +183,7 @@ void split(Request& r) {
       std::vector<std::string> first;
       if (plan.clashes.count(1)) first.push_back(plan.clashes.at(1));
       if (!plan.record.empty()) first.push_back(plan.record);
+      first.insert(first.end(), plan.recovery.begin(), plan.recovery.end());
       if (const std::string left = removeAll(fs, first); !left.empty()) {
         ui.message(text::kOldPiecesLeft + left);
         return;
@@ -196,6 +234,16 @@ void split(Request& r) {
     if (moved != size || after != before || fs.fileLen(r.chosen) != size || fs.fileDateTime(r.chosen) != dt ||
         fs.identity(r.chosen) != before.identity)
       throw SourceChanged{};
+
+    // The recovery set over the pieces, piece 1 still under its hidden
+    // name; it takes its names whole, or leaves nothing.
+    if (layout) {
+      ui.statusText(text::kRecovering + layout->indexName);
+      std::vector<par2::Input> inputs;
+      for (std::int64_t k = 1; k <= count; ++k) inputs.push_back({k == 1 ? firstPiece : pieceName(k), pieceName(k)});
+      par2::create(fs, f, inputs, "", recovery, r.job.recoveryPercent, watchFor(ui));
+      for (const std::string& name : layout->names()) written.push_back(name);
+    }
 
     // The record, stamped like the pieces, then piece 1: the set is whole
     // from the moment piece 1 has its name.

@@ -1,0 +1,225 @@
+#include "par2_pieces.h"
+
+#include <algorithm>
+#include <map>
+
+#include "block_copy.h"
+#include "crc32.h"
+#include "engine.h"
+#include "messages.h"
+#include "request.h"
+
+namespace vexo {
+
+std::string recoveryBase(const std::string& pieceBase) {
+  if (!pieceBase.empty() && pieceBase.back() == '.') return pieceBase.substr(0, pieceBase.size() - 1);
+  return pieceBase;
+}
+
+par2::Watch watchFor(UserInterface& ui) {
+  par2::Watch w;
+  w.progress = [&ui](std::int64_t done, std::int64_t total) { ui.progress(done, total); };
+  w.stop = [&ui] { return ui.stopRequested(); };
+  return w;
+}
+
+std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui, const std::string& pieceBase,
+                                          const std::function<std::int64_t(const std::string&)>& pieceNumber) {
+  // Sets are named after the pieces' name up to its first dot, or more of it.
+  const std::string stem = pieceBase.substr(0, pieceBase.find('.'));
+  std::vector<std::string> candidates;
+  const std::vector<std::string> listing = fs.listDirectory();
+  for (const std::string& name : listing)
+    if (par2::isSetFile(name) && name.compare(0, stem.size(), stem) == 0 &&
+        fs.kind(name, false) == FileKind::Regular)
+      candidates.push_back(name);
+  if (candidates.empty()) return std::nullopt;
+  std::sort(candidates.begin(), candidates.end());
+  const par2::Watch watch = watchFor(ui);
+  std::vector<par2::RecoverySet> sets = par2::readSets(fs, f, candidates, watch);
+
+  // The set must be over pieces 1 to n of this set exactly; pieces beyond
+  // it may only be empty (the last piece of an exact multiple).
+  const par2::RecoverySet* best = nullptr;
+  std::vector<std::pair<std::size_t, std::int64_t>> order;
+  for (const auto& set : sets) {
+    if (!set.usable() || set.files.empty()) continue;
+    std::vector<std::pair<std::size_t, std::int64_t>> pieces;
+    for (std::size_t i = 0; i < set.files.size(); ++i) pieces.emplace_back(i, pieceNumber(set.files[i].name));
+    std::sort(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    bool covers = true;
+    for (std::size_t k = 0; k < pieces.size(); ++k) covers = covers && pieces[k].second == static_cast<std::int64_t>(k) + 1;
+    const auto n = static_cast<std::int64_t>(pieces.size());
+    for (const std::string& name : listing)
+      if (covers && pieceNumber(name) > n && fs.kind(name, true) == FileKind::Regular && fs.fileLen(name) > 0)
+        covers = false;
+    if (covers && (!best || set.recovery.size() > best->recovery.size())) {
+      best = &set;
+      order = pieces;
+    }
+  }
+  if (!best) return std::nullopt;
+  PieceRecovery r;
+  r.set = *best;
+  r.pieces = order;
+  // The CRC-32 of each block is enough here: the join checks what it
+  // rebuilds against the record, and the repair against the blocks' MD5.
+  r.v = par2::verify(fs, f, r.set, "", watch, /*crcOnly=*/true);
+  for (const auto& [i, k] : r.pieces) {
+    const auto status = r.v.files[i].status;
+    if (status == par2::FileStatus::Missing) r.missing.push_back(r.set.files[i].name);
+    if (status == par2::FileStatus::Damaged) r.damaged.push_back(r.set.files[i].name);
+  }
+  return r;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string s;
+  for (const auto& n : names) s += (s.empty() ? "" : " ") + n;
+  return s;
+}
+
+}  // namespace
+
+std::vector<std::string> recoveryReport(const PieceRecovery& r) {
+  std::vector<std::string> lines;
+  lines.push_back("復元データ：" + r.set.paths.front() + (r.set.paths.size() > 1 ? " ほか " + std::to_string(r.set.paths.size() - 1) + " 個" : "") +
+                  "（ブロック " + text::grouped(r.set.inputBlocks()) + " 個，復元ブロック " +
+                  text::grouped(r.v.recoveryBlocks) + " 個）");
+  if (!r.missing.empty()) lines.push_back("ない分割ファイル：" + joined(r.missing));
+  if (!r.damaged.empty()) lines.push_back("壊れている分割ファイル：" + joined(r.damaged));
+  if (r.v.complete())
+    lines.push_back(text::kNothingToRepair);
+  else if (r.repairable())
+    lines.push_back("壊れたブロック " + text::grouped(r.v.damagedBlocks) + " 個を復元データで修復できます．");
+  else
+    lines.push_back(text::recoveryShort(r.v.shortfall()));
+  return lines;
+}
+
+bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRecovery& rec, const RecoveryJoin& j,
+                      std::string& temporary) {
+  if (rec.v.complete()) return false;
+  std::string report;
+  for (const std::string& line : recoveryReport(rec)) report += line + "\n";
+  if (!rec.repairable()) {
+    ui.message(report.substr(0, report.size() - 1));
+    return true;
+  }
+  // The joined file is none of the files the repair reads.
+  std::vector<std::string> read = rec.set.paths;
+  for (const auto& file : rec.set.files) read.push_back(file.name);
+  if (!j.recordName.empty()) read.push_back(j.recordName);
+  const auto joinedId = fs.identity(j.joined);
+  for (const auto& name : read) {
+    if (name == j.joined || (joinedId && fs.identity(name) == joinedId)) {
+      ui.message(text::kJoinedIsPiece);
+      return true;
+    }
+  }
+  if (ui.question(report + text::kRepairQuestion) != kAnswerYes) return true;
+  switch (fs.kind(j.joined, false)) {
+    case FileKind::Missing:
+      break;
+    case FileKind::Regular:
+      if (ui.questionNo(text::existsQuestion(j.joined)) != kAnswerYes) return true;
+      break;
+    default:
+      ui.message(text::notRegularFile(j.joined));
+      return true;
+  }
+  std::int64_t total = 0;
+  for (const auto& file : rec.set.files) total += file.length;
+  if (const auto available = fs.freeSpace(); available && *available < total) {
+    ui.message(text::noSpace(total, *available));
+    return true;
+  }
+
+  ui.statusText(text::kRepairing + j.joined);
+  std::optional<par2::Repair> repair;
+  try {
+    repair.emplace(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
+  } catch (const par2::RepairFailed&) {
+    ui.clearStatus();
+    ui.message(text::kRepairFailed);
+    return true;
+  }
+  ui.statusText(text::kJoining + j.joined);
+  temporary = createTemporary(fs, f, "join", j.joined);
+  fs.writeBehind(f);
+  std::uint32_t crc = 0;
+  std::int64_t before = 0;
+  ui.progress(0, total);
+  for (const auto& [i, k] : rec.pieces) {
+    par2::Watch watch;
+    watch.progress = [&](std::int64_t done, std::int64_t) { ui.progress(before + done, total); };
+    watch.stop = [&] { return ui.stopRequested(); };
+    repair->stream(
+        i,
+        [&](const char* p, std::size_t n) {
+          fs.write(f, p, n);
+          crc = crc32Update(crc, p, n);
+        },
+        watch);
+    before += rec.set.files[i].length;
+  }
+  fs.flush(f);
+  fs.close(f);
+  if (j.record && crc != j.record->crc) {
+    const std::string left = removeAll(fs, {temporary});
+    temporary.clear();
+    ui.clearStatus();
+    ui.message(text::crcMismatch(j.recordName, crc, j.record->crc));
+    if (!left.empty()) ui.message(text::kJoinedLeft + left);
+    ui.refreshFileList();
+    return true;
+  }
+  // Stamped like a join stamps, with the last piece there.
+  std::string stampFrom;
+  for (const auto& [i, k] : rec.pieces)
+    if (rec.v.files[i].status != par2::FileStatus::Missing) stampFrom = rec.set.files[i].name;
+  if (stampFrom.empty() && !j.pieces.empty()) stampFrom = j.pieces.back();
+  if (!stampFrom.empty()) {
+    SetFileDateTime(fs, ui, temporary, fs.fileDateTime(stampFrom), j.joined);
+    fs.setAttr(temporary, fs.getAttr(stampFrom));
+  }
+  fs.replace(temporary, j.joined);
+  temporary.clear();
+  ui.clearStatus();
+  ui.message(text::kJoinDone);
+  ui.refreshFileList();
+
+  if (ui.question(text::kDeleteQuestion) == kAnswerYes) {
+    std::vector<std::string> doomed = j.pieces;
+    for (const auto& file : rec.set.files)
+      if (std::find(doomed.begin(), doomed.end(), file.name) == doomed.end()) doomed.push_back(file.name);
+    if (j.record) doomed.push_back(j.recordName);
+    for (const auto& path : rec.set.paths) doomed.push_back(path);
+    for (const auto& name : doomed) {
+      try {
+        fs.kill(name);
+      } catch (const RuntimeError& e) {
+        if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
+      }
+    }
+    ui.refreshFileList();
+  }
+  return true;
+}
+
+namespace text {
+
+std::string recoveryTooMany(std::size_t pieces) {
+  return "分割ファイルが " + grouped(static_cast<std::int64_t>(pieces)) +
+         " 個あり，復元データ（32,768 ブロックまで）を作れません．";
+}
+
+std::string recoveryShort(std::int64_t needed) {
+  return "復元データが足りないので修復できません（あと " + grouped(needed) + " ブロック必要です）．";
+}
+
+}  // namespace text
+
+}  // namespace vexo

@@ -1,0 +1,83 @@
+// Recovery data for a set of pieces: the split writes a PAR2 set over its
+// pieces; the join, the check and the repair of the command line find the
+// set beside the pieces, tell what it can rebuild, and rebuild it.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_services.h"
+#include "par2.h"
+#include "record.h"
+#include "user_interface.h"
+
+namespace vexo {
+
+// The name a split's recovery set is written under: the pieces' common
+// part ("report.doc." -> "report.doc").
+std::string recoveryBase(const std::string& pieceBase);
+
+// Watches long work for a request: progress and stop through ui.
+par2::Watch watchFor(UserInterface& ui);
+
+// The recovery set beside a set of pieces, checked against them.
+struct PieceRecovery {
+  par2::RecoverySet set;
+  par2::Verification v;
+  // The set's files in piece order: index into set.files, and the number.
+  std::vector<std::pair<std::size_t, std::int64_t>> pieces;
+  std::vector<std::string> missing, damaged;  // pieces, in order
+  // The files the set was read from: they go when the pieces go.
+  std::vector<std::string> setFiles() const { return set.paths; }
+  // The set's blocks that its files lack (0: complete).
+  std::int64_t damagedBlocks() const { return v.damagedBlocks; }
+  bool repairable() const { return v.repairable(); }
+};
+
+// Looks in the current directory for a PAR2 set all of whose files are
+// pieces (pieceNumber(name) > 0; names it does not know give 0): the files
+// ending in ".par2" whose names begin like the pieces'. Checks the pieces
+// against it (reading them; progress and stop through ui). Nothing when
+// there is no such set.
+std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui,
+                                          const std::string& pieceBase,
+                                          const std::function<std::int64_t(const std::string&)>& pieceNumber);
+
+// The lines that tell what the set found: damaged and missing pieces,
+// blocks to rebuild and recovery blocks there.
+std::vector<std::string> recoveryReport(const PieceRecovery& r);
+
+// What a join that goes through the recovery set needs of the join.
+struct RecoveryJoin {
+  std::string joined;                // the joined file's name
+  std::string recordName;            // the set's record, when there is one
+  std::optional<SetRecord> record;
+  std::vector<std::string> pieces;   // the pieces the join found
+};
+
+// Joins the pieces through the recovery set: says what is damaged or
+// missing and asks whether to repair (or says how many blocks are lacking,
+// writing nothing); writes the pieces' bytes, rebuilt where needed, into
+// the joined file (under a hidden name, held in `temporary` for the
+// caller's clean-up), checks it against the record, puts it in place and
+// offers to delete the pieces with the record and the recovery set. The
+// pieces themselves are only read. False (nothing done) when the set finds
+// nothing to rebuild.
+bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRecovery& rec, const RecoveryJoin& j,
+                      std::string& temporary);
+
+namespace text {
+inline const std::string kRecovering = "復元データ作成中 ";
+inline const std::string kRepairing = "修復中 ";
+inline const std::string kRepairQuestion = "復元データで修復して結合しますか？";
+inline const std::string kRepairDone = "修復完了";
+inline const std::string kRepairFailed = "復元データから壊れたブロックを作り直せませんでした．";
+inline const std::string kNothingToRepair = "分割ファイルは復元データと合っています．修復の必要はありません．";
+std::string recoveryTooMany(std::size_t pieces);
+// "復元データが足りないので修復できません（あと N ブロック必要です）．"
+std::string recoveryShort(std::int64_t needed);
+}  // namespace text
+
+}  // namespace vexo

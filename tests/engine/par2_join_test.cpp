@@ -1,0 +1,239 @@
+// Recovery data with a split and a join: the split writes a PAR2 set over
+// its pieces, or nothing when it is stopped or fails; a join of a damaged
+// set rebuilds the joined file through it, leaving the pieces as they are.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "doubles.h"
+#include "engine.h"
+#include "messages.h"
+#include "par2_pieces.h"
+
+using namespace vexo;
+using namespace vexo::test;
+
+namespace {
+
+// Answers the repair question and the deletion question each its own way.
+class RepairUi : public RecordingUi {
+ public:
+  int repairAnswer = kAnswerYes;
+  int question(const std::string& text) override {
+    const int a = RecordingUi::question(text);
+    return text.find(text::kRepairQuestion) != std::string::npos ? repairAnswer : a;
+  }
+};
+
+bool havePar2() {
+#ifdef _WIN32
+  return false;
+#else
+  return std::system("command -v par2 >/dev/null 2>&1") == 0;
+#endif
+}
+
+constexpr std::int64_t kSize = 3 * 100000 + 51234;
+
+Job splitJob(int percent) {
+  Job job;
+  job.chosen = "data.bin";
+  job.pieceSize = 100000;
+  job.recoveryPercent = percent;
+  return job;
+}
+
+std::vector<std::string> recoveryFiles() {
+  std::vector<std::string> names;
+  for (const auto& n : filesHere())
+    if (n.size() > 5 && n.substr(n.size() - 5) == ".par2") names.push_back(n);
+  return names;
+}
+
+void flipByte(const std::string& name, std::size_t at) {
+  std::string bytes = readFile(name);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x33);
+  writeFile(name, bytes);
+}
+
+bool contains(const std::vector<std::string>& events, const std::string& part) {
+  for (const auto& e : events)
+    if (e.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(Par2Split, WritesASetPar2Accepts) {
+  TempDir dir;
+  const std::string source = pattern(kSize, 4);
+  writeFile("data.bin", source);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  vexo::proc1(fs, ui, splitJob(10));
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::kSplitDone});
+  EXPECT_TRUE(contains(ui.events, "status:" + text::kRecovering + "data.bin.par2"));
+  // Pieces of 500 blocks of 200 bytes, the last of 257; 176 recovery blocks.
+  const std::vector<std::string> want{"data.bin",          "data.bin.1",        "data.bin.2",
+                                      "data.bin.3",        "data.bin.4",        "data.bin.crc",
+                                      "data.bin.par2",     "data.bin.vol000+01.par2", "data.bin.vol001+02.par2",
+                                      "data.bin.vol003+04.par2", "data.bin.vol007+08.par2", "data.bin.vol015+16.par2",
+                                      "data.bin.vol031+32.par2", "data.bin.vol063+64.par2", "data.bin.vol127+49.par2"};
+  EXPECT_EQ(filesHere(), want);
+  EXPECT_EQ(fs.openFiles(), 0);
+  if (!havePar2()) GTEST_SKIP() << "par2 is not installed";
+  EXPECT_EQ(std::system("par2 verify -q data.bin.par2 >/dev/null 2>&1"), 0);
+}
+
+TEST(Par2Split, StopFailureAndAnOlderSet) {
+  const struct {
+    const char* what;
+    int stopAt;         // poll that stops (0: none)
+    const char* fail;   // operation that fails with disk full (nullptr: none)
+    int nth;
+    bool olderSet;      // a recovery set of that name is there before
+    std::vector<std::string> messages;
+    bool setWritten;
+  } cases[] = {
+      {"stopped while the recovery data is made", 14, nullptr, 0, false, {text::kStopped}, false},
+      {"disk full in a recovery volume", 0, "createNew", 3, false, {"エラーです．エラー番号:61"}, false},
+      {"an older set replaced", 0, nullptr, 0, true, {text::kSplitDone}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    writeFile("data.bin", pattern(kSize, 4));
+    if (c.olderSet) {
+      writeFile("data.bin.par2", "old");
+      writeFile("data.bin.vol000+99.par2", "old");
+    }
+    RecordingFileServices fs;
+    if (c.fail) fs.failOn(c.fail, c.nth, err::DiskFull);
+    RecordingUi ui;
+    ui.stopAtPoll = c.stopAt;
+    ui.answerNo = kAnswerYes;  // replace the older set
+    vexo::proc1(fs, ui, splitJob(10));
+    ASSERT_FALSE(ui.messages().empty());
+    EXPECT_EQ(ui.messages()[0].substr(0, c.messages[0].size()), c.messages[0]);
+    if (c.setWritten) {
+      EXPECT_EQ(recoveryFiles().size(), 9u);
+      EXPECT_FALSE(exists("data.bin.vol000+99.par2"));
+      EXPECT_TRUE(contains(ui.events, "questionNo:"));
+    } else {
+      EXPECT_EQ(filesHere(), std::vector<std::string>{"data.bin"});
+    }
+    EXPECT_EQ(fs.openFiles(), 0);
+  }
+}
+
+TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
+  const struct {
+    const char* what;
+    std::function<void()> damage;
+    int repairAnswer;
+    std::vector<std::string> report;  // lines of the question or message
+    bool joined;
+  } cases[] = {
+      {"a piece missing", [] { std::filesystem::remove("data.bin.2"); }, kAnswerYes,
+       {"ない分割ファイル：data.bin.2", "壊れたブロック 500 個を復元データで修復できます．"}, true},
+      {"a corrupted block in two pieces",
+       [] {
+         flipByte("data.bin.1", 5);
+         flipByte("data.bin.4", 51233);
+       },
+       kAnswerYes, {"壊れている分割ファイル：data.bin.1 data.bin.4", "壊れたブロック 2 個を復元データで修復できます．"},
+       true},
+      {"the last piece cut short", [] { std::filesystem::resize_file("data.bin.4", 100); }, kAnswerYes,
+       {"壊れている分割ファイル：data.bin.4", "壊れたブロック 257 個を復元データで修復できます．"}, true},
+      {"repair declined", [] { std::filesystem::remove("data.bin.3"); }, 7,
+       {"ない分割ファイル：data.bin.3", "壊れたブロック 500 個を復元データで修復できます．"}, false},
+      {"more damage than recovery data",
+       [] {
+         std::filesystem::remove("data.bin.1");
+         std::filesystem::remove("data.bin.3");
+       },
+       kAnswerYes, {"ない分割ファイル：data.bin.1 data.bin.3", text::recoveryShort(1000 - 528)}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string source = pattern(kSize, 4);
+    writeFile("data.bin", source);
+    RecordingFileServices fs;
+    {
+      RecordingUi ui;
+      vexo::proc1(fs, ui, splitJob(30));
+      ASSERT_EQ(ui.messages(), std::vector<std::string>{text::kSplitDone});
+    }
+    std::filesystem::rename("data.bin", "data.bin.orig");
+    c.damage();
+    std::map<std::string, std::string> pieces;
+    for (const auto& n : filesHere()) pieces[n] = readFile(n);
+
+    RepairUi ui;
+    ui.answer = 7;  // keep the pieces
+    ui.repairAnswer = c.repairAnswer;
+    Job join;
+    join.chosen = "data.bin.4";
+    if (!exists("data.bin.4")) join.chosen = "data.bin.2";
+    vexo::proc1(fs, ui, join);
+    for (const auto& line : c.report) EXPECT_TRUE(contains(ui.events, line)) << line;
+    const bool asked = contains(ui.events, text::kRepairQuestion);
+    EXPECT_EQ(asked, c.report.back().find("修復できます") != std::string::npos);
+    EXPECT_EQ(exists("data.bin"), c.joined);
+    if (c.joined) {
+      EXPECT_TRUE(readFile("data.bin") == source);
+      EXPECT_TRUE(contains(ui.events, "message:" + text::kJoinDone));
+      EXPECT_TRUE(contains(ui.events, "question:" + text::kDeleteQuestion));
+    }
+    // The pieces and the set as they were; no hidden file left.
+    for (const auto& [name, bytes] : pieces) EXPECT_TRUE(readFile(name) == bytes) << name;
+    auto now = filesHere();
+    std::erase(now, "data.bin");
+    EXPECT_EQ(now.size(), pieces.size());
+    EXPECT_EQ(fs.openFiles(), 0);
+  }
+}
+
+TEST(Par2Join, DeletingAfterARepairTakesTheSetToo) {
+  TempDir dir;
+  const std::string source = pattern(kSize, 4);
+  writeFile("data.bin", source);
+  RecordingFileServices fs;
+  RecordingUi splitUi;
+  vexo::proc1(fs, splitUi, splitJob(30));
+  std::filesystem::rename("data.bin", "data.bin.orig");
+  std::filesystem::remove("data.bin.3");
+  RepairUi ui;
+  Job join;
+  join.chosen = "data.bin.1";
+  vexo::proc1(fs, ui, join);
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "data.bin.orig"}));
+  EXPECT_TRUE(readFile("data.bin") == source);
+}
+
+// A set par2 made over .001 pieces, no record: a missing piece is a gap,
+// and the set rebuilds it.
+TEST(Par2Join, Par2MadeSetOverNumberedPieces) {
+  if (!havePar2()) GTEST_SKIP() << "par2 is not installed";
+  TempDir dir;
+  std::string source;
+  for (int k = 1; k <= 4; ++k) {
+    const std::string piece = pattern(k < 4 ? 80000 : 3333, static_cast<unsigned>(k));
+    writeFile("movie.avi.00" + std::to_string(k), piece);
+    source += piece;
+  }
+  ASSERT_EQ(std::system("par2 create -q -q -r40 -b200 movie.avi.par2 movie.avi.00? >/dev/null 2>&1"), 0);
+  std::filesystem::remove("movie.avi.002");
+  RecordingFileServices fs;
+  RepairUi ui;
+  ui.answer = 7;
+  Job join;
+  join.chosen = "movie.avi.001";
+  vexo::proc1(fs, ui, join);
+  EXPECT_TRUE(contains(ui.events, "ない分割ファイル：movie.avi.002"));
+  ASSERT_TRUE(exists("movie.avi"));
+  EXPECT_TRUE(readFile("movie.avi") == source);
+  EXPECT_FALSE(exists("movie.avi.002"));
+}
