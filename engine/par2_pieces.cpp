@@ -24,7 +24,8 @@ par2::Watch watchFor(UserInterface& ui) {
 }
 
 std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui, const std::string& pieceBase,
-                                          const std::function<std::int64_t(const std::string&)>& pieceNumber) {
+                                          const std::function<std::int64_t(const std::string&)>& pieceNumber,
+                                          bool crcOnly) {
   // Sets are named after the pieces' name up to its first dot, or more of it.
   const std::string stem = pieceBase.substr(0, pieceBase.find('.'));
   std::vector<std::string> candidates;
@@ -62,9 +63,7 @@ std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface
   PieceRecovery r;
   r.set = *best;
   r.pieces = order;
-  // The CRC-32 of each block is enough here: the join checks what it
-  // rebuilds against the record, and the repair against the blocks' MD5.
-  r.v = par2::verify(fs, f, r.set, "", watch, /*crcOnly=*/true);
+  r.v = par2::verify(fs, f, r.set, "", watch, crcOnly);
   for (const auto& [i, k] : r.pieces) {
     const auto status = r.v.files[i].status;
     if (status == par2::FileStatus::Missing) r.missing.push_back(r.set.files[i].name);
@@ -207,6 +206,47 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
     ui.refreshFileList();
   }
   return true;
+}
+
+std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& ui, const PieceRecovery& rec,
+                                       bool replaceDamaged) {
+  std::vector<std::string> rebuilt;
+  if (rec.v.complete()) return rebuilt;
+  // A piece that is there gives the rebuilt ones its time and attributes.
+  std::string stampFrom;
+  for (const auto& [i, k] : rec.pieces)
+    if (rec.v.files[i].status == par2::FileStatus::Complete) stampFrom = rec.set.files[i].name;
+  ui.statusText(text::kRepairing + rec.set.paths.front());
+  par2::Repair repair(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
+  std::vector<std::string> made;  // hidden files not yet in place
+  try {
+    for (const auto& [i, k] : rec.pieces) {
+      const auto status = rec.v.files[i].status;
+      if (status == par2::FileStatus::Complete || (status == par2::FileStatus::Damaged && !replaceDamaged)) continue;
+      const std::string& name = rec.set.files[i].name;
+      // Only a bare name: never a file elsewhere.
+      if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) continue;
+      ui.statusText(text::kRepairing + name);
+      const std::string temp = createTemporary(fs, f, "repair", name);
+      made.push_back(temp);
+      repair.stream(i, [&](const char* p, std::size_t n) { fs.write(f, p, n); }, watchFor(ui));
+      fs.flush(f);
+      fs.close(f);
+      if (!stampFrom.empty()) {
+        SetFileDateTime(fs, ui, temp, fs.fileDateTime(stampFrom), name);
+        fs.setAttr(temp, fs.getAttr(stampFrom));
+      }
+      fs.replace(temp, name);
+      made.pop_back();
+      rebuilt.push_back(name);
+    }
+  } catch (...) {
+    fs.closeAll();
+    removeAll(fs, made);
+    throw;
+  }
+  ui.clearStatus();
+  return rebuilt;
 }
 
 namespace text {

@@ -37,13 +37,22 @@ struct PieceRecovery {
 };
 
 // Looks in the current directory for a PAR2 set all of whose files are
-// pieces (pieceNumber(name) > 0; names it does not know give 0): the files
-// ending in ".par2" whose names begin like the pieces'. Checks the pieces
-// against it (reading them; progress and stop through ui). Nothing when
-// there is no such set.
+// pieces 1 to n (pieceNumber(name); names it does not know give 0): the
+// files ending in ".par2" whose names begin like the pieces'. Checks the
+// pieces against it (reading them; progress and stop through ui), each
+// block by its CRC-32 alone with crcOnly. Nothing when there is no such
+// set.
 std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui,
                                           const std::string& pieceBase,
-                                          const std::function<std::int64_t(const std::string&)>& pieceNumber);
+                                          const std::function<std::int64_t(const std::string&)>& pieceNumber,
+                                          bool crcOnly = true);
+
+// Rebuilds the set's missing pieces, and its damaged ones when
+// replaceDamaged, each written whole under a hidden name, stamped like the
+// pieces there and then put in place. Returns the pieces rebuilt. Throws
+// par2::RepairFailed when the blocks cannot be rebuilt.
+std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& ui, const PieceRecovery& rec,
+                                       bool replaceDamaged);
 
 // The lines that tell what the set found: damaged and missing pieces,
 // blocks to rebuild and recovery blocks there.
@@ -74,6 +83,7 @@ inline const std::string kRepairing = "修復中 ";
 inline const std::string kRepairQuestion = "復元データで修復して結合しますか？";
 inline const std::string kRepairDone = "修復完了";
 inline const std::string kRepairFailed = "復元データから壊れたブロックを作り直せませんでした．";
+inline const std::string kNoRecoverySet = "分割ファイルの復元データ（.par2）が見つかりません．";
 inline const std::string kNothingToRepair = "分割ファイルは復元データと合っています．修復の必要はありません．";
 std::string recoveryTooMany(std::size_t pieces);
 // "復元データが足りないので修復できません（あと N ブロック必要です）．"

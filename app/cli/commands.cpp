@@ -9,6 +9,7 @@
 #include "engine.h"
 #include "messages.h"
 #include "names.h"
+#include "par2_pieces.h"
 #include "size_text.h"
 #include "texts.h"
 
@@ -194,6 +195,13 @@ int runSplit(const Invocation& call, CliUi& ui, FileServices& fs) {
   }
   job.shortNaming = call.has("short");
   job.digits = call.has("digits3") ? 3 : 1;
+  if (const auto it = call.options.find("recovery"); it != call.options.end()) {
+    const std::string& v = it->second;
+    if (v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1 ||
+        std::stoi(v) > 100)
+      throw UsageError{"--recovery には 1 から 100 の数が要ります：" + v};
+    job.recoveryPercent = std::stoi(v);
+  }
   job.outputFolder = outputFolder(call);
   // A piece's name would make the engine join; split splits.
   if (analyseName(job.chosen).isPiece()) {
@@ -214,6 +222,66 @@ int runJoin(const Invocation& call, CliUi& ui, FileServices& fs) {
   return runRequest(ui, fs, job);
 }
 
+// The recovery set beside the set the chosen piece belongs to, checked.
+std::optional<PieceRecovery> recoveryFor(FileServices& fs, CliUi& ui, const Job& job, bool crcOnly) {
+  const NameAnalysis name = analyseName(job.chosen);
+  return findRecovery(
+      fs, fs.freeFile(), ui, name.base,
+      [&](const std::string& n) {
+        // Pieces numbered as the chosen one is, or zero-padded to 3 digits.
+        for (const int width : {name.width, 3}) {
+          if (const auto k = numberIn(n, name.base, width)) return *k;
+        }
+        return std::int64_t{0};
+      },
+      crcOnly);
+}
+
+int runRepair(const Invocation& call, CliUi& ui, FileServices& fs) {
+  const Job job = jobFor(theOperand(call, "PIECE"));
+  if (!analyseName(job.chosen).isPiece()) {
+    ui.problem(job.chosen + " は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．");
+    return kExitFailed;
+  }
+  try {
+    fs.chDir(job.folder);
+    const auto rec = recoveryFor(fs, ui, job, false);
+    ui.endProgress();
+    if (!rec) {
+      ui.problem(text::kNoRecoverySet);
+      return kExitFailed;
+    }
+    for (const std::string& line : recoveryReport(*rec)) ui.report(line);
+    if (rec->v.complete()) return kExitDone;
+    if (!rec->repairable()) return kExitFailed;
+    // A damaged piece is replaced only when the user agrees.
+    bool replace = true;
+    if (!rec->damaged.empty()) {
+      std::string names;
+      for (const auto& n : rec->damaged) names += (names.empty() ? "" : " ") + n;
+      replace = ui.question(names + " を作り直したものに置き換えますか？") == kAnswerYes;
+    }
+    const auto rebuilt = rebuildPieces(fs, fs.freeFile(), ui, *rec, replace);
+    ui.endProgress();
+    for (const auto& n : rebuilt) ui.report("作り直しました：" + n);
+    return replace ? kExitDone : kExitFailed;
+  } catch (const par2::RepairFailed&) {
+    ui.endProgress();
+    ui.problem(text::kRepairFailed);
+    return kExitFailed;
+  } catch (const RuntimeError& e) {
+    fs.closeAll();
+    ui.endProgress();
+    ui.problem(text::errorText(e.number(), e.file()));
+    return kExitFailed;
+  } catch (const StopRequested&) {
+    fs.closeAll();
+    ui.endProgress();
+    ui.problem(text::kStopped);
+    return kExitStopped;
+  }
+}
+
 int runCheck(const Invocation& call, CliUi& ui, FileServices& fs) {
   const Job job = jobFor(theOperand(call, "PIECE"));
   if (!analyseName(job.chosen).isPiece()) {
@@ -225,6 +293,11 @@ int runCheck(const Invocation& call, CliUi& ui, FileServices& fs) {
     const SetCheck check = checkSet(fs, ui, job);
     ui.endProgress();
     for (const std::string& line : checkReport(check)) ui.report(line);
+    // What a recovery set beside the pieces can rebuild.
+    if (const auto rec = recoveryFor(fs, ui, job, true)) {
+      ui.endProgress();
+      for (const std::string& line : recoveryReport(*rec)) ui.report(line);
+    }
     return check.whole() ? kExitDone : kExitIncomplete;
   } catch (const RuntimeError& e) {
     fs.closeAll();
@@ -249,6 +322,8 @@ const std::vector<Command>& commands() {
            {'\0', "short", nullptr, "16bit 互換：拡張子を番号に置き換えます（report.1）"},
            {'\0', "digits3", nullptr, "3桁番号：番号を 3 桁以上で書きます（report.doc.001）"},
            {'o', "output", "DIR", "分割ファイルを DIR に書きます"},
+           {'r', "recovery", "PCT",
+            "復元データ：分割ファイルの PCT %（1〜100）の PAR2 復元データ FILE.par2，FILE.vol…par2 も書きます"},
        },
        runSplit},
       {"join", "PIECE",
@@ -263,6 +338,11 @@ const std::vector<Command>& commands() {
        "PIECE の属する分割ファイルが揃っているかを，何も書かずにすべて読んで確かめます．",
        {},
        runCheck},
+      {"repair", "PIECE",
+       "PIECE の属する分割ファイルのうち，ないものと壊れているものを復元データ（.par2）から作り直します"
+       "（壊れているものは --yes か同意があるときだけ置き換えます）．",
+       {},
+       runRepair},
   };
   return table;
 }

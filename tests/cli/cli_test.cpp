@@ -387,8 +387,9 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(r.err, "");
   }
   r = run({"--help"});
-  for (const char* synopsis : {"  vexo-cli split [-s SIZE] [--short] [--digits3] [-o DIR] FILE",
-                               "  vexo-cli join [-o DIR] [--ext EXT] [--delete] PIECE", "  vexo-cli check PIECE"})
+  for (const char* synopsis : {"  vexo-cli split [-s SIZE] [--short] [--digits3] [-o DIR] [-r PCT] FILE",
+                               "  vexo-cli join [-o DIR] [--ext EXT] [--delete] PIECE", "  vexo-cli check PIECE",
+                               "  vexo-cli repair PIECE"})
     EXPECT_NE(r.out.find(std::string(synopsis) + "\n"), std::string::npos) << synopsis;
 }
 
@@ -446,3 +447,53 @@ TEST_F(CliTest, InterruptedSplitLeavesNothingAndEnds130) {
 }
 
 }  // namespace
+
+// Recovery data through the command line: written with a split, reported
+// by check, used by repair (damaged pieces replaced only with --yes) and
+// by a join.
+TEST_F(CliTest, RecoveryDataSplitCheckRepairJoin) {
+  spit("report.doc", kSource);
+  // 1,373 blocks of 2,188 bytes (667 a full piece); 824 recovery blocks.
+  ASSERT_EQ(run({"split", "-q", "--recovery", "60", "report.doc"}).status, 0);
+  const std::vector<std::string> set{"report.doc.par2", "report.doc.vol000+001.par2", "report.doc.vol511+313.par2"};
+  for (const auto& n : set) EXPECT_TRUE(stdfs::exists(n)) << n;
+  EXPECT_EQ(here().size(), 1u + 3u + 1u + 11u);  // source, pieces, record, index and 10 volumes
+  const std::string piece2 = slurp("report.doc.2"), piece3 = slurp("report.doc.3");
+  stdfs::remove("report.doc");
+  stdfs::remove("report.doc.2");
+  std::string hurt = piece3;
+  hurt[5] ^= 1;
+  spit("report.doc.3", hurt);
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> tail;  // last lines of standard output
+    bool piece2Back, piece3Back;
+  } steps[] = {
+      {{"check", "report.doc.1"}, 3,
+       {"ない分割ファイル：report.doc.2", "壊れている分割ファイル：report.doc.3", "壊れたブロック 668 個を復元データで修復できます．"},
+       false, false},
+      {{"repair", "report.doc.1"}, 1, {"壊れたブロック 668 個を復元データで修復できます．", "作り直しました：report.doc.2"},
+       true, false},
+      {{"repair", "--yes", "report.doc.3"}, 0, {"壊れたブロック 1 個を復元データで修復できます．", "作り直しました：report.doc.3"},
+       true, true},
+      {{"repair", "report.doc.3"}, 0, {"分割ファイルは復元データと合っています．修復の必要はありません．"}, true, true},
+  };
+  for (const auto& s : steps) {
+    const Result r = run(s.args);
+    EXPECT_EQ(r.status, s.status) << s.args[0];
+    const auto out = lines(r.out);
+    ASSERT_GE(out.size(), s.tail.size());
+    EXPECT_EQ(std::vector<std::string>(out.end() - static_cast<std::ptrdiff_t>(s.tail.size()), out.end()), s.tail);
+    EXPECT_EQ(stdfs::exists("report.doc.2") && slurp("report.doc.2") == piece2, s.piece2Back);
+    EXPECT_EQ(slurp("report.doc.3") == piece3, s.piece3Back);
+  }
+  // A join with piece 1 gone rebuilds it into the joined file only.
+  stdfs::remove("report.doc.1");
+  const Result j = run({"join", "--yes", "report.doc.2"});
+  EXPECT_EQ(j.status, 0);
+  EXPECT_TRUE(slurp("report.doc") == kSource);
+  EXPECT_FALSE(stdfs::exists("report.doc.1"));
+  EXPECT_FALSE(run({"split", "-r", "0", "report.doc"}).status == 0);
+}
