@@ -60,7 +60,7 @@ struct Plan {
     add("create .vexo-record-1.tmp #2");
     const std::string bytes = readFile(source);
     const std::string text = formatRecord(SetRecord{source, static_cast<std::int64_t>(bytes.size()),
-                                                    crc32Tables(0, bytes.data(), bytes.size())});
+                                                    crc32Tables(0, bytes.data(), bytes.size()), {}});
     add("write #2 " + std::to_string(text.size()));
     add("flush #2");  // on the disk before the set takes its names
     finishPiece(".vexo-record-1.tmp", mode);

@@ -3,6 +3,16 @@
 // anything is written, replacing existing files only when the user agrees.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -347,6 +357,22 @@ TEST(SetCheck, TooLittleFreeSpaceWritesNothing) {
 // A source that changes while it is split: no set is left, however small
 // the change: a tenth of a microsecond later, within the same second, with
 // the same length, is found out too.
+// Sets a file's last-write time while another handle may have it open.
+static void setModified(const std::string& name, const FileDateTime& t) {
+#ifdef _WIN32
+  HANDLE h = CreateFileW(nativePath(name).c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const auto ticks = static_cast<std::uint64_t>((t.seconds + 11'644'473'600) * 10'000'000 + t.nanoseconds / 100);
+  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &ft));
+  CloseHandle(h);
+#else
+  struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.seconds), t.nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+#endif
+}
+
 TEST(SetCheck, ASourceThatChangesWhileSplitLeavesNoPieces) {
   enum How { Grows, Touched, SameSecond };
   for (const How how : {Grows, Touched, SameSecond}) {
@@ -354,20 +380,15 @@ TEST(SetCheck, ASourceThatChangesWhileSplitLeavesNoPieces) {
     TempDir dir;
     writeFile("live.log", pattern(3 * kPieceSize12));
     // Half a second past a whole second.
-    const auto start = std::chrono::floor<std::chrono::seconds>(stdfs::last_write_time("live.log")) -
-                       std::chrono::hours(24) + std::chrono::milliseconds(500);
-    stdfs::last_write_time("live.log", start);
+    const FileDateTime start{1'700'000'000, 500'000'000};
+    setModified("live.log", start);
     RecordingFileServices fs;
     int reads = 0;
     fs.beforeCall = [&](const std::string& op, const std::string& name) {
       if (op != "read" || name != "live.log" || ++reads != 50) return;
-      if (how == Grows) {
-        std::ofstream("live.log", std::ios::app | std::ios::binary) << "more";
-      } else {
-        const auto by = how == Touched ? std::chrono::duration_cast<stdfs::file_time_type::duration>(std::chrono::hours(1))
-                                       : std::chrono::duration_cast<stdfs::file_time_type::duration>(std::chrono::nanoseconds(100));
-        stdfs::last_write_time("live.log", start + by);
-      }
+      if (how == Grows) std::ofstream("live.log", std::ios::app | std::ios::binary) << "more";
+      else if (how == Touched) setModified("live.log", {start.seconds + 3600, start.nanoseconds});
+      else setModified("live.log", {start.seconds, start.nanoseconds + 100});
     };
     RecordingUi ui;
     ui.size = kPieceSize12;

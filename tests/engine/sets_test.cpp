@@ -111,7 +111,9 @@ TEST(Sets, ASplitRemovesOnlyItsOwnOlderSet) {
     EXPECT_EQ(said(ui), c.said);
     EXPECT_EQ(filesHere(), c.after);
     for (const auto& [name, bytes] : c.files)
-      if (std::find(c.kept.begin(), c.kept.end(), name) != c.kept.end()) EXPECT_EQ(readFile(name), bytes) << name;
+      if (std::find(c.kept.begin(), c.kept.end(), name) != c.kept.end()) {
+        EXPECT_EQ(readFile(name), bytes) << name;
+      }
   }
 }
 
@@ -240,7 +242,9 @@ TEST(Sets, SetsNumberedFromZero) {
       }
       EXPECT_EQ(readFile("s"), c.joined);
       EXPECT_EQ(filesHere(), c.after);
-      if (c.after.size() > 1) EXPECT_EQ(readFile("s.00"), odd);
+      if (c.after.size() > 1) {
+        EXPECT_EQ(readFile("s.00"), odd);
+      }
     }
   }
 }
@@ -333,7 +337,7 @@ TEST(Sets, ARecordNamesTheJoinedFile) {
 // Names are bytes: names that are not UTF-8 split and join like any other,
 // and the record gives no filenameutf8= for them.
 TEST(Sets, NamesThatAreNotUtf8RoundTrip) {
-  for (const std::string name : {std::string("bad\xff.bin"), std::string("\x95\xf1\x8d\x90.doc")}) {
+  for (const std::string& name : {std::string("bad\xff.bin"), std::string("\x95\xf1\x8d\x90.doc")}) {
     TempDir dir;
     const std::string original = pattern(2500, 9);
     writeFile(name, original);
