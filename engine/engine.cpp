@@ -1,5 +1,7 @@
 #include "engine.h"
 
+#include <optional>
+
 #include "messages.h"
 #include "request.h"
 
@@ -10,6 +12,10 @@ std::string errorMessage(int number) { return text::errorText(number, {}); }
 std::string errorMessage(const RuntimeError& e, const std::map<std::string, std::string>& shownAs) {
   const auto it = shownAs.find(e.file());
   return text::errorText(e.number(), it == shownAs.end() ? e.file() : it->second);
+}
+
+void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName) {
+  if (!fs.stampOpen(f, dt)) ui.message("SetFileDateTime Error File=" + shownName);
 }
 
 std::string createTemporary(FileServices& fs, int f, const std::string& tag, const std::string& shownName) {
@@ -47,7 +53,53 @@ void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& nam
   if (!fs.setFileDateTime(name, dt)) ui.message("SetFileDateTime Error File=" + shownName);
 }
 
-void proc1(FileServices& fs, UserInterface& ui, const Job& job) {
+namespace {
+
+// A folder opened for the length of one request.
+class OpenedFolder {
+ public:
+  OpenedFolder(FileServices& fs, const std::string& path) : fs_(fs), d_(fs.openFolder(path)), view_(fs, d_) {}
+  ~OpenedFolder() { fs_.closeFolder(d_); }
+  OpenedFolder(const OpenedFolder&) = delete;
+  OpenedFolder& operator=(const OpenedFolder&) = delete;
+  FileServices& files() { return view_; }
+
+ private:
+  FileServices& fs_;
+  int d_;
+  FolderView view_;
+};
+
+// Runs a request for the chosen name in the folder the window shows, the
+// products going to the output folder (empty: the same folder). Both are opened
+// from their paths as the request starts, and every name resolves against
+// them, whatever the process's current directory is.
+void run(FileServices& fs, UserInterface& ui, const Job& job) {
+  const std::string& folder = job.folder;
+  const std::string& outputFolder = job.outputFolder;
+  std::optional<OpenedFolder> in, out;
+  try {
+    in.emplace(fs, folder);
+  } catch (const RuntimeError& e) {
+    ui.message(e.number() == err::PathNotFound ? text::folderNotFound(folder) : errorMessage(e));
+    return;
+  }
+  const bool separate = !outputFolder.empty() && outputFolder != folder;
+  if (separate) {
+    try {
+      out.emplace(fs, outputFolder);
+    } catch (const RuntimeError& e) {
+      ui.message(e.number() == err::PathNotFound ? text::folderNotFound(outputFolder) : errorMessage(e));
+      return;
+    }
+  }
+  FileServices& products = separate ? out->files() : in->files();
+  // A folder chosen for the products only must take them. (In the chosen
+  // file's own folder a request that writes nothing says why itself.)
+  if (separate && !products.folderWritable()) {
+    ui.message(text::folderNotWritable(outputFolder));
+    return;
+  }
   int f = 0;
   try {
     f = fs.freeFile();
@@ -55,11 +107,17 @@ void proc1(FileServices& fs, UserInterface& ui, const Job& job) {
     ui.message(errorMessage(e));
     return;
   }
-  Request r{fs, ui, job, job.chosen, analyseName(job.chosen), f};
+  Request r{in->files(), ui, job, job.chosen, analyseName(job.chosen), f};
+  r.output = &products;
+  r.sameFolder = !separate || in->files().identity(".") == products.identity(".");
   if (r.name.isPiece())
     join(r);
   else
     split(r);
 }
+
+}  // namespace
+
+void proc1(FileServices& fs, UserInterface& ui, const Job& job) { run(fs, ui, job); }
 
 }  // namespace vexo

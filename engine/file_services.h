@@ -178,6 +178,49 @@ class FileServices {
   // failures are ignored.
   virtual bool setFileDateTime(const std::string& name, const FileDateTime& dt) = 0;
 
+  // Folders a request works in. A request opens the folders it reads from
+  // and writes to from the paths the window shows, and every name it gives
+  // afterwards resolves against the folder selected, never against the
+  // current directory: a folder renamed meanwhile (and another one made
+  // under its name) does not change where the names go. openFolder returns
+  // a folder number (1, 2, ...); an empty path is the current directory;
+  // 76 when the path names no folder.
+  virtual int openFolder(const std::string& path) = 0;
+  // Closes a folder; when it was selected, names resolve against the
+  // current directory again.
+  virtual void closeFolder(int d) = 0;
+  // Names given from now on resolve against folder d (0: the current directory).
+  virtual void selectFolder(int d) = 0;
+  // Makes the names made and removed in the selected folder so far durable.
+  virtual void syncFolder() = 0;
+  // Whether this user may make and remove files in the selected folder.
+  virtual bool folderWritable() = 0;
+
+  // Creates a new file exclusively (58 when the name exists in any form, a
+  // link too) for writing as file f, with at most the permission bits of
+  // mode from the moment it exists (POSIX; Windows has no such bits).
+  virtual void createExclusive(const std::string& name, int f, FileAttributes mode) = 0;
+  // Creates a new file in the selected folder for writing as file f, with at
+  // most the permission bits of mode, that has no name yet: unnamed where
+  // the file system allows it, so that a kill leaves nothing, else under a
+  // hidden name (".vexo-N.tmp") that is held so that removeLeftovers() of a
+  // later request can tell an abandoned one from one in use. Closing it
+  // before it is named removes it. Failures name the file it is to become.
+  virtual void createTemporary(int f, FileAttributes mode, const std::string& becomes) = 0;
+  // Gives the temporary open as file f its name in the folder it was made
+  // in; it stays open as f. Without replace, a file of that name (one that
+  // appeared after any check) is never replaced: 58. With replace, an
+  // existing file of that name is replaced in one step (never written
+  // through: a hard link's other names keep their file).
+  virtual void nameTemporary(int f, const std::string& name, bool replace) = 0;
+  // Removes the hidden temporary files that requests killed in the selected
+  // folder left behind (none that a running request holds); returns the
+  // bytes they held.
+  virtual std::int64_t removeLeftovers() = 0;
+  // setFileDateTime and setAttr for a file open for writing as f.
+  virtual bool stampOpen(int f, const FileDateTime& dt) = 0;
+  virtual void setAttrOpen(int f, FileAttributes attributes) = 0;
+
   virtual std::string curDir() = 0;
   virtual void chDir(const std::string& path) = 0;
   // Makes a drive current. A drive is a drive letter ("C:") on Windows and
@@ -187,7 +230,85 @@ class FileServices {
   virtual void chDrive(const std::string& drive) = 0;
 };
 
+// The file services seen from one folder opened with openFolder(): every
+// name resolves against that folder. File numbers are those of the services
+// it looks through, so a file opened through one view can be copied to a
+// file opened through another.
+class FolderView final : public FileServices {
+ public:
+  FolderView(FileServices& fs, int folder) : fs_(fs), d_(folder) {}
+  int folder() const { return d_; }
+
+  int freeFile() override { return fs_.freeFile(); }
+  void openRead(const std::string& name, int f) override { in().openRead(name, f); }
+  void openWrite(const std::string& name, int f, bool truncate) override { in().openWrite(name, f, truncate); }
+  void createNew(const std::string& name, int f) override { in().createNew(name, f); }
+  void truncate(int f) override { fs_.truncate(f); }
+  std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos = std::nullopt) override {
+    return fs_.read(f, buf, len, pos);
+  }
+  bool eof(int f) override { return fs_.eof(f); }
+  std::int64_t loc(int f) override { return fs_.loc(f); }
+  void write(int f, const char* buf, std::size_t len) override { fs_.write(f, buf, len); }
+  std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
+                          std::optional<std::int64_t> pos = std::nullopt, std::uint32_t* crc = nullptr) override {
+    return fs_.copyBlocks(src, dst, lengths, buffer, pos, crc);
+  }
+  void flush(int f) override { fs_.flush(f); }
+  void writeBehind(int f) override { fs_.writeBehind(f); }
+  void close(int f) override { fs_.close(f); }
+  void closeAll() override { fs_.closeAll(); }
+  FileState openFileState(int f) override { return fs_.openFileState(f); }
+  std::int64_t fileLen(const std::string& name) override { return in().fileLen(name); }
+  FileDateTime fileDateTime(const std::string& name) override { return in().fileDateTime(name); }
+  FileAttributes getAttr(const std::string& name) override { return in().getAttr(name); }
+  void setAttr(const std::string& name, FileAttributes attributes) override { in().setAttr(name, attributes); }
+  void kill(const std::string& name) override { in().kill(name); }
+  std::optional<FileIdentity> identity(const std::string& name) override { return in().identity(name); }
+  FileKind kind(const std::string& name, bool followLinks) override { return in().kind(name, followLinks); }
+  void replace(const std::string& from, const std::string& to) override { in().replace(from, to); }
+  std::optional<std::int64_t> freeSpace() override { return in().freeSpace(); }
+  std::vector<std::string> listDirectory() override { return in().listDirectory(); }
+  bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
+    return in().setFileDateTime(name, dt);
+  }
+  int openFolder(const std::string& path) override { return fs_.openFolder(path); }
+  void closeFolder(int d) override { fs_.closeFolder(d); }
+  void selectFolder(int d) override { fs_.selectFolder(d); }
+  void syncFolder() override { in().syncFolder(); }
+  bool folderWritable() override { return in().folderWritable(); }
+  void createExclusive(const std::string& name, int f, FileAttributes mode) override {
+    in().createExclusive(name, f, mode);
+  }
+  void createTemporary(int f, FileAttributes mode, const std::string& becomes) override {
+    in().createTemporary(f, mode, becomes);
+  }
+  void nameTemporary(int f, const std::string& name, bool replace) override { fs_.nameTemporary(f, name, replace); }
+  std::int64_t removeLeftovers() override { return in().removeLeftovers(); }
+  bool stampOpen(int f, const FileDateTime& dt) override { return fs_.stampOpen(f, dt); }
+  void setAttrOpen(int f, FileAttributes attributes) override { fs_.setAttrOpen(f, attributes); }
+  std::string curDir() override { return fs_.curDir(); }
+  void chDir(const std::string& path) override { fs_.chDir(path); }
+  void chDrive(const std::string& drive) override { fs_.chDrive(drive); }
+
+ private:
+  FileServices& in() {
+    fs_.selectFolder(d_);
+    return fs_;
+  }
+  FileServices& fs_;
+  int d_;
+};
+
 // The file services of the machine the program runs on.
 std::unique_ptr<FileServices> makeSystemFileServices();
+
+// What the system's file services may take from the file system; the tests
+// turn these off to try the ways that work everywhere.
+struct SystemFileOptions {
+  bool unnamedTemporaries = true;  // Linux O_TMPFILE, named with linkat
+  bool noReplaceRename = true;     // Linux renameat2(RENAME_NOREPLACE)
+};
+std::unique_ptr<FileServices> makeSystemFileServices(const SystemFileOptions& options);
 
 }  // namespace vexo

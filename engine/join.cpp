@@ -1,6 +1,7 @@
 // Joining a set of pieces back into the file they came from. The set is
-// checked before anything is written; the joined file is written under a
-// hidden name and takes its own name only when it is whole and checked.
+// checked before anything is written; the joined file is written as a
+// temporary without a name and takes its own only when it is whole and
+// checked. The pieces go only once it is on the disk.
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -54,13 +55,15 @@ bool usableRecordedName(const std::string& name, const std::string& base, const 
 }  // namespace
 
 void join(Request& r) {
-  FileServices& fs = r.fs;
+  FileServices& fs = r.fs;         // the pieces' folder
+  FileServices& dest = r.out();    // the joined file's folder
   UserInterface& ui = r.ui;
   const int f = r.f;
   const std::string& base = r.name.base;
   int width = r.name.width;
   std::string extension;
-  std::string temporary;  // the joined file while it is written
+  bool writing = false;  // the joined file is open as f, not yet named
+  std::string temporary;  // the hidden file a join through the recovery set writes
   std::string joinedName;
   const bool ignoreCase = r.ignoreCase;
   try {
@@ -120,6 +123,7 @@ void join(Request& r) {
         else ui.message(text::recordedNameIgnored(record, named, joined));
       }
     }
+
     joinedName = joined;
 
     // The set is what its numbers say: from piece 1, or from piece 0 for
@@ -170,16 +174,17 @@ void join(Request& r) {
     }
     const std::int64_t last = runEnd(numbered, first);
     // Nothing is written when the joined file would be one of the pieces.
-    const auto joinedId = fs.identity(joined);
+    const auto joinedId = dest.identity(joined);
     for (std::int64_t k = first; k <= last; ++k) {
       const std::string& piece = numbered.at(k);
-      if (sameName(piece, joined, ignoreCase) || (joinedId && fs.identity(piece) == joinedId)) {
+      if ((r.sameFolder && sameName(piece, joined, ignoreCase)) || (joinedId && fs.identity(piece) == joinedId)) {
         ui.message(text::kJoinedIsPiece);
         return;
       }
     }
     // Nor when it would be the record, which goes with the pieces.
-    if (!record.empty() && (sameName(joined, record, ignoreCase) || (joinedId && fs.identity(record) == joinedId))) {
+    if (!record.empty() && ((r.sameFolder && sameName(joined, record, ignoreCase)) ||
+                            (joinedId && fs.identity(record) == joinedId))) {
       ui.message(text::kJoinedIsRecord);
       return;
     }
@@ -241,24 +246,33 @@ void join(Request& r) {
 
     // An existing file of the joined name is replaced only when the user
     // says so, and never when it is a link, a directory or a device.
-    switch (fs.kind(joined, false)) {
+    bool replace = false;
+    switch (dest.kind(joined, false)) {
       case FileKind::Missing:
         break;
       case FileKind::Regular:
         if (ui.questionNo(text::existsQuestion(joined)) != kAnswerYes) return;
+        replace = true;
         break;
       default:
         ui.message(text::notRegularFile(joined));
         return;
     }
-    if (const auto available = fs.freeSpace(); available && *available < total()) {
+    // What killed requests left here makes room too.
+    dest.removeLeftovers();
+    if (const auto available = dest.freeSpace(); available && *available < total()) {
       ui.message(text::noSpace(total(), *available));
       return;
     }
 
     ui.statusText(text::kJoining + joined);
-    temporary = createTemporary(fs, f, "join", joined);
-    fs.writeBehind(f);  // it is flushed before it takes its name
+    const auto pieces = static_cast<std::int64_t>(lengths.size());
+    // With at most the permission bits of the pieces, from the moment it exists.
+    FileAttributes mode = 0777;
+    for (std::int64_t k = first; k < first + pieces; ++k) mode &= fs.getAttr(pieceName(k));
+    dest.createTemporary(f, mode, joined);
+    writing = true;
+    dest.writeBehind(f);  // handed to the disk as it comes; flushed before a piece goes
 
     BlockCopier copier(fs);
     copier.watch(ui, total());
@@ -267,7 +281,6 @@ void join(Request& r) {
     if (recorded) copier.setCrc(&crc);  // only a record has a CRC to compare with
     FileDateTime dt{};
     FileAttributes attributes = 0;
-    const auto pieces = static_cast<std::int64_t>(lengths.size());
     for (std::int64_t k = first; k < first + pieces; ++k) {
       copier.setLength(kNormalBlock);
       const std::string piece = pieceName(k);
@@ -278,35 +291,41 @@ void join(Request& r) {
       copier.blockSteps(f + 1, f, size, BlockCopier::kToTheEnd);  // blocks until the tail has run
       fs.close(f + 1);
     }
-    // On the disk before it takes the joined name, and before the pieces
-    // may be deleted: a power cut must not leave a short file under that
-    // name, nor the pieces gone with the joined bytes not yet written.
-    fs.flush(f);
-    fs.close(f);
     if (copier.done() != total()) ui.progress(total(), total());
 
     if (recorded && crc != found.record.crc) {
-      const std::string left = removeAll(fs, {temporary});
-      temporary.clear();
-      if (left.empty() && throughRecovery()) return;
+      dest.close(f);  // the unnamed file goes
+      writing = false;
+      if (throughRecovery()) return;
       ui.clearStatus();
       ui.message(text::crcMismatch(record, crc, found.record.crc));
-      if (!left.empty()) ui.message(text::kJoinedLeft + left);
       ui.refreshFileList();
       return;
     }
     // Stamped with the last piece, which the split gave the source's time
-    // and attributes; then put in place in one step.
-    SetFileDateTime(fs, ui, temporary, dt, joined);
-    fs.setAttr(temporary, attributes);
-    fs.replace(temporary, joined);
-    temporary.clear();
+    // and attributes; then put in place in one step, over an older file
+    // only when the user said so, and never over one that appeared since.
+    // It need not be on the disk yet: until the pieces go, they hold it.
+    stampOpen(dest, ui, f, dt, joined);
+    dest.setAttrOpen(f, attributes);
+    dest.nameTemporary(f, joined, replace);
+    writing = false;
 
     ui.clearStatus();
     ui.message(text::kJoinDone);
     ui.refreshFileList();
 
-    if (ui.question(text::kDeleteQuestion) == kAnswerYes) {
+    if (ui.question(text::kDeleteQuestion) != kAnswerYes) {
+      dest.close(f);
+      return;
+    }
+    {
+      // No piece goes before the joined file and its name are on the disk.
+      ui.statusText(text::kWritingToDisk);
+      dest.flush(f);
+      dest.syncFolder();
+      dest.close(f);
+      ui.clearStatus();
       for (std::int64_t i = first; i < first + pieces; ++i) {
         try {
           fs.kill(pieceName(i));
@@ -325,13 +344,15 @@ void join(Request& r) {
       ui.refreshFileList();
     }
   } catch (const RuntimeError& e) {
-    ui.message(errorMessage(e, {{temporary, joinedName}}));
+    if (temporary.empty()) ui.message(errorMessage(e));
+    else ui.message(errorMessage(e, {{temporary, joinedName}}));
+    // The unfinished file goes with its closing; a file of the joined name
+    // was never touched.
     fs.closeAll();
     if (!temporary.empty()) {
-      // The unfinished file goes; a file of the joined name was never touched.
       if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
-      ui.refreshFileList();
     }
+    if (writing || !temporary.empty()) ui.refreshFileList();
   } catch (const StopRequested&) {
     // Stopped by the user: the unfinished file goes, nothing else changed.
     fs.closeAll();

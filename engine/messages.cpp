@@ -152,4 +152,10 @@ std::string checkCrcMismatch(std::uint32_t pieces, std::uint32_t recorded) {
   return "CRC-32 " + hex8(pieces) + " が記録の " + hex8(recorded) + " と合いません．";
 }
 
+std::string folderNotFound(const std::string& folder) { return "フォルダ " + folder + " が見つかりません．"; }
+
+std::string folderNotWritable(const std::string& folder) {
+  return "フォルダ " + folder + " にはファイルを作れません．";
+}
+
 }  // namespace vexo::text

@@ -27,6 +27,13 @@ inline const std::string kBadExtension = "拡張子に使えない文字が含�
 inline const std::string kBadJoinedName = "結合後のファイル名が正しくありません．";
 inline const std::string kJoinedIsPiece = "結合後のファイル名が分割ファイルの名前と同じになるので結合できません．";
 inline const std::string kJoinedIsRecord = "結合後のファイル名が分割ファイルの記録と同じになるので結合できません．";
+inline const std::string kWritingToDisk = "ディスクに書き込み中…";
+// After a replacing split stopped or failed: whether the older set is there.
+inline const std::string kOldSetKept = "前の分割ファイルはそのまま残っています．";
+inline const std::string kOldSetGone = "前の分割ファイルは削除しました．";
+// A folder shown in the window that is gone, is no folder, or cannot be written.
+std::string folderNotFound(const std::string& folder);
+std::string folderNotWritable(const std::string& folder);
 
 // "分割ファイル NAME が見つかりません．"
 std::string pieceNotFound(const std::string& piece);

@@ -7,6 +7,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -76,14 +78,38 @@ struct OpenFile {
   std::int64_t offset = 0;  // 0-based offset of the next byte
   std::string name;         // as it was opened
   // Written out to the disk as it comes (writeBehind): bytes before
-  // `started` have been handed to the disk, those before `waited` are on it.
+  // `started` have been handed to the disk.
   bool writeBehind = false;
   std::int64_t started = 0;
-  std::int64_t waited = 0;
+  // A temporary not yet named: the folder it was made in (its own
+  // descriptor), and its hidden name when it could not be made unnamed.
+  bool temporary = false;
+  int folder = -1;
+  std::string hidden;
 };
 
+OpenFile openedFile(int fd, bool writable, const std::string& name) {
+  OpenFile file;
+  file.fd = fd;
+  file.writable = writable;
+  file.name = name;
+  return file;
+}
+
+// Names of hidden temporary files: ".vexo-N.tmp" (and those of older
+// versions, ".vexo-TAG-N.tmp").
+bool hiddenTemporaryName(const std::string& name) {
+  return name.size() > 10 && name.rfind(".vexo-", 0) == 0 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+}
+
+void writeTimes(struct timespec times[2], const FileDateTime& dt) {
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // last access: unchanged
+  times[1].tv_sec = static_cast<time_t>(dt.seconds);
+  times[1].tv_nsec = dt.nanoseconds;
+}
 // How much a written-behind file lets pile up before it hands it to the
-// disk, and how far the disk may fall behind before the writer waits.
+// disk.
 constexpr std::int64_t kWriteBehindStep = std::int64_t{8} << 20;
 
 // Reads up to len bytes at the file's offset, fewer only at its end; the
@@ -117,15 +143,10 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
   file.offset += static_cast<std::int64_t>(len);
 #ifdef __linux__
   if (file.writeBehind && file.offset - file.started >= kWriteBehindStep) {
-    // Start writing what has piled up; wait for what was started one step
-    // before, so that at most two steps are ever waiting for the disk. A
-    // failure here is left to the flush to report.
+    // Start writing what has piled up, without waiting for it: the writer
+    // goes on at the speed of the page cache, and a later flush finds
+    // little left to do. A failure here is left to the flush to report.
     (void)::sync_file_range(file.fd, file.started, file.offset - file.started, SYNC_FILE_RANGE_WRITE);
-    if (file.started - file.waited >= kWriteBehindStep) {
-      (void)::sync_file_range(file.fd, file.waited, file.started - file.waited,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-      file.waited = file.started;
-    }
     file.started = file.offset;
   }
 #endif
@@ -137,9 +158,16 @@ FileDateTime instant(const struct timespec& t) {
 
 class PosixFileServices final : public FileServices {
  public:
-  PosixFileServices() : files_(kMaxFiles + 1) { rememberDriveDirectory(); }
+  explicit PosixFileServices(const SystemFileOptions& options) : files_(kMaxFiles + 1), options_(options) {
+    rememberDriveDirectory();
+  }
 
-  ~PosixFileServices() override { closeAll(); }
+  ~PosixFileServices() override {
+    closeAll();
+    for (int& fd : folders_)
+      if (fd >= 0) ::close(fd);
+    if (cwd_ >= 0) ::close(cwd_);
+  }
 
   int freeFile() override {
     for (int f = 1; f <= kMaxFiles; ++f)
@@ -150,16 +178,16 @@ class PosixFileServices final : public FileServices {
   void openRead(const std::string& name, int f) override {
     OpenFile& slot = freeSlot(f);
     // Without waiting: a FIFO with no writer would hold the open forever.
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    int fd = ::openat(at_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) fail(errno, "open " + name, name);
-    slot = OpenFile{regularOnly(fd, name), false, false, 0, name};
+    slot = openedFile(regularOnly(fd, name), false, name);
   }
 
   void openWrite(const std::string& name, int f, bool truncate) override {
     OpenFile& slot = freeSlot(f);
     // O_NOFOLLOW: a link is never written through. Nothing is shortened
     // before the name is known to be a regular file.
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+    int fd = ::openat(at_, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
       // A missing file is created, so ENOENT here means a missing directory.
       if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "open " + name, name);
@@ -178,18 +206,187 @@ class PosixFileServices final : public FileServices {
       ::close(fd);
       fail(e, "truncate " + name, name);
     }
-    slot = OpenFile{fd, true, false, 0, name};
+    slot = openedFile(fd, true, name);
   }
 
-  void createNew(const std::string& name, int f) override {
+  void createNew(const std::string& name, int f) override { createExclusive(name, f, 0600); }
+
+  void createExclusive(const std::string& name, int f, FileAttributes mode) override {
     OpenFile& slot = freeSlot(f);
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+    // The mode applies from the moment the file exists: no other user can
+    // open it in between, whatever is written to it later.
+    int fd = ::openat(at_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY,
+                      static_cast<mode_t>(mode & 0777));
     if (fd < 0) {
       if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name, name);
       fail(errno, "create " + name, name);
     }
-    slot = OpenFile{fd, true, false, 0, name};
+    slot = openedFile(fd, true, name);
   }
+
+  void createTemporary(int f, FileAttributes mode, const std::string& becomes) override {
+    OpenFile& slot = freeSlot(f);
+    const auto bits = static_cast<mode_t>(mode & 0777);
+    const int folder = ::fcntl(at_ == AT_FDCWD ? currentFolder() : at_, F_DUPFD_CLOEXEC, 0);
+    if (folder < 0) fail(errno, "create", becomes);
+#ifdef O_TMPFILE
+    // Unnamed: nothing is left of it when the process dies.
+    if (options_.unnamedTemporaries && unnamedCanBeNamed()) {
+      const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, bits);
+      if (fd >= 0) {
+        slot = openedFile(fd, true, becomes);
+        slot.temporary = true;
+        slot.folder = folder;
+        return;
+      }
+      // Not on this file system: a hidden name instead.
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        const int e = errno;
+        ::close(folder);
+        fail(e, "create", becomes);
+      }
+    }
+#endif
+    int fd = -1;
+    std::string hidden;
+    for (int n = 1; fd < 0; ++n) {
+      hidden = ".vexo-" + std::to_string(n) + ".tmp";
+      fd = ::openat(folder, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, bits);
+      if (fd < 0 && (errno != EEXIST || n >= 100000)) {
+        const int e = errno;
+        ::close(folder);
+        fail(e, "create", becomes);
+      }
+    }
+    // Held while this process has it open; a later request takes a hidden
+    // file that nobody holds for one a killed request left behind.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
+    slot = openedFile(fd, true, becomes);
+    slot.temporary = true;
+    slot.folder = folder;
+    slot.hidden = hidden;
+  }
+
+  void nameTemporary(int f, const std::string& name, bool replace) override {
+    OpenFile& file = openFile(f);
+    if (!file.temporary) throw RuntimeError(err::BadFileMode, "not a temporary file", name);
+    if (file.hidden.empty()) {
+      if (replace) {
+        // In one step over the old file: linked under a hidden name first.
+        std::string hidden;
+        for (int n = 1;; ++n) {
+          hidden = ".vexo-" + std::to_string(n) + ".tmp";
+          if (linkUnnamed(file, hidden)) break;
+          if (errno != EEXIST || n >= 100000) fail(errno, "link " + name, name);
+        }
+        if (::renameat(file.folder, hidden.c_str(), file.folder, name.c_str()) != 0) {
+          const int e = errno;
+          ::unlinkat(file.folder, hidden.c_str(), 0);
+          fail(e, "rename " + name, name);
+        }
+      } else if (!linkUnnamed(file, name)) {
+        fail(errno, "link " + name, name);
+      }
+    } else if (replace) {
+      if (::renameat(file.folder, file.hidden.c_str(), file.folder, name.c_str()) != 0)
+        fail(errno, "rename " + file.hidden + " " + name, name);
+    } else {
+      renameNoReplace(file.folder, file.hidden, name);
+    }
+    file.temporary = false;
+    file.hidden.clear();
+    ::close(file.folder);
+    file.folder = -1;
+    file.name = name;
+  }
+
+  std::int64_t removeLeftovers() override {
+    std::int64_t freed = 0;
+    for (const std::string& name : listDirectory()) {
+      if (!hiddenTemporaryName(name)) continue;
+      const int fd = ::openat(at_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+      if (fd < 0) continue;
+      struct stat st {}, now {};
+      // Nobody holds it, and the name still names it: abandoned.
+      if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+          ::fstatat(at_, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+          now.st_ino == st.st_ino && ::unlinkat(at_, name.c_str(), 0) == 0)
+        freed += static_cast<std::int64_t>(st.st_blocks) * 512;
+      ::close(fd);
+    }
+    return freed;
+  }
+
+  bool stampOpen(int f, const FileDateTime& dt) override {
+    const OpenFile& file = openFile(f);
+    struct timespec times[2];
+    writeTimes(times, dt);
+    ::futimens(file.fd, times);
+    return true;
+  }
+
+  void setAttrOpen(int f, FileAttributes attributes) override {
+    const OpenFile& file = openFile(f);
+    if (::fchmod(file.fd, static_cast<mode_t>(attributes & 0777)) != 0) fail(errno, "chmod " + file.name, file.name);
+  }
+
+  int openFolder(const std::string& path) override {
+    const std::string where = path.empty() ? "." : path;
+    int fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+#ifdef O_PATH
+    // A folder that may be entered but not listed.
+    if (fd < 0 && errno == EACCES) fd = ::open(where.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (fd < 0) {
+      if (errno == ENOENT || errno == ENOTDIR) throw RuntimeError(err::PathNotFound, "folder " + path, path);
+      fail(errno, "folder " + path, path);
+    }
+    for (std::size_t d = 1; d < folders_.size(); ++d) {
+      if (folders_[d] < 0) {
+        folders_[d] = fd;
+        return static_cast<int>(d);
+      }
+    }
+    folders_.push_back(fd);
+    return static_cast<int>(folders_.size() - 1);
+  }
+
+  void closeFolder(int d) override {
+    if (d < 1 || static_cast<std::size_t>(d) >= folders_.size() || folders_[d] < 0) return;
+    if (selected_ == d) selectFolder(0);
+    ::close(folders_[d]);
+    folders_[d] = -1;
+  }
+
+  void selectFolder(int d) override {
+    if (d == 0) {
+      selected_ = 0;
+      at_ = AT_FDCWD;
+      return;
+    }
+    if (d < 0 || static_cast<std::size_t>(d) >= folders_.size() || folders_[d] < 0)
+      throw RuntimeError(err::BadFileNameOrNumber, "no such folder");
+    selected_ = d;
+    at_ = folders_[d];
+  }
+
+  void syncFolder() override {
+    // A folder opened for searching only cannot be synced by that descriptor.
+    int fd = ::openat(at_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) fail(errno, "sync folder");
+    while (::fsync(fd) != 0) {
+      if (errno == EINTR) continue;
+      // Some file systems cannot sync a folder; their names are written
+      // with the file's data.
+      if (errno == EINVAL || errno == EROFS) break;
+      const int e = errno;
+      ::close(fd);
+      fail(e, "sync folder");
+    }
+    ::close(fd);
+  }
+
+  bool folderWritable() override { return ::faccessat(at_, ".", W_OK | X_OK, AT_EACCESS) == 0; }
 
   void truncate(int f) override {
     OpenFile& file = openFile(f);
@@ -281,7 +478,7 @@ class PosixFileServices final : public FileServices {
   void writeBehind(int f) override {
     OpenFile& file = openFile(f);
     file.writeBehind = true;
-    file.started = file.waited = file.offset;
+    file.started = file.offset;
   }
 
   void flush(int f) override {
@@ -293,6 +490,7 @@ class PosixFileServices final : public FileServices {
 
   void close(int f) override {
     OpenFile& file = openFile(f);
+    discard(file);
     int fd = file.fd;
     const std::string name = file.name;
     file = OpenFile{};
@@ -302,7 +500,10 @@ class PosixFileServices final : public FileServices {
 
   void closeAll() override {
     for (auto& file : files_) {
-      if (file.fd >= 0) ::close(file.fd);
+      if (file.fd >= 0) {
+        discard(file);
+        ::close(file.fd);
+      }
       file = OpenFile{};
     }
   }
@@ -326,13 +527,13 @@ class PosixFileServices final : public FileServices {
   void setAttr(const std::string& name, FileAttributes attributes) override {
     // Never through a link (refused with EOPNOTSUPP), and the permission
     // bits only.
-    if (::fchmodat(AT_FDCWD, name.c_str(), static_cast<mode_t>(attributes & 0777), AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fchmodat(at_, name.c_str(), static_cast<mode_t>(attributes & 0777), AT_SYMLINK_NOFOLLOW) != 0)
       fail(errno, "chmod " + name, name);
   }
 
   FileKind kind(const std::string& name, bool followLinks) override {
     struct stat st {};
-    if ((followLinks ? ::stat(name.c_str(), &st) : ::lstat(name.c_str(), &st)) != 0) {
+    if (::fstatat(at_, name.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT || errno == ENAMETOOLONG || errno == ELOOP) return FileKind::Missing;
       fail(errno, name, name);
     }
@@ -343,19 +544,24 @@ class PosixFileServices final : public FileServices {
   }
 
   void replace(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, "rename " + from + " " + to, to);
+    if (::renameat(at_, from.c_str(), at_, to.c_str()) != 0) fail(errno, "rename " + from + " " + to, to);
   }
 
   std::optional<std::int64_t> freeSpace() override {
     struct statvfs v {};
-    if (::statvfs(".", &v) != 0) return std::nullopt;
+    if ((at_ == AT_FDCWD ? ::statvfs(".", &v) : ::fstatvfs(at_, &v)) != 0) return std::nullopt;
     return static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize);
   }
 
   std::vector<std::string> listDirectory() override {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(".");
-    if (!dir) fail(errno, "list");
+    const int fd = ::openat(at_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+      const int e = errno;
+      if (fd >= 0) ::close(fd);
+      fail(e, "list");
+    }
     while (const dirent* e = ::readdir(dir)) {
       const std::string n = e->d_name;
       if (n != "." && n != "..") names.push_back(n);
@@ -366,30 +572,35 @@ class PosixFileServices final : public FileServices {
 
   void kill(const std::string& name) override {
     struct stat st {};
-    if (::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (::fstatat(at_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
       throw RuntimeError(err::PathFileAccess, "delete " + name, name);
-    if (::unlink(name.c_str()) != 0) fail(errno, "delete " + name, name);
+    if (::unlinkat(at_, name.c_str(), 0) != 0) fail(errno, "delete " + name, name);
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) return std::nullopt;
+    if (::fstatat(at_, name.c_str(), &st, 0) != 0) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   }
 
   bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return false;
+    int fd = ::openat(at_, name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     struct stat st {};
+    struct timespec times[2];
+    writeTimes(times, dt);
+    if (fd < 0) {
+      // A file of ours made with the bits of a read-only source: its owner
+      // may still set its time, without opening it.
+      if (errno != EACCES || ::fstatat(at_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+          st.st_uid != ::geteuid())
+        return false;
+      ::utimensat(at_, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      return true;
+    }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
       return false;
     }
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;  // last access: unchanged
-    times[1].tv_sec = static_cast<time_t>(dt.seconds);
-    times[1].tv_nsec = dt.nanoseconds;
     ::futimens(fd, times);
     ::close(fd);
     return true;
@@ -460,7 +671,7 @@ class PosixFileServices final : public FileServices {
 
   struct stat statOf(const std::string& name) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) fail(errno, name, name);
+    if (::fstatat(at_, name.c_str(), &st, 0) != 0) fail(errno, name, name);
     return st;
   }
 
@@ -509,13 +720,76 @@ class PosixFileServices final : public FileServices {
     }
   }
 
+  // A temporary closed before it was named goes with it.
+  static void discard(OpenFile& file) {
+    if (!file.temporary) return;
+    if (!file.hidden.empty()) ::unlinkat(file.folder, file.hidden.c_str(), 0);
+    ::close(file.folder);
+    file.temporary = false;
+  }
+
+  // The current directory as a descriptor, for a temporary made there.
+  int currentFolder() {
+    if (cwd_ >= 0) ::close(cwd_);
+    cwd_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (cwd_ < 0) fail(errno, "folder");
+    return cwd_;
+  }
+
+  // An unnamed file can be given a name only through /proc (or with a
+  // capability most users lack).
+  static bool unnamedCanBeNamed() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+  }
+
+  // Links an unnamed temporary under name in its folder; false with errno
+  // set when it cannot (EEXIST: the name is taken).
+  static bool linkUnnamed(const OpenFile& file, const std::string& name) {
+    if (::linkat(file.fd, "", file.folder, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    const std::string proc = "/proc/self/fd/" + std::to_string(file.fd);
+    return ::linkat(AT_FDCWD, proc.c_str(), file.folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+
+  // Renames without ever replacing a file of the new name. Where the file
+  // system has no such rename, a hard link does it (it fails on an existing
+  // name); where it has neither (FAT), the name is checked just before an
+  // ordinary rename.
+  void renameNoReplace(int dir, const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    if (options_.noReplaceRename) {
+      if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return;
+      if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) fail(errno, "rename " + from + " " + to, to);
+    }
+#endif
+    if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
+      ::unlinkat(dir, from.c_str(), 0);
+      return;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
+      fail(errno, "rename " + from + " " + to, to);
+    struct stat st {};
+    if (::fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) fail(EEXIST, "rename " + from + " " + to, to);
+    if (::renameat(dir, from.c_str(), dir, to.c_str()) != 0) fail(errno, "rename " + from + " " + to, to);
+  }
+
   std::vector<OpenFile> files_;
   std::map<std::string, std::string> driveDirs_;
+  SystemFileOptions options_;
+  std::vector<int> folders_{-1};  // folder numbers; 0 is the current directory
+  int selected_ = 0;
+  int at_ = AT_FDCWD;  // the selected folder
+  int cwd_ = -1;
 };
 
 }  // namespace
 
-std::unique_ptr<FileServices> makeSystemFileServices() { return std::make_unique<PosixFileServices>(); }
+std::unique_ptr<FileServices> makeSystemFileServices() { return makeSystemFileServices(SystemFileOptions{}); }
+
+std::unique_ptr<FileServices> makeSystemFileServices(const SystemFileOptions& options) {
+  return std::make_unique<PosixFileServices>(options);
+}
 
 FileDateTime localDateTime(int year, int month, int day, int hour, int minute, int second) {
   struct tm local {};

@@ -18,10 +18,17 @@ struct Request {
   const Job& job;
   std::string chosen;  // the bare file name the user chose
   NameAnalysis name;
-  int f = 0;  // first of the two file numbers the request uses
+  int f = 0;  // first of the file numbers the request uses (f, f + 1, f + 2)
   // Names that differ only in letter case name the same file (a file
   // system that ignores case).
   bool ignoreCase = false;
+  // The folder the products go to: a split's pieces and record, a join's
+  // joined file (null: fs, the chosen file's folder). Temporaries are made
+  // there, so that they take their names by renaming.
+  FileServices* output = nullptr;
+  FileServices& out() { return output ? *output : fs; }
+  // Whether the products go to the chosen file's folder itself.
+  bool sameFolder = true;
 };
 
 void split(Request& r);
@@ -33,10 +40,15 @@ void join(Request& r);
 std::string errorMessage(int number);
 std::string errorMessage(const RuntimeError& e, const std::map<std::string, std::string>& shownAs = {});
 
-// Creates a new hidden file in the current directory (".vexo-TAG-N.tmp",
-// the first N free) for writing as file f; returns its name. A failure
-// names the file it is to become (shownName).
+// Creates a new hidden file in the current folder (".vexo-TAG-N.tmp", the
+// first N free) for writing as file f; returns its name. A failure names
+// the file it is to become (shownName). Requests that can keep the file
+// open until it is named use FileServices::createTemporary instead.
 std::string createTemporary(FileServices& fs, int f, const std::string& tag, const std::string& shownName);
+
+// Stamps a file open as f (a temporary before it is named) like
+// SetFileDateTime, and reports a failure by the name it is to have.
+void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName);
 
 // Removes the named files, skipping those already gone; returns the names
 // of those that could not be removed, separated by blanks.

@@ -64,15 +64,27 @@ Plan planSplit(FileServices& fs, const std::vector<std::string>& names, const st
 }  // namespace
 
 void split(Request& r) {
-  FileServices& fs = r.fs;
+  FileServices& fs = r.fs;      // the source's folder
+  FileServices& out = r.out();  // the pieces' folder
   UserInterface& ui = r.ui;
   const int f = r.f;
-  std::vector<std::string> written;  // files this split has made; removed when it fails
-  std::map<std::string, std::string> shownAs;  // hidden files by the names they become
+  std::vector<std::string> written;  // files this split has named; removed when it fails
+  bool replacing = false;            // the user agreed to replace an older set
+  bool oldSetTouched = false;        // and its removal has begun
+  // After a stop or a failure: the new pieces go, and the user learns
+  // whether an older set they agreed to replace is still there.
+  auto cleanUp = [&] {
+    fs.closeAll();  // a temporary not yet named goes with it
+    if (const std::string left = removeAll(out, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    if (replacing) ui.message(oldSetTouched ? text::kOldSetGone : text::kOldSetKept);
+  };
   try {
     const std::int64_t size = fs.fileLen(r.chosen);
     const FileDateTime dt = fs.fileDateTime(r.chosen);
     const FileAttributes attributes = fs.getAttr(r.chosen);
+    // Every file the split makes has at most the source's permission bits
+    // from the moment it exists.
+    const FileAttributes mode = attributes & 0777;
 
     const std::int64_t pieceSize = r.job.pieceSize;
     if (!(pieceSize < size) || pieceSize < 1) {
@@ -110,18 +122,18 @@ void split(Request& r) {
 
     // Nothing is written before every name the split will write or remove
     // is known, and is a regular file the user agrees to replace.
-    const Plan plan = planSplit(fs, fs.listDirectory(), pieceBase, width, count, record, recovery, ignoreCase);
+    const Plan plan = planSplit(out, out.listDirectory(), pieceBase, width, count, record, recovery, ignoreCase);
     // Never the file being split, under any of those names.
     const auto source = fs.identity(r.chosen);
     auto isSource = [&](const std::string& name) {
-      return sameName(name, r.chosen, ignoreCase) || (source && fs.identity(name) == source);
+      return (r.sameFolder && sameName(name, r.chosen, ignoreCase)) || (source && out.identity(name) == source);
     };
     for (const auto& [k, name] : plan.clashes) {
       if (isSource(name)) {
         ui.message(text::kWouldOverwriteSource);
         return;
       }
-      if (fs.kind(name, false) != FileKind::Regular) {
+      if (out.kind(name, false) != FileKind::Regular) {
         ui.message(text::notRegularFile(name));
         return;
       }
@@ -137,11 +149,11 @@ void split(Request& r) {
         ui.message(text::kRecordWouldBeSource);
         return;
       }
-      if (fs.kind(plan.record, false) != FileKind::Regular) {
+      if (out.kind(plan.record, false) != FileKind::Regular) {
         ui.message(text::notRegularFile(plan.record));
         return;
       }
-      if (!readRecord(fs, plan.record, f)) {
+      if (!readRecord(out, plan.record, f)) {
         ui.message(text::notARecord(plan.record));
         return;
       }
@@ -162,29 +174,39 @@ void split(Request& r) {
     going.insert(going.end(), plan.stale.begin(), plan.stale.end());
     if (!plan.record.empty()) going.push_back(plan.record);
     going.insert(going.end(), plan.recovery.begin(), plan.recovery.end());
-    const bool replacing = !going.empty();
-    if (replacing) {
+    if (!going.empty()) {
       std::string question = text::piecesExistQuestion(going.front(), going.back(), going.size());
       if (!plan.otherSet.empty()) question = text::recordShared(plan.record, plan.otherSet) + "\n" + question;
       if (ui.questionNo(question) != kAnswerYes) return;
+      replacing = true;
     }
-    // The recovery volumes hold their blocks and a copy of the checksums each.
+    // What killed requests left here, and the older set about to go, make
+    // room for the new one. The recovery volumes hold their blocks and a
+    // copy of the checksums each.
+    out.removeLeftovers();
     const std::int64_t needed =
         size + (layout ? layout->recoveryBlocks * (layout->blockSize + 68) +
                              static_cast<std::int64_t>(layout->volumes.size() + 1) * (layout->inputBlocks * 20 + count * 200)
                        : 0);
-    if (const auto available = fs.freeSpace(); available && *available < needed) {
-      ui.message(text::noSpace(needed, *available));
+    std::int64_t replaced = 0;
+    for (const std::string& name : going) replaced += out.fileLen(name);
+    if (const auto available = out.freeSpace(); available && *available + replaced < needed) {
+      ui.message(text::noSpace(needed, *available + replaced));
       return;
     }
     if (replacing) {
-      // The older set cannot be joined from here on: its first piece and
-      // its record go before any of its pieces is written over.
-      std::vector<std::string> first;
-      if (plan.clashes.count(1)) first.push_back(plan.clashes.at(1));
-      if (!plan.record.empty()) first.push_back(plan.record);
-      first.insert(first.end(), plan.recovery.begin(), plan.recovery.end());
-      if (const std::string left = removeAll(fs, first); !left.empty()) {
+      // The older set goes whole before the new one is written: its names
+      // are made new, never written through (one may be a hard link to
+      // another file), and a stop or failure from here on leaves neither
+      // set. Its record and first piece go first, so that what might be
+      // left is never taken for a whole set.
+      oldSetTouched = true;
+      std::vector<std::string> old;
+      if (!plan.record.empty()) old.push_back(plan.record);
+      for (const auto& [k, name] : plan.clashes) old.push_back(name);
+      old.insert(old.end(), plan.stale.begin(), plan.stale.end());
+      old.insert(old.end(), plan.recovery.begin(), plan.recovery.end());
+      if (const std::string left = removeAll(out, old); !left.empty()) {
         ui.message(text::kOldPiecesLeft + left);
         return;
       }
@@ -200,31 +222,35 @@ void split(Request& r) {
     // the same must hold after the last, to the nanosecond.
     const FileState before = fs.openFileState(f);
     if (before.size != size || before.modified != dt) throw SourceChanged{};
-    // Piece 1 is written under a hidden name and put in place last, so that
-    // a split cut short at any point leaves no set that looks whole.
-    std::string firstPiece;
+    // Piece 1 is written as a temporary (file f + 2, kept open) and takes
+    // its name last, so that a split cut short at any point leaves no set
+    // that looks whole. The others are made new under their names.
     for (std::int64_t k = 1; k <= count; ++k) {
       const std::string piece = pieceName(k);
-      std::string target = piece;
+      const int dst = k == 1 ? f + 2 : f + 1;
       if (k == 1) {
-        target = firstPiece = createTemporary(fs, f + 1, "split", piece);
-        shownAs[firstPiece] = piece;
+        out.createTemporary(dst, mode, piece);
       } else {
-        fs.openWrite(piece, f + 1, /*truncate=*/true);
+        out.createExclusive(piece, dst, mode);
+        written.push_back(piece);
       }
-      written.push_back(target);
       ui.statusText(text::kSplitting + piece);
 
       copier.setLength(kNormalBlock);
-      bool last = copier.blockSteps(f, f + 1, size, normalBlocks);
+      bool last = copier.blockSteps(f, dst, size, normalBlocks);
       if (!last && finalBlock != 0) {
         copier.setLength(finalBlock);
-        last = copier.blockStep(f, f + 1, size);
+        last = copier.blockStep(f, dst, size);
       }
 
-      fs.close(f + 1);
-      SetFileDateTime(fs, ui, target, dt, piece);
-      fs.setAttr(target, attributes);
+      if (k == 1) {
+        stampOpen(out, ui, dst, dt, piece);
+        out.setAttrOpen(dst, attributes);
+      } else {
+        out.close(dst);
+        SetFileDateTime(out, ui, piece, dt);
+        out.setAttr(piece, attributes);
+      }
       if (last) break;
     }
     const std::int64_t moved = fs.loc(f) - 1;
@@ -235,49 +261,53 @@ void split(Request& r) {
         fs.identity(r.chosen) != before.identity)
       throw SourceChanged{};
 
-    // The recovery set over the pieces, piece 1 still under its hidden
-    // name; it takes its names whole, or leaves nothing.
+    // The recovery set over the pieces; it takes its names whole, or leaves
+    // nothing. It reads the pieces by name, so piece 1 takes its name
+    // first: every piece is whole and checked by now, and a stop or failure
+    // from here on still removes them all.
+    bool firstNamed = false;
     if (layout) {
+      out.nameTemporary(f + 2, pieceName(1), false);
+      written.push_back(pieceName(1));
+      out.close(f + 2);
+      firstNamed = true;
       ui.statusText(text::kRecovering + layout->indexName);
       std::vector<par2::Input> inputs;
-      for (std::int64_t k = 1; k <= count; ++k) inputs.push_back({k == 1 ? firstPiece : pieceName(k), pieceName(k)});
-      par2::create(fs, f, inputs, "", recovery, r.job.recoveryPercent, watchFor(ui));
+      for (std::int64_t k = 1; k <= count; ++k) inputs.push_back({pieceName(k), pieceName(k)});
+      par2::create(out, f, inputs, "", recovery, r.job.recoveryPercent, watchFor(ui));
       for (const std::string& name : layout->names()) written.push_back(name);
     }
 
     // The record, stamped like the pieces, then piece 1: the set is whole
-    // from the moment piece 1 has its name.
-    const std::string recordTemp = createTemporary(fs, f + 1, "record", record);
-    written.push_back(recordTemp);
-    shownAs[recordTemp] = record;
+    // from the moment piece 1 has its name. Neither replaces a file that
+    // appeared meanwhile.
+    out.createTemporary(f + 1, mode, record);
     const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc, {}});
-    fs.write(f + 1, recordText.data(), recordText.size());
+    out.write(f + 1, recordText.data(), recordText.size());
     // The record on the disk before the set takes its names: after a power
     // cut it still tells a join the set's size and CRC, so that pieces whose
     // bytes had not reached the disk are found out.
-    fs.flush(f + 1);
-    fs.close(f + 1);
-    SetFileDateTime(fs, ui, recordTemp, dt, record);
-    fs.setAttr(recordTemp, attributes);
+    out.flush(f + 1);
+    stampOpen(out, ui, f + 1, dt, record);
+    out.setAttrOpen(f + 1, attributes);
     bool recorded = true;
     try {
-      fs.replace(recordTemp, record);
-      written.back() = record;
+      out.nameTemporary(f + 1, record, false);
+      written.push_back(record);
     } catch (const RuntimeError& e) {
       // A name the file system refuses as too long: the set goes without,
       // and the user is told so.
       if (e.number() != err::BadFileNameOrNumber) throw;
-      fs.kill(recordTemp);
-      written.pop_back();
       recorded = false;
     }
-    fs.replace(firstPiece, pieceName(1));
+    out.close(f + 1);  // without a name it goes
+    if (!firstNamed) {
+      out.nameTemporary(f + 2, pieceName(1), false);
+      written.push_back(pieceName(1));
+      out.close(f + 2);
+    }
     written.clear();
 
-    // Pieces of an older set beyond the new one's would be taken for part of it.
-    if (replacing) {
-      if (const std::string left = removeAll(fs, plan.stale); !left.empty()) ui.message(text::kOldPiecesLeft + left);
-    }
     ui.clearStatus();
     ui.message(recorded ? text::kSplitDone : text::splitDoneWithoutRecord(record));
     ui.refreshFileList();
@@ -285,22 +315,19 @@ void split(Request& r) {
     // No incomplete set of pieces is left behind to be joined later; the
     // source is only ever read. A piece that cannot be removed is named, so
     // that it is not mistaken for part of a whole set.
-    ui.message(errorMessage(e, shownAs));
-    fs.closeAll();
-    if (const std::string left = removeAll(fs, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    ui.message(errorMessage(e));
+    cleanUp();
     ui.clearStatus();
     ui.refreshFileList();
   } catch (const StopRequested&) {
     // Stopped by the user: cleaned up as after a failure.
-    fs.closeAll();
-    if (const std::string left = removeAll(fs, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    cleanUp();
     ui.message(text::kStopped);
     ui.clearStatus();
     ui.refreshFileList();
   } catch (const SourceChanged&) {
-    fs.closeAll();
     ui.message(text::sourceChanged(r.chosen));
-    if (const std::string left = removeAll(fs, written); !left.empty()) ui.message(text::kPiecesLeft + left);
+    cleanUp();
     ui.clearStatus();
     ui.refreshFileList();
   }

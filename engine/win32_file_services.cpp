@@ -143,11 +143,17 @@ std::wstring fileName(const std::string& name) {
   return wide(name);
 }
 
-WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::string& name) {
+WIN32_FILE_ATTRIBUTE_DATA attributeData(const std::wstring& path, const std::string& name) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(fileName(name).c_str(), GetFileExInfoStandard, &data))
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
     failLast(name, name);
   return data;
+}
+
+// Names of hidden temporary files: ".vexo-N.tmp" (and those of older
+// versions, ".vexo-TAG-N.tmp").
+bool hiddenTemporaryName(const std::wstring& name) {
+  return name.size() > 10 && name.rfind(L".vexo-", 0) == 0 && name.compare(name.size() - 4, 4, L".tmp") == 0;
 }
 
 std::wstring currentDirectory() {
@@ -253,7 +259,7 @@ class Win32FileServices final : public FileServices {
 
   void openRead(const std::string& name, int f) override {
     checkFree(f);
-    HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_READ,
+    HANDLE h = CreateFileW(path(name).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
@@ -261,20 +267,20 @@ class Win32FileServices final : public FileServices {
       CloseHandle(h);
       throw RuntimeError(err::PathFileAccess, "not a regular file: " + name, name);
     }
-    files_[f] = Open{h, false, false, name};
+    files_[f] = Open{h, false, false, name, {}, {}};
   }
 
   void createNew(const std::string& name, int f) override {
     checkFree(f);
     // CREATE_NEW fails on any existing name, a link's too.
-    HANDLE h = CreateFileW(fileName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(path(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, true, false, name};
+    files_[f] = Open{h, true, false, name, {}, {}};
   }
 
   FileKind kind(const std::string& name, bool followLinks) override {
-    const std::wstring w = fileName(name);
+    const std::wstring w = path(name);
     const DWORD a = GetFileAttributesW(w.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) {
       const DWORD code = GetLastError();
@@ -301,20 +307,23 @@ class Win32FileServices final : public FileServices {
   }
 
   void replace(const std::string& from, const std::string& to) override {
-    if (!MoveFileExW(fileName(from).c_str(), fileName(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(path(from).c_str(), path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       failLast("rename " + from + " " + to, to);
   }
 
   std::optional<std::int64_t> freeSpace() override {
     ULARGE_INTEGER avail{}, total{}, free{};
-    if (!GetDiskFreeSpaceExW(nullptr, &avail, &total, &free)) return std::nullopt;
+    // The volume that holds the folder: a volume mounted in a folder counts
+    // as itself, not as the drive it is mounted on.
+    if (!GetDiskFreeSpaceExW(at_.empty() ? nullptr : (at_ + L"\\").c_str(), &avail, &total, &free))
+      return std::nullopt;
     return static_cast<std::int64_t>(std::min<unsigned long long>(avail.QuadPart, LLONG_MAX));
   }
 
   std::vector<std::string> listDirectory() override {
     std::vector<std::string> names;
     WIN32_FIND_DATAW data{};
-    HANDLE h = FindFirstFileW(L"*", &data);
+    HANDLE h = FindFirstFileW(at_.empty() ? L"*" : (at_ + L"\\*").c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
       failLast("list");
@@ -332,9 +341,9 @@ class Win32FileServices final : public FileServices {
     // OPEN_ALWAYS rather than CREATE_ALWAYS: an existing file keeps its
     // attribute bits (CREATE_ALWAYS refuses hidden and system files), and it
     // is shortened below only when asked.
-    HANDLE h = openForWriting(fileName(name), FILE_SHARE_READ, OPEN_ALWAYS);
+    HANDLE h = openForWriting(path(name), FILE_SHARE_READ, OPEN_ALWAYS);
     if (h == INVALID_HANDLE_VALUE) failOnFile(name);
-    files_[f] = Open{h, true, false, name};
+    files_[f] = Open{h, true, false, name, {}, {}};
     if (truncate) this->truncate(f);
   }
 
@@ -401,22 +410,143 @@ class Win32FileServices final : public FileServices {
     if (it == files_.end()) throw RuntimeError(err::BadFileNameOrNumber, "file not open");
     HANDLE h = it->second.handle;
     const std::string name = it->second.name;
+    const std::wstring hidden = it->second.hidden;
     files_.erase(it);
-    if (!CloseHandle(h)) failLast("close", name);
+    const bool closed = CloseHandle(h);
+    discard(hidden);
+    if (!closed) failLast("close", name);
   }
 
   void closeAll() override {
-    for (auto& [f, o] : files_) CloseHandle(o.handle);
+    for (auto& [f, o] : files_) {
+      CloseHandle(o.handle);
+      discard(o.hidden);
+    }
     files_.clear();
   }
 
+  void createExclusive(const std::string& name, int f, FileAttributes mode) override {
+    (void)mode;  // no permission bits here: a new file has its folder's access rules
+    createNew(name, f);
+  }
+
+  void createTemporary(int f, FileAttributes mode, const std::string& becomes) override {
+    (void)mode;
+    checkFree(f);
+    const std::wstring folder = at_.empty() ? currentDirectory() : at_;
+    for (int n = 1;; ++n) {
+      const std::wstring hidden = joined(folder, L".vexo-" + std::to_wstring(n) + L".tmp");
+      // Shared for deleting, so that it can be renamed while it is open;
+      // not for writing, so that removeLeftovers() of another request,
+      // which opens it for itself alone, finds it in use.
+      HANDLE h = CreateFileW(hidden.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        files_[f] = Open{h, true, false, becomes, folder, hidden};
+        return;
+      }
+      const DWORD code = GetLastError();
+      if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || n >= 100000) fail(code, "create", becomes);
+    }
+  }
+
+  void nameTemporary(int f, const std::string& name, bool replace) override {
+    Open& o = file(f);
+    if (o.hidden.empty()) throw RuntimeError(err::BadFileMode, "not a temporary file", name);
+    // Without MOVEFILE_REPLACE_EXISTING a file of that name is never
+    // replaced; no write-through: the data goes to the disk when flushed.
+    if (!MoveFileExW(o.hidden.c_str(), joined(o.folder, fileName(name)).c_str(),
+                     replace ? MOVEFILE_REPLACE_EXISTING : 0))
+      failLast("rename " + name, name);
+    o.hidden.clear();
+    o.name = name;
+  }
+
+  std::int64_t removeLeftovers() override {
+    std::int64_t freed = 0;
+    const std::wstring folder = at_.empty() ? currentDirectory() : at_;
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(joined(folder, L".vexo-*.tmp").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+      if (!hiddenTemporaryName(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      const std::wstring full = joined(folder, data.cFileName);
+      // Opened for this request alone: a file a running request holds
+      // cannot be, so one that can is abandoned.
+      HANDLE h = CreateFileW(full.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (h == INVALID_HANDLE_VALUE) continue;
+      LARGE_INTEGER size{};
+      GetFileSizeEx(h, &size);
+      FILE_BASIC_INFO basic{};
+      basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // a read-only one may go too
+      SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+      FILE_DISPOSITION_INFO gone{};
+      gone.DeleteFile = TRUE;
+      const bool removed = SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+      CloseHandle(h);
+      if (removed) freed += size.QuadPart;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return freed;
+  }
+
+  bool stampOpen(int f, const FileDateTime& dt) override {
+    const FILETIME universal = fileTime(dt);
+    SetFileTime(file(f).handle, nullptr, nullptr, &universal);
+    return true;
+  }
+
+  void setAttrOpen(int f, FileAttributes attributes) override {
+    Open& o = file(f);
+    FILE_BASIC_INFO basic{};  // zero times: unchanged
+    basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(o.handle, FileBasicInfo, &basic, sizeof basic)) failLast(o.name, o.name);
+  }
+
+  // Folders are full paths, taken from the path as it is given when the
+  // folder is opened; names are then spelt out against them.
+  int openFolder(const std::string& name) override {
+    std::wstring folder = name.empty() ? currentDirectory() : fullPath(onItsDrive(fileName(name)));
+    const DWORD a = GetFileAttributesW(folder.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY))
+      throw RuntimeError(err::PathNotFound, "folder " + name, name);
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    int d = 1;
+    while (folders_.count(d)) ++d;
+    folders_[d] = folder;
+    return d;
+  }
+
+  void closeFolder(int d) override {
+    if (selected_ == d) selectFolder(0);
+    folders_.erase(d);
+  }
+
+  void selectFolder(int d) override {
+    if (d == 0) {
+      selected_ = 0;
+      at_.clear();
+      return;
+    }
+    auto it = folders_.find(d);
+    if (it == folders_.end()) throw RuntimeError(err::BadFileNameOrNumber, "no such folder");
+    selected_ = d;
+    at_ = it->second;
+  }
+
+  // The flush of a file takes its name with it on Windows.
+  void syncFolder() override {}
+
+  bool folderWritable() override { return true; }
+
   std::int64_t fileLen(const std::string& name) override {
-    const auto data = attributeData(name);
+    const auto data = attributeData(path(name), name);
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
 
   FileDateTime fileDateTime(const std::string& name) override {
-    return instant(attributeData(name).ftLastWriteTime);
+    return instant(attributeData(path(name), name).ftLastWriteTime);
   }
 
   FileState openFileState(int f) override {
@@ -432,24 +562,24 @@ class Win32FileServices final : public FileServices {
   }
 
   FileAttributes getAttr(const std::string& name) override {
-    const DWORD a = GetFileAttributesW(fileName(name).c_str());
+    const DWORD a = GetFileAttributesW(path(name).c_str());
     if (a == INVALID_FILE_ATTRIBUTES) failLast(name, name);
     return a;
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
     // SetFileAttributesW acts on a link itself, not on what it leads to.
-    if (!SetFileAttributesW(fileName(name).c_str(), attributes)) failLast(name, name);
+    if (!SetFileAttributesW(path(name).c_str(), attributes)) failLast(name, name);
   }
 
   void kill(const std::string& name) override {
-    if (!DeleteFileW(fileName(name).c_str())) failOnFile(name);
+    if (!DeleteFileW(path(name).c_str())) failOnFile(name);
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
     // No data access is asked for, so a file held open without sharing can
     // still be identified.
-    HANDLE h = CreateFileW(fileName(name).c_str(), 0,
+    HANDLE h = CreateFileW(path(name).c_str(), 0,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -469,7 +599,7 @@ class Win32FileServices final : public FileServices {
 
   bool setFileDateTime(const std::string& name, const FileDateTime& dt) override {
     // Open the existing file for writing, not shared with anyone.
-    HANDLE h = openForWriting(fileName(name), 0, OPEN_EXISTING);
+    HANDLE h = openForWriting(path(name), 0, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) return false;
 
     // Only the last-write time is set, to the very instant given. The
@@ -579,8 +709,29 @@ class Win32FileServices final : public FileServices {
     HANDLE handle;
     bool forWrite;
     bool eof;
-    std::string name;  // as it was opened
+    std::string name;     // as it was opened
+    std::wstring folder;  // a temporary's folder, and its hidden name
+    std::wstring hidden;  // until it is named (full path)
   };
+
+  // A name in the selected folder (the current directory when none is).
+  std::wstring path(const std::string& name) {
+    const std::wstring w = fileName(name);
+    return at_.empty() ? w : joined(at_, w);
+  }
+
+  static std::wstring joined(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    const bool separated = folder.back() == L'\\' || folder.back() == L'/';
+    return folder + (separated ? L"" : L"\\") + name;
+  }
+
+  // A temporary closed before it was named goes with it.
+  static void discard(const std::wstring& hidden) {
+    if (hidden.empty()) return;
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(hidden.c_str());
+  }
 
   void checkFree(int f) {
     if (f < 1 || f > kMaxFileNumber) throw RuntimeError(err::BadFileNameOrNumber, "bad file number");
@@ -601,6 +752,9 @@ class Win32FileServices final : public FileServices {
 
   std::map<int, Open> files_;
   std::map<wchar_t, std::wstring> driveDirs_;
+  std::map<int, std::wstring> folders_;  // folder numbers; 0 is the current directory
+  int selected_ = 0;
+  std::wstring at_;  // the selected folder, empty for the current directory
 };
 
 }  // namespace
@@ -621,6 +775,11 @@ FileDateTime localDateTime(int year, int month, int day, int hour, int minute, i
   SystemTimeToFileTime(&st, &local);
   LocalFileTimeToFileTime(&local, &universal);
   return instant(universal);
+}
+
+std::unique_ptr<FileServices> makeSystemFileServices(const SystemFileOptions& options) {
+  (void)options;  // nothing here to turn off
+  return std::make_unique<Win32FileServices>();
 }
 
 }  // namespace vexo

@@ -30,10 +30,10 @@ const std::string kFreshMode = "644";
 struct Plan {
   std::vector<std::string> calls;
   void add(const std::string& s) { calls.push_back(s); }
-  void blocks(int n, int len) {
+  void blocks(int n, int len, int dst = 2) {
     for (int i = 0; i < n; ++i) {
       add("read #1 " + std::to_string(len));
-      add("write #2 " + std::to_string(len));
+      add("write #" + std::to_string(dst) + " " + std::to_string(len));
     }
   }
   // Tail reads at explicit positions, each followed by its write.
@@ -49,28 +49,34 @@ struct Plan {
     add("stamp " + piece);
     add("setAttr " + piece + " " + mode);
   }
+  // Piece 1 is a temporary, open as #3 until it takes its name at the end.
+  void startFirst(const std::string& first) { add("temp ~" + first + " #3"); }
+  void finishFirst(const std::string& first, const std::string& mode = kFreshMode) {
+    add("stamp ~" + first);
+    add("setAttr ~" + first + " " + mode);
+  }
   // After the last piece: the source is checked for changes, the record
-  // is written under a hidden name, then the record and piece 1 (written
-  // as .vexo-split-1.tmp) take their names, piece 1 last.
+  // is written as a temporary and flushed, then the record and piece 1
+  // take their names, piece 1 last.
   void finishSplit(const std::string& source, const std::string& record, const std::string& first,
                    const std::string& mode = kFreshMode) {
     add("close #1");
     add("fileLen " + source);
     add("fileDateTime " + source);
-    add("create .vexo-record-1.tmp #2");
+    add("temp ~" + record + " #2");
     const std::string bytes = readFile(source);
     const std::string text = formatRecord(SetRecord{source, static_cast<std::int64_t>(bytes.size()),
                                                     crc32Tables(0, bytes.data(), bytes.size()), {}});
     add("write #2 " + std::to_string(text.size()));
     add("flush #2");  // on the disk before the set takes its names
-    finishPiece(".vexo-record-1.tmp", mode);
-    add("replace .vexo-record-1.tmp " + record);
-    add("replace .vexo-split-1.tmp " + first);
+    add("stamp ~" + record);
+    add("setAttr ~" + record + " " + mode);
+    add("name #2 " + record);
+    add("close #2");
+    add("name #3 " + first);
+    add("close #3");
   }
 };
-
-// The name piece 1 is written under before it takes its own.
-const std::string kFirst = ".vexo-split-1.tmp";
 
 void makeSource(const std::string& name, std::int64_t size) {
   writeFile(name, pattern(static_cast<std::size_t>(size)));
@@ -103,14 +109,15 @@ TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
   plan.add("fileDateTime report.doc");
   plan.add("getAttr report.doc");
   plan.add("openRead report.doc #1");
-  for (int k = 1; k <= 2; ++k) {
-    const std::string piece = k == 1 ? kFirst : "report.doc." + std::to_string(k);
-    plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
-    plan.blocks(48, 30000);
-    plan.blocks(1, 17664);
-    plan.finishPiece(piece);
-  }
-  plan.add("openWrite report.doc.3 #2 trunc");
+  plan.startFirst("report.doc.1");
+  plan.blocks(48, 30000, 3);
+  plan.blocks(1, 17664, 3);
+  plan.finishFirst("report.doc.1");
+  plan.add("create report.doc.2 #2");
+  plan.blocks(48, 30000);
+  plan.blocks(1, 17664);
+  plan.finishPiece("report.doc.2");
+  plan.add("create report.doc.3 #2");
   plan.add("read #1 30000");  // falls short: nothing of it is written
   plan.tail(2 * P144 + 1, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1});
   plan.finishPiece("report.doc.3");
@@ -138,11 +145,11 @@ TEST(SplitPlan, PC98SizeUses41BlocksAndAFinalBlockOf20304) {
   plan.add("fileDateTime data.bin");
   plan.add("getAttr data.bin");
   plan.add("openRead data.bin #1");
-  plan.add("create " + kFirst + " #2");
-  plan.blocks(41, 30000);
-  plan.blocks(1, 20304);
-  plan.finishPiece(kFirst);
-  plan.add("openWrite data.2 #2 trunc");
+  plan.startFirst("data.1");
+  plan.blocks(41, 30000, 3);
+  plan.blocks(1, 20304, 3);
+  plan.finishFirst("data.1");
+  plan.add("create data.2 #2");
   plan.add("read #1 30000");
   plan.tail(P12 + 1, {10, 10, 1, 1, 1, 1, 1});
   plan.finishPiece("data.2");
@@ -163,11 +170,11 @@ TEST(SplitPlan, OneByteLongerThanThePieceSize) {
   plan.add("fileDateTime one.bin");
   plan.add("getAttr one.bin");
   plan.add("openRead one.bin #1");
-  plan.add("create " + kFirst + " #2");
-  plan.blocks(48, 30000);
-  plan.blocks(1, 17664);
-  plan.finishPiece(kFirst);
-  plan.add("openWrite one.bin.2 #2 trunc");
+  plan.startFirst("one.bin.1");
+  plan.blocks(48, 30000, 3);
+  plan.blocks(1, 17664, 3);
+  plan.finishFirst("one.bin.1");
+  plan.add("create one.bin.2 #2");
   plan.add("read #1 30000");
   plan.tail(P144 + 1, {1});
   plan.finishPiece("one.bin.2");
@@ -198,11 +205,14 @@ TEST(SplitPlan, ExactMultipleEndsWithAFullPiece) {
     plan.add("getAttr even.bin");
     plan.add("openRead even.bin #1");
     for (int k = 1; k <= c.pieces; ++k) {
-      const std::string piece = k == 1 ? kFirst : "even.bin." + std::to_string(k);
-      plan.add(k == 1 ? "create " + kFirst + " #2" : "openWrite " + piece + " #2 trunc");
-      plan.blocks(static_cast<int>(c.size / 30000), 30000);
-      if (c.size % 30000 != 0) plan.blocks(1, static_cast<int>(c.size % 30000));
-      plan.finishPiece(piece);
+      const std::string piece = "even.bin." + std::to_string(k);
+      const int dst = k == 1 ? 3 : 2;
+      if (k == 1) plan.startFirst(piece);
+      else plan.add("create " + piece + " #2");
+      plan.blocks(static_cast<int>(c.size / 30000), 30000, dst);
+      if (c.size % 30000 != 0) plan.blocks(1, static_cast<int>(c.size % 30000), dst);
+      if (k == 1) plan.finishFirst(piece);
+      else plan.finishPiece(piece);
     }
     plan.finishSplit("even.bin", "even.bin.crc", "even.bin.1");
     EXPECT_EQ(fs.log, plan.calls);
@@ -267,7 +277,11 @@ TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   plan.add("fileLen r.doc.1");
   plan.add("fileLen r.doc.2");
   plan.add("fileLen r.doc.3");
-  plan.add("create .vexo-join-1.tmp #1");
+  // Written as a temporary with at most the pieces' permission bits.
+  plan.add("getAttr r.doc.1");
+  plan.add("getAttr r.doc.2");
+  plan.add("getAttr r.doc.3");
+  plan.add("temp ~r.doc #1");
   for (const char* piece : {"r.doc.1", "r.doc.2"}) {
     probe(piece);
     plan.add(std::string("openRead ") + piece + " #2");
@@ -281,8 +295,6 @@ TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   blocks(2);
   plan.add("read #2 30000");
   plan.add("close #2");
-  plan.add("flush #1");  // on the disk before it takes its name
-  plan.add("close #1");
   std::string mode = kFreshMode;
 #ifndef _WIN32
   struct stat st {};
@@ -291,10 +303,12 @@ TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   text << std::oct << (st.st_mode & 0777);
   mode = text.str();
 #endif
-  // Stamped and given its mode under the hidden name, then put in place.
-  plan.add("stamp .vexo-join-1.tmp");
-  plan.add("setAttr .vexo-join-1.tmp " + mode);
-  plan.add("replace .vexo-join-1.tmp r.doc");
+  // Stamped and given its mode before it has a name, then put in place
+  // without waiting for the disk; kept open in case the pieces are to go.
+  plan.add("stamp ~r.doc");
+  plan.add("setAttr ~r.doc " + mode);
+  plan.add("name #1 r.doc");
+  plan.add("close #1");  // No: nothing is flushed
   EXPECT_EQ(fs.log, plan.calls);
   EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 r.doc", "clear", "message:結合完了", "refresh",
                                                  "question:分割ファイルを削除しますか？"}));

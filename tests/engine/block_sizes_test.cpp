@@ -15,8 +15,8 @@ namespace {
 // The calls that write piece 1 of a split of a virtual source, from its
 // creation to its close.
 std::vector<std::string> pieceOneCalls(const std::vector<std::string>& log) {
-  auto first = std::find(log.begin(), log.end(), "create .vexo-split-1.tmp #2");
-  auto last = std::find(first, log.end(), "close #2");
+  auto first = std::find(log.begin(), log.end(), "temp ~@src.1 #3");
+  auto last = std::find(first, log.end(), "stamp ~@src.1");
   if (first == log.end() || last == log.end()) return {};
   return std::vector<std::string>(first + 1, last);
 }
@@ -39,11 +39,11 @@ TEST(BlockSizes, PieceOneIsNormalBlocksAndTheRestOfTheSize) {
     std::vector<std::string> expected;
     for (std::int64_t i = 0; i < size / 30000; ++i) {
       expected.push_back("read #1 30000");
-      expected.push_back("write #2 30000");
+      expected.push_back("write #3 30000");
     }
     if (size % 30000 != 0) {
       expected.push_back("read #1 " + std::to_string(size % 30000));
-      expected.push_back("write #2 " + std::to_string(size % 30000));
+      expected.push_back("write #3 " + std::to_string(size % 30000));
     }
     EXPECT_TRUE(pieceOneCalls(fs.log) == expected) << "piece 1 has " << pieceOneCalls(fs.log).size() << " calls";
     EXPECT_EQ(fs.virtualLength("@src.1"), size);

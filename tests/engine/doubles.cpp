@@ -36,7 +36,9 @@ bool RecordingFileServices::enter(const std::string& op, const std::string& name
     if (fault.op != op || (!fault.name.empty() && fault.name != name)) continue;
     if (++fault.seen == fault.nth) {
       if (op == "stamp") return false;
-      throw RuntimeError(fault.number, "injected " + op, name);
+      // A temporary's failure names the file it is to become, as the
+      // system's services do.
+      throw RuntimeError(fault.number, "injected " + op, name.rfind('~', 0) == 0 ? name.substr(1) : name);
     }
   }
   return true;
@@ -101,6 +103,87 @@ void RecordingFileServices::createNew(const std::string& name, int f) {
   names_[f] = name;
 }
 
+void RecordingFileServices::createExclusive(const std::string& name, int f, FileAttributes mode) {
+  log.push_back("create " + name + " #" + std::to_string(f));
+  enter("createExclusive", name);
+  if (isVirtual(name)) {
+    if (virtuals_.count(name)) throw RuntimeError(err::FileAlreadyExists, name);
+    const bool temps = virtualTemps_;
+    addVirtual(name, 0);
+    virtualTemps_ = temps;
+    virtuals_[name].attributes = mode;
+    vhandles_[f] = VirtualHandle{name, true, false, 0};
+  } else {
+    inner_->createExclusive(name, f, mode);
+  }
+  names_[f] = name;
+}
+
+void RecordingFileServices::createTemporary(int f, FileAttributes mode, const std::string& becomes) {
+  const std::string label = "~" + becomes;
+  log.push_back("temp " + label + " #" + std::to_string(f));
+  enter("createTemporary", label);
+  const bool isVirtualTemp = virtualTemps_;
+  if (isVirtualTemp) {
+    addVirtual(label, 0);
+    virtuals_[label].attributes = mode;
+    vhandles_[f] = VirtualHandle{label, true, false, 0};
+  } else {
+    inner_->createTemporary(f, mode, becomes);
+  }
+  names_[f] = label;
+  temporaries_[f] = isVirtualTemp;
+}
+
+void RecordingFileServices::nameTemporary(int f, const std::string& name, bool replace) {
+  log.push_back("name #" + std::to_string(f) + " " + name + (replace ? " replace" : ""));
+  enter("nameTemporary", name);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    if (!replace && virtuals_.count(name)) throw RuntimeError(err::FileAlreadyExists, "name", name);
+    VirtualFile v = virtualFile(it->second.name);
+    virtuals_.erase(it->second.name);
+    virtuals_[name] = v;
+    it->second.name = name;
+  } else {
+    inner_->nameTemporary(f, name, replace);
+  }
+  names_[f] = name;
+  temporaries_.erase(f);
+}
+
+std::int64_t RecordingFileServices::removeLeftovers() {
+  enter("removeLeftovers", "");
+  return inner_->removeLeftovers();
+}
+
+void RecordingFileServices::syncFolder() {
+  log.push_back("syncFolder");
+  enter("syncFolder", "");
+  inner_->syncFolder();
+}
+
+bool RecordingFileServices::stampOpen(int f, const FileDateTime& dt) {
+  log.push_back("stamp " + names_[f]);
+  if (!enter("stamp", names_[f])) return false;
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    virtualFile(it->second.name).dt = dt;
+    return true;
+  }
+  return inner_->stampOpen(f, dt);
+}
+
+void RecordingFileServices::setAttrOpen(int f, FileAttributes attributes) {
+  std::ostringstream text;
+  text << "setAttr " << names_[f] << " " << std::oct << attributes;
+  log.push_back(text.str());
+  enter("setAttr", names_[f]);
+  if (auto it = vhandles_.find(f); it != vhandles_.end()) {
+    virtualFile(it->second.name).attributes = attributes;
+    return;
+  }
+  inner_->setAttrOpen(f, attributes);
+}
+
 FileKind RecordingFileServices::kind(const std::string& name, bool followLinks) {
   enter("kind", name);
   if (isVirtual(name)) return virtuals_.count(name) ? FileKind::Regular : FileKind::Missing;
@@ -127,7 +210,8 @@ std::optional<std::int64_t> RecordingFileServices::freeSpace() {
 std::vector<std::string> RecordingFileServices::listDirectory() {
   enter("listDirectory", "");
   std::vector<std::string> names = inner_->listDirectory();
-  for (const auto& [name, v] : virtuals_) names.push_back(name);
+  for (const auto& [name, v] : virtuals_)
+    if (name[0] != '~') names.push_back(name);  // temporaries have no names yet
   return names;
 }
 
@@ -241,6 +325,11 @@ void RecordingFileServices::flush(int f) {
 void RecordingFileServices::close(int f) {
   log.push_back("close #" + std::to_string(f));
   const std::string name = names_[f];
+  // A temporary closed before it was named goes with it.
+  if (auto it = temporaries_.find(f); it != temporaries_.end()) {
+    if (it->second) virtuals_.erase(name);
+    temporaries_.erase(it);
+  }
   if (vhandles_.erase(f) == 0) inner_->close(f);
   names_.erase(f);
   enter("close", name);
@@ -248,6 +337,9 @@ void RecordingFileServices::close(int f) {
 
 void RecordingFileServices::closeAll() {
   log.push_back("closeAll");
+  for (const auto& [f, isVirtual] : temporaries_)
+    if (isVirtual) virtuals_.erase(names_[f]);
+  temporaries_.clear();
   vhandles_.clear();
   names_.clear();
   inner_->closeAll();

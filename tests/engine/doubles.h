@@ -141,6 +141,21 @@ class RecordingFileServices : public FileServices {
   void kill(const std::string& name) override;
   std::optional<FileIdentity> identity(const std::string& name) override;
   bool setFileDateTime(const std::string& name, const FileDateTime& dt) override;
+  int openFolder(const std::string& path) override { return inner_->openFolder(path); }
+  void closeFolder(int d) override { inner_->closeFolder(d); }
+  void selectFolder(int d) override { inner_->selectFolder(d); }
+  void syncFolder() override;
+  bool folderWritable() override { return inner_->folderWritable(); }
+  void createExclusive(const std::string& name, int f, FileAttributes mode) override;
+  // A temporary is known here, in the log and to failOn(), as "~" and the
+  // name it is to become ("temp ~a.1 #2"), until it is named ("name #2 a.1",
+  // with " replace" when it may replace a file).
+  void createTemporary(int f, FileAttributes mode, const std::string& becomes) override;
+  void nameTemporary(int f, const std::string& name, bool replace) override;
+  std::int64_t removeLeftovers() override;
+  // Logged as "stamp NAME" and "setAttr NAME BITS" by the open file's name.
+  bool stampOpen(int f, const FileDateTime& dt) override;
+  void setAttrOpen(int f, FileAttributes attributes) override;
   std::string curDir() override { return inner_->curDir(); }
   void chDir(const std::string& path) override { inner_->chDir(path); }
   void chDrive(const std::string& drive) override { inner_->chDrive(drive); }
@@ -179,6 +194,7 @@ class RecordingFileServices : public FileServices {
   std::unique_ptr<FileServices> inner_;
   std::vector<Fault> faults_;
   std::map<int, std::string> names_;  // open file number -> name
+  std::map<int, bool> temporaries_;   // open temporaries not yet named -> virtual
   std::map<std::string, VirtualFile> virtuals_;
   std::map<int, VirtualHandle> vhandles_;
   std::uint64_t nextId_ = 1;

@@ -209,8 +209,8 @@ TEST(HostileNames, AKilledRequestLeavesNoSetThatLooksWhole) {
     const char* name;
   };
   const Case splits[] = {
-      {"write", 1, ".vexo-split-1.tmp"}, {"write", 1, "k.dat.3"},        {"close", 1, "k.dat.3"},
-      {"createNew", 1, ".vexo-record-1.tmp"}, {"replace", 1, "k.dat.crc"}, {"replace", 1, "k.dat.1"},
+      {"write", 1, "~k.dat.1"},           {"write", 1, "k.dat.3"},               {"close", 1, "k.dat.3"},
+      {"createTemporary", 1, "~k.dat.crc"}, {"nameTemporary", 1, "k.dat.crc"}, {"nameTemporary", 1, "k.dat.1"},
   };
   const std::string original = pattern(2 * kPieceSize12 + 77, 9);
   for (const Case& c : splits) {
@@ -234,7 +234,7 @@ TEST(HostileNames, AKilledRequestLeavesNoSetThatLooksWhole) {
     writeFile("k.1", pattern(kPieceSize12, 1));
     writeFile("k.2", pattern(500, 2));
     writeFile("k", "older");
-    killedAt("k.1", "write", nth, ".vexo-join-1.tmp", kPieceSize12);
+    killedAt("k.1", "write", nth, "~k", kPieceSize12);
     EXPECT_EQ(readFile("k"), "older");
   }
 }

@@ -74,11 +74,11 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheExactTimeAndTheMode) {
   std::vector<std::string> metadataCalls;
   for (const auto& call : fs.log)
     if (call.rfind("stamp", 0) == 0 || call.rfind("setAttr", 0) == 0) metadataCalls.push_back(call);
-  // Piece 1 and the record are written under hidden names.
-  EXPECT_EQ(metadataCalls, (std::vector<std::string>{"stamp .vexo-split-1.tmp", "setAttr .vexo-split-1.tmp 444",
+  // Piece 1 and the record are written as temporaries, stamped before they have names.
+  EXPECT_EQ(metadataCalls, (std::vector<std::string>{"stamp ~photo.raw.1", "setAttr ~photo.raw.1 444",
                                                      "stamp photo.raw.2", "setAttr photo.raw.2 444",
                                                      "stamp photo.raw.3", "setAttr photo.raw.3 444",
-                                                     "stamp .vexo-record-1.tmp", "setAttr .vexo-record-1.tmp 444"}));
+                                                     "stamp ~photo.raw.crc", "setAttr ~photo.raw.crc 444"}));
   EXPECT_EQ(statOf("photo.raw.crc").st_mtim.tv_sec, when);
   EXPECT_EQ(statOf("photo.raw.crc").st_mtim.tv_nsec, 987654321);
   EXPECT_EQ(statOf("photo.raw.crc").st_mode & 07777, 0444u);
@@ -93,9 +93,9 @@ TEST(Metadata, PiecesAndJoinedFileCarryTheExactTimeAndTheMode) {
   EXPECT_EQ(st.st_mtim.tv_sec, when + 3600);
   EXPECT_EQ(st.st_mtim.tv_nsec, 5);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(fs.log[fs.log.size() - 3], "stamp .vexo-join-1.tmp");
-  EXPECT_EQ(fs.log[fs.log.size() - 2], "setAttr .vexo-join-1.tmp 640");
-  EXPECT_EQ(fs.log.back(), "replace .vexo-join-1.tmp photo.raw");
+  EXPECT_EQ(fs.log[fs.log.size() - 4], "stamp ~photo.raw");
+  EXPECT_EQ(fs.log[fs.log.size() - 3], "setAttr ~photo.raw 640");
+  EXPECT_EQ(fs.log[fs.log.size() - 2], "name #1 photo.raw");
 }
 
 TEST(Metadata, ReadOnlySourceGivesReadOnlyPiecesAndJoinedFile) {
@@ -187,12 +187,12 @@ TEST(Metadata, AFailedStampOfTheJoinedFileIsReported) {
   TempDir dir;
   writeFile("j.1", "a");
   RecordingFileServices fs;
-  fs.failOn("stamp", 1, 0, ".vexo-join-1.tmp");
+  fs.failOn("stamp", 1, 0, "~j");
   RecordingUi ui;
   ui.answer = 7;
   proc1(fs, ui, "j.1");
   // Named as the file it becomes.
   EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
-  EXPECT_EQ(fs.log[fs.log.size() - 2].rfind("setAttr .vexo-join-1.tmp ", 0), 0u);
+  EXPECT_EQ(fs.log[fs.log.size() - 3].rfind("setAttr ~j ", 0), 0u);
   EXPECT_EQ(readFile("j"), "a");
 }

@@ -142,9 +142,9 @@ TEST(ErrorText, TheNumberThenTheFileAndTheReason) {
     const char* shown;
   } faults[] = {
       {"write", "e.bin.2", 61, "e.bin.2"},
-      {"write", ".vexo-split-1.tmp", 61, "e.bin.1"},
+      {"write", "~e.bin.1", 61, "e.bin.1"},
       {"read", "e.bin", 57, "e.bin"},
-      {"replace", "e.bin.crc", 70, "e.bin.crc"},
+      {"nameTemporary", "e.bin.crc", 70, "e.bin.crc"},
   };
   for (const auto& c : faults) {
     TempDir dir;

@@ -142,7 +142,8 @@ TEST(RoundTrip, AGapIsNamedAndOnlyTheJoinedPiecesAreDeleted) {
   EXPECT_FALSE(exists("set.bin.2"));
   EXPECT_TRUE(exists("set.bin.5"));
   EXPECT_EQ(ui.events, (std::vector<std::string>{question, "status:結合中 set.bin", "clear", "message:結合完了",
-                                                 "refresh", "question:分割ファイルを削除しますか？", "refresh"}));
+                                                 "refresh", "question:分割ファイルを削除しますか？",
+                                                 "status:ディスクに書き込み中…", "clear", "refresh"}));
   EXPECT_EQ(fs.log.back(), "kill set.bin.2");
 }
 

@@ -152,10 +152,10 @@ TEST(Safety, SplitFaultMatrix) {
       {{{"fileDateTime", 1, 57, "s"}}, Fails},
       {{{"getAttr", 1, 70, "s"}}, Fails},
       {{{"openRead", 1, 70, "s"}}, Fails},
-      // Creating a piece (piece 1 under a hidden name).
-      {{{"createNew", 1, 70, ".vexo-split-1.tmp"}}, Fails},
-      {{{"openWrite", 1, 70, "s.2"}}, Fails},
-      {{{"openWrite", 1, 61, "s.3"}}, Fails},
+      // Creating a piece (piece 1 as a temporary).
+      {{{"createTemporary", 1, 70, "~s.1"}}, Fails},
+      {{{"createExclusive", 1, 70, "s.2"}}, Fails},
+      {{{"createExclusive", 1, 61, "s.3"}}, Fails},
       // Reading the source: within the first and the middle piece, the last
       // piece's first (short) read and its tail.
       {{{"read", 1, 57, "s"}}, Fails},
@@ -163,12 +163,12 @@ TEST(Safety, SplitFaultMatrix) {
       {{{"read", 99, 57, "s"}}, Fails},
       {{{"read", 100, 57, "s"}}, Fails},
       // Writing a piece (disk full).
-      {{{"write", 1, 61, ".vexo-split-1.tmp"}}, Fails},
+      {{{"write", 1, 61, "~s.1"}}, Fails},
       {{{"write", 30, 61, "s.2"}}, Fails},
       {{{"write", 1, 61, "s.3"}}, Fails},
       // Closing a piece: its data may not have reached the disk; and the
-      // source at the end.
-      {{{"close", 1, 57, ".vexo-split-1.tmp"}}, Fails},
+      // source at the end. Piece 1 is closed once it has its name.
+      {{{"close", 1, 57, "s.1"}}, Fails},
       {{{"close", 1, 57, "s.2"}}, Fails},
       {{{"close", 1, 57, "s.3"}}, Fails},
       {{{"close", 1, 57, "s"}}, Fails},
@@ -176,23 +176,22 @@ TEST(Safety, SplitFaultMatrix) {
       {{{"fileLen", 2, 70, "s"}}, Fails},
       {{{"fileDateTime", 2, 57, "s"}}, Fails},
       // The record, and putting it and piece 1 in place.
-      {{{"createNew", 1, 61, ".vexo-record-1.tmp"}}, Fails},
-      {{{"write", 1, 61, ".vexo-record-1.tmp"}}, Fails},
-      {{{"flush", 1, 57, ".vexo-record-1.tmp"}}, Fails},
-      {{{"close", 1, 57, ".vexo-record-1.tmp"}}, Fails},
-      {{{"setAttr", 1, 70, ".vexo-record-1.tmp"}}, Fails},
-      {{{"replace", 1, 70, "s.crc"}}, Fails},
-      {{{"replace", 1, 70, "s.1"}}, Fails},
+      {{{"createTemporary", 1, 61, "~s.crc"}}, Fails},
+      {{{"write", 1, 61, "~s.crc"}}, Fails},
+      {{{"flush", 1, 57, "~s.crc"}}, Fails},
+      {{{"close", 1, 57, "s.crc"}}, Fails},
+      {{{"setAttr", 1, 70, "~s.crc"}}, Fails},
+      {{{"nameTemporary", 1, 70, "s.crc"}}, Fails},
+      {{{"nameTemporary", 1, 58, "s.1"}}, Fails},
       // Giving a piece the source's attributes.
-      {{{"setAttr", 1, 70, ".vexo-split-1.tmp"}}, Fails},
+      {{{"setAttr", 1, 70, "~s.1"}}, Fails},
       {{{"setAttr", 1, 70, "s.2"}}, Fails},
       {{{"setAttr", 1, 70, "s.3"}}, Fails},
       // Stamping a piece: reported, and the split goes on.
-      {{{"stamp", 1, 0, ".vexo-split-1.tmp"}}, StampWarns, "s.1"},
+      {{{"stamp", 1, 0, "~s.1"}}, StampWarns, "s.1"},
       {{{"stamp", 1, 0, "s.2"}}, StampWarns, "s.2"},
       {{{"stamp", 1, 0, "s.3"}}, StampWarns, "s.3"},
       // Removing the pieces after the disk filled up in the last one.
-      {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, ".vexo-split-1.tmp"}}, PieceLeft, ".vexo-split-1.tmp"},
       {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, "s.2"}}, PieceLeft, "s.2"},
       {{{"write", 1, 61, "s.3"}, {"kill", 1, 70, "s.3"}}, PieceLeft, "s.3"},
   };
@@ -223,8 +222,7 @@ TEST(Safety, SplitFaultMatrix) {
 
     // The message names the file, a hidden one as the file it becomes.
     std::string file = row.faults.front().name;
-    if (file == ".vexo-split-1.tmp") file = "s.1";
-    if (file == ".vexo-record-1.tmp") file = "s.crc";
+    if (file[0] == '~') file.erase(0, 1);
     const std::string error = text::errorText(row.faults.front().number, file);
     switch (row.outcome) {
       case Fails:
@@ -271,7 +269,7 @@ TEST(Safety, AFailedSplitLeavesAnUnrelatedExistingPieceAlone) {
   writeFile("s", pattern(kPieceSize144 + 20));
   writeFile("s.2", "somebody else's file");
   RecordingFileServices fs;
-  fs.failOn("openWrite", 1, 70, "s.2");
+  fs.failOn("createExclusive", 1, 70, "s.2");
   RecordingUi ui;
   ui.check = 1;
   proc1(fs, ui, "s");
@@ -289,6 +287,7 @@ TEST(Safety, JoinFaultMatrix) {
   enum Outcome {
     Fails,         // j is not written, or half-written and removed
     StampWarns,    // reported; the join completes
+    FlushStops,    // j is made, but no piece goes: j may not be on the disk
     DeleteStops,   // the deletion of the pieces stops at that piece
   };
   struct Row {
@@ -300,7 +299,7 @@ TEST(Safety, JoinFaultMatrix) {
   };
   // Writes of j: 59 for each full piece (48 blocks and a tail of 11).
   const Row rows[] = {
-      {"createNew", 1, 70, ".vexo-join-1.tmp", Fails},  // the file cannot be created
+      {"createTemporary", 1, 70, "~j", Fails},  // the file cannot be created
       // Measuring the set, and finding out about a piece.
       {"fileLen", 1, 57, "j.1", Fails},
       {"fileLen", 1, 57, "j.2", Fails},
@@ -320,16 +319,18 @@ TEST(Safety, JoinFaultMatrix) {
       {"close", 1, 57, "j.2", Fails},
       {"close", 1, 57, "j.3", Fails},
       // Writing and closing j (disk full, data not on the disk).
-      {"write", 1, 61, ".vexo-join-1.tmp", Fails},
-      {"write", 60, 61, ".vexo-join-1.tmp", Fails},
-      {"write", 100, 61, ".vexo-join-1.tmp", Fails},
-      {"write", 119, 61, ".vexo-join-1.tmp", Fails},
-      {"flush", 1, 57, ".vexo-join-1.tmp", Fails},
-      {"close", 1, 57, ".vexo-join-1.tmp", Fails},
+      {"write", 1, 61, "~j", Fails},
+      {"write", 60, 61, "~j", Fails},
+      {"write", 100, 61, "~j", Fails},
+      {"write", 119, 61, "~j", Fails},
       // Stamping it and giving it the attributes, and putting it in place.
-      {"stamp", 1, 0, ".vexo-join-1.tmp", StampWarns},
-      {"setAttr", 1, 70, ".vexo-join-1.tmp", Fails},
-      {"replace", 1, 70, "j", Fails},
+      {"stamp", 1, 0, "~j", StampWarns},
+      {"setAttr", 1, 70, "~j", Fails},
+      {"nameTemporary", 1, 70, "j", Fails},
+      // Getting it and its name onto the disk before the pieces go.
+      {"flush", 1, 57, "j", FlushStops},
+      {"syncFolder", 1, 57, "", FlushStops},
+      {"close", 1, 57, "j", FlushStops},
       // Deleting the pieces after the join.
       {"kill", 1, 70, "j.1", DeleteStops},
       {"kill", 1, 70, "j.2", DeleteStops},
@@ -352,8 +353,7 @@ TEST(Safety, JoinFaultMatrix) {
       ui.answerNo = kAnswerYes;  // and an older j is replaced
       proc1(fs, ui, "j.2");
 
-      const std::string error =
-          text::errorText(row.number, std::string(row.name) == ".vexo-join-1.tmp" ? "j" : row.name);
+      const std::string error = text::errorText(row.number, std::string(row.name) == "~j" ? "j" : row.name);
       int deleted = 0;  // pieces 1 to `deleted` are gone
       switch (row.outcome) {
         case Fails:
@@ -369,6 +369,10 @@ TEST(Safety, JoinFaultMatrix) {
           EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
           EXPECT_EQ(readFile("j"), joined);
           deleted = 3;
+          break;
+        case FlushStops:
+          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", error}));
+          EXPECT_EQ(readFile("j"), joined);
           break;
         case DeleteStops:
           EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", error}));
@@ -402,19 +406,22 @@ TEST(Safety, JoinFaultMatrix) {
   }
 }
 
-TEST(Safety, AHalfMadeFileThatCannotBeRemovedIsNamed) {
-  TempDir dir;
-  writeFile("j.1", pattern(100000));
-  RecordingFileServices fs;
-  fs.failOn("write", 2, 61, ".vexo-join-1.tmp");
-  fs.failOn("kill", 1, 70, ".vexo-join-1.tmp");
-  RecordingUi ui;
-  proc1(fs, ui, "j.1");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 j", "message:" + text::errorText(61, "j"),
-                                                 "message:途中までの結合ファイルを削除できませんでした．.vexo-join-1.tmp",
-                                                 "refresh"}));
-  EXPECT_FALSE(exists("j"));
-  EXPECT_EQ(fs.openFiles(), 0);
+TEST(Safety, AHalfMadeFileGoesWithoutATrace) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporary" : "hidden temporary");
+    TempDir dir;
+    writeFile("j.1", pattern(100000));
+    SystemFileOptions options;
+    options.unnamedTemporaries = unnamed;
+    RecordingFileServices fs(makeSystemFileServices(options));
+    fs.failOn("write", 2, 61, "~j");
+    RecordingUi ui;
+    proc1(fs, ui, "j.1");
+    EXPECT_EQ(ui.events,
+              (std::vector<std::string>{"status:結合中 j", "message:" + text::errorText(61, "j"), "refresh"}));
+    EXPECT_EQ(filesHere(), std::vector<std::string>{"j.1"});
+    EXPECT_EQ(fs.openFiles(), 0);
+  }
 }
 
 TEST(Safety, AJoinFailureBeforePieceOneKeepsAnExistingFile) {

@@ -69,6 +69,17 @@ class FaultyDrives : public FileServices {
   bool setFileDateTime(const std::string& n, const FileDateTime& dt) override {
     return inner_->setFileDateTime(n, dt);
   }
+  int openFolder(const std::string& p) override { return inner_->openFolder(p); }
+  void closeFolder(int d) override { inner_->closeFolder(d); }
+  void selectFolder(int d) override { inner_->selectFolder(d); }
+  void syncFolder() override { inner_->syncFolder(); }
+  bool folderWritable() override { return inner_->folderWritable(); }
+  void createExclusive(const std::string& n, int f, FileAttributes m) override { inner_->createExclusive(n, f, m); }
+  void createTemporary(int f, FileAttributes m, const std::string& n) override { inner_->createTemporary(f, m, n); }
+  void nameTemporary(int f, const std::string& n, bool r) override { inner_->nameTemporary(f, n, r); }
+  std::int64_t removeLeftovers() override { return inner_->removeLeftovers(); }
+  bool stampOpen(int f, const FileDateTime& dt) override { return inner_->stampOpen(f, dt); }
+  void setAttrOpen(int f, FileAttributes a) override { inner_->setAttrOpen(f, a); }
   std::string curDir() override { return inner_->curDir(); }
   void chDir(const std::string& p) override { inner_->chDir(p); }
   void chDrive(const std::string& drive) override {
