@@ -221,6 +221,9 @@ class PosixFileServices final : public FileServices {
       if (errno == ENOENT) throw RuntimeError(err::PathNotFound, "create " + name, name);
       fail(errno, "create " + name, name);
     }
+    // A hidden temporary made by name is held like those createTemporary
+    // makes, so that removeLeftovers() leaves it alone while it is in use.
+    if (hiddenTemporaryName(name.substr(name.find_last_of('/') + 1))) (void)::flock(fd, LOCK_EX | LOCK_NB);
     slot = openedFile(fd, true, name);
   }
 

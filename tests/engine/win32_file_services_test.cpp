@@ -244,6 +244,28 @@ TEST_F(Win32FileServices, IdentityTellsFilesApart) {
   EXPECT_NE(fs->identity("two.bin"), one);
 }
 
+// The free space counted is that of the volume holding the folder a request
+// works in (asked of that folder, so that a volume mounted in a folder
+// counts), not that of the current drive. Under Wine, Z:\dev\shm is a
+// memory file system with room of its own.
+TEST_F(Win32FileServices, FreeSpaceIsThatOfTheFolder) {
+  const std::wstring other = L"Z:\\dev\\shm";
+  if (GetFileAttributesW(other.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no second volume here";
+  ULARGE_INTEGER there{}, here{}, total{}, free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExW((other + L"\\").c_str(), &there, &total, &free));
+  ASSERT_TRUE(GetDiskFreeSpaceExW(nullptr, &here, &total, &free));
+  if (here.QuadPart / (64 << 20) == there.QuadPart / (64 << 20)) GTEST_SKIP() << "the volumes have equal room";
+  const int d = fs->openFolder(wintest::toUtf8(other));
+  fs->selectFolder(d);
+  const auto counted = fs->freeSpace();
+  fs->closeFolder(d);
+  ASSERT_TRUE(counted.has_value());
+  // Within 64 MiB: other programs write meanwhile.
+  EXPECT_LT(std::llabs(*counted - static_cast<std::int64_t>(there.QuadPart)), std::int64_t{64} << 20);
+  EXPECT_GT(std::llabs(*counted - static_cast<std::int64_t>(here.QuadPart)), std::int64_t{64} << 20);
+  expectError(err::PathNotFound, [&] { fs->openFolder("no such folder"); });
+}
+
 TEST_F(Win32FileServices, EachDriveKeepsItsOwnCurrentDirectory) {
   const std::string here = fs->curDir();
   ASSERT_GE(here.size(), 2u);
