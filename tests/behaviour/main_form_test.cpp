@@ -585,7 +585,9 @@ TEST(InputForm, EachWayOfLeavingGivesItsAnswer) {
       const std::optional<std::string> answer = form.askExtension("");
       EXPECT_EQ(onActivate, kFalse);
       EXPECT_EQ(answer.has_value(), c.proceed == kTrue);
-      if (answer) EXPECT_EQ(*answer, c.text);
+      if (answer) {
+        EXPECT_EQ(*answer, c.text);
+      }
       EXPECT_EQ(form.inputForm() == nullptr, c.unloaded);
       EXPECT_EQ(form.extensionText(), c.text);
     }
