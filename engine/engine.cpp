@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "messages.h"
+#include "system_errors.h"
 #include "request.h"
 
 namespace vexo {
@@ -11,7 +12,9 @@ std::string errorMessage(int number) { return text::errorText(number, {}); }
 
 std::string errorMessage(const RuntimeError& e, const std::map<std::string, std::string>& shownAs) {
   const auto it = shownAs.find(e.file());
-  return text::errorText(e.number(), it == shownAs.end() ? e.file() : it->second);
+  const std::string& file = it == shownAs.end() ? e.file() : it->second;
+  logSystemError(e.number(), e.what(), e.reason());
+  return text::errorText(e.number(), file, e.reason());
 }
 
 void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName) {

@@ -4,10 +4,11 @@
 
 namespace vexo {
 
-RuntimeError::RuntimeError(int number, const std::string& what, const std::string& file)
+RuntimeError::RuntimeError(int number, const std::string& what, const std::string& file, const std::string& reason)
     : std::runtime_error(what.empty() ? "runtime error " + std::to_string(number) : what),
       number_(number),
-      file_(file) {}
+      file_(file),
+      reason_(reason) {}
 
 std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::size_t> lengths,
                                       std::span<char> buffer, std::optional<std::int64_t> pos,

@@ -35,14 +35,19 @@ inline constexpr int PathNotFound = 76;
 
 class RuntimeError : public std::runtime_error {
  public:
-  explicit RuntimeError(int number, const std::string& what = {}, const std::string& file = {});
+  explicit RuntimeError(int number, const std::string& what = {}, const std::string& file = {},
+                        const std::string& reason = {});
   int number() const noexcept { return number_; }
   // The name of the file the failure concerns, when it is known.
   const std::string& file() const noexcept { return file_; }
+  // The system's own words for the failure (strerror, FormatMessageW), when
+  // the system reported it.
+  const std::string& reason() const noexcept { return reason_; }
 
  private:
   int number_;
   std::string file_;
+  std::string reason_;
 };
 
 // A file's last-modified time as the file system keeps it: seconds since

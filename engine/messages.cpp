@@ -40,9 +40,9 @@ std::string errorReason(int number) {
   }
 }
 
-std::string errorText(int number, const std::string& file) {
+std::string errorText(int number, const std::string& file, const std::string& systemReason) {
   return "エラーです．エラー番号:" + std::to_string(number) + "\n" + (file.empty() ? "" : file + "：") +
-         errorReason(number) + "．";
+         errorReason(number) + (systemReason.empty() ? "" : "（" + systemReason + "）") + "．";
 }
 
 std::string pieceNotFound(const std::string& piece) { return "分割ファイル " + piece + " が見つかりません．"; }

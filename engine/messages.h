@@ -45,8 +45,9 @@ std::string gapQuestion(const std::vector<std::string>& missing, std::size_t mor
 // before it only.
 std::string oddLengthQuestion(const std::string& piece, const std::string& lastBefore);
 // The message of a runtime error: "エラーです．エラー番号:" + number, then
-// on a second line the file's name (when known) and the reason in words.
-std::string errorText(int number, const std::string& file);
+// on a second line the file's name (when known) and the reason in words,
+// with the system's own words for it in parentheses when it gave any.
+std::string errorText(int number, const std::string& file, const std::string& systemReason = {});
 // The reason for an error number in words, without the final "．".
 std::string errorReason(int number);
 // "NAME は既にあります．上書きしますか？"

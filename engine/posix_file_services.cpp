@@ -21,50 +21,13 @@
 
 #include "crc32.h"
 #include "file_services.h"
+#include "system_errors.h"
 
 namespace vexo {
 namespace {
 
-// Maps an errno value to the runtime error number shown to the user.
-int errorNumber(int e) {
-  switch (e) {
-    case ENOENT:
-      return err::FileNotFound;
-    case ENOTDIR:
-      return err::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-    case EBUSY:
-      return err::PermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return err::DiskFull;
-    case EIO:
-      return err::DeviceIO;
-    case EMFILE:
-    case ENFILE:
-      return err::TooManyFiles;
-#ifdef ENOMEDIUM
-    case ENOMEDIUM:
-      return err::DiskNotReady;
-#endif
-    case ENXIO:
-    case ENODEV:
-      return err::DeviceUnavailable;
-    case EEXIST:
-      return err::FileAlreadyExists;
-    case ENAMETOOLONG:
-      return err::BadFileNameOrNumber;
-    default:
-      return err::PathFileAccess;
-  }
-}
-
 [[noreturn]] void fail(int e, const std::string& what, const std::string& file = {}) {
-  throw RuntimeError(errorNumber(e), what, file);
+  throw RuntimeError(errorNumberFromErrno(e), what, file, errnoReason(e));
 }
 
 constexpr int kMaxFiles = 511;
@@ -678,20 +641,13 @@ class PosixFileServices final : public FileServices {
     return st;
   }
 
+  // A drive that is there but cannot be read (no medium, a device error,
+  // a device gone from under its mount) is not ready; one that vanished, is
+  // no directory or may not be entered is unavailable.
   [[noreturn]] static void driveFailure(int e) {
-    switch (e) {
-      case EIO:
-#ifdef ENOMEDIUM
-      case ENOMEDIUM:
-#endif
-      case ENXIO:
-      case ENODEV:
-      case ESTALE:
-        throw RuntimeError(err::DiskNotReady);
-      default:
-        // Vanished, not a directory, or not allowed in.
-        throw RuntimeError(err::DeviceUnavailable);
-    }
+    const int n = errorNumberFromErrno(e);
+    const bool notReady = n == err::DiskNotReady || n == err::DeviceIO || n == err::DeviceUnavailable;
+    throw RuntimeError(notReady ? err::DiskNotReady : err::DeviceUnavailable, "drive", {}, errnoReason(e));
   }
 
   static bool enterable(const std::string& dir) {

@@ -18,6 +18,7 @@
 #include <map>
 
 #include "file_services.h"
+#include "system_errors.h"
 
 namespace vexo {
 namespace {
@@ -25,50 +26,9 @@ namespace {
 // File numbers run from 1 to this.
 constexpr int kMaxFileNumber = 511;
 
-// Runtime error number for a Win32 error code.
-int errorNumber(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-      return err::FileNotFound;
-    case ERROR_PATH_NOT_FOUND:
-      return err::PathNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-      return err::PermissionDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return err::DiskFull;
-    case ERROR_NOT_READY:
-      return err::DiskNotReady;
-    case ERROR_INVALID_DRIVE:
-      return err::DeviceUnavailable;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return err::TooManyFiles;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return err::FileAlreadyExists;
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_INVALID_NAME:
-      return err::BadFileNameOrNumber;
-    case ERROR_CRC:
-    case ERROR_SEEK:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_WRITE_FAULT:
-    case ERROR_READ_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_IO_DEVICE:
-    case ERROR_NOT_DOS_DISK:
-    case ERROR_BAD_UNIT:
-      return err::DeviceIO;
-    default:
-      return err::PathFileAccess;
-  }
-}
-
 [[noreturn]] void fail(DWORD code, const std::string& what, const std::string& file = {}) {
-  throw RuntimeError(errorNumber(code), what + ": Win32 error " + std::to_string(code), file);
+  throw RuntimeError(errorNumberFromWin32(code), what + ": Win32 error " + std::to_string(code), file,
+                     win32Reason(code));
 }
 
 [[noreturn]] void failLast(const std::string& what, const std::string& file = {}) {

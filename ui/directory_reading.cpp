@@ -15,6 +15,7 @@
 #endif
 
 #include "file_services.h"
+#include "system_errors.h"
 
 namespace fs = std::filesystem;
 
@@ -56,7 +57,7 @@ enum class Kind { Files, Directories };
 QStringList readEntries(const QString& dir, Kind kind) {
   std::error_code ec;
   fs::directory_iterator it(fsPath(dir), ec);
-  if (ec) throw RuntimeError(directoryErrorNumber(ec), "read " + toFsPath(dir));
+  if (ec) throw RuntimeError(directoryErrorNumber(ec), "read " + toFsPath(dir), {}, ec.message());
   QStringList names;
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
     if (ec) break;
@@ -70,7 +71,7 @@ QStringList readEntries(const QString& dir, Kind kind) {
     const QString name = nameOf(entry.path());
     if (!isHidden(entry, name)) names.append(name);
   }
-  if (ec) throw RuntimeError(directoryErrorNumber(ec), "read " + toFsPath(dir));
+  if (ec) throw RuntimeError(directoryErrorNumber(ec), "read " + toFsPath(dir), {}, ec.message());
   sortNaturally(names);
   return names;
 }
@@ -108,26 +109,9 @@ QStringList readSubdirectories(const QString& dir) { return readEntries(dir, Kin
 int directoryErrorNumber(const std::error_code& ec) {
   if (ec.category() != std::generic_category() && ec.category() != std::system_category())
     return err::PathFileAccess;
-  switch (ec.value()) {
-    case EIO:
-#ifdef ENOMEDIUM
-    case ENOMEDIUM:
-#endif
-    case ENXIO:
-    case ENODEV:
-#ifdef ESTALE
-    case ESTALE:
-#endif
-      return err::DiskNotReady;
-    case ENOENT:
-    case ENOTDIR:
-      return err::PathNotFound;
-    case EACCES:
-    case EPERM:
-      return err::PermissionDenied;
-    default:
-      return err::PathFileAccess;
-  }
+  // The system's table; a directory that is not there is a path not found.
+  const int n = errorNumberFromErrno(ec.value());
+  return n == err::FileNotFound ? err::PathNotFound : n;
 }
 
 std::string toFsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }

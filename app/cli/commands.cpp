@@ -11,6 +11,7 @@
 #include "names.h"
 #include "par2_pieces.h"
 #include "size_text.h"
+#include "system_errors.h"
 #include "texts.h"
 
 #ifndef VEXO_VERSION
@@ -177,7 +178,7 @@ int runRequest(CliUi& ui, FileServices& fs, const Job& job) {
     // works from the job's folder; the folder is absolute, so both agree.
     fs.chDir(job.folder);
   } catch (const RuntimeError& e) {
-    ui.problem(text::errorText(e.number(), job.folder));
+    ui.problem(text::errorText(e.number(), job.folder, e.reason()));
     return kExitFailed;
   }
   proc1(fs, ui, job);
@@ -301,7 +302,7 @@ int runCheck(const Invocation& call, CliUi& ui, FileServices& fs) {
     return check.whole() ? kExitDone : kExitIncomplete;
   } catch (const RuntimeError& e) {
     fs.closeAll();
-    ui.problem(text::errorText(e.number(), e.file()));
+    ui.problem(text::errorText(e.number(), e.file(), e.reason()));
     return kExitFailed;
   } catch (const StopRequested&) {
     fs.closeAll();
@@ -376,6 +377,8 @@ int runCli(const std::vector<std::string>& args) {
     if (!command) throw UsageError{"コマンドがありません"};
     CliUi ui(call.answers);
     installStopHandlers();
+    // The reason goes to standard error with the message already.
+    setSystemErrorLog(false);
     std::unique_ptr<FileServices> fs = makeSystemFileServices();
     return command->run(call, ui, *fs);
   } catch (const UsageError& e) {

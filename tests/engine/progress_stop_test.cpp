@@ -132,6 +132,11 @@ TEST(ErrorText, TheNumberThenTheFileAndTheReason) {
       {999, "d", "エラーです．エラー番号:999\nd：処理できませんでした．"},
   };
   for (const auto& c : cases) EXPECT_EQ(text::errorText(c.number, c.file), c.text) << c.number;
+  // The system's own words, when it gave any, in parentheses.
+  EXPECT_EQ(text::errorText(57, "d", "Input/output error"),
+            "エラーです．エラー番号:57\nd：装置の入出力でエラーが起きました（Input/output error）．");
+  EXPECT_EQ(text::errorText(61, "", "No space left on device"),
+            "エラーです．エラー番号:61\nディスクがいっぱいです（No space left on device）．");
 
   // Through a request: the file the failure met, hidden files by the names
   // they become.

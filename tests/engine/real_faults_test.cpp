@@ -13,12 +13,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 
 #include "doubles.h"
 #include "engine.h"
 #include "messages.h"
+#include "system_errors.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -139,7 +141,7 @@ TEST(RealFaults, AFileSystemThatFillsUpDuringASplit) {
   if (r.skipped) GTEST_SKIP() << r.text;
   const std::string noSpace = "ディスクの空き容量が足りません．1,500,000 バイト必要ですが，空きは ";
   EXPECT_EQ(r.text.substr(0, noSpace.size()), noSpace);
-  EXPECT_NE(r.text.find(" バイトです．\nfiles: big.dat\n" + text::errorText(61, "big.dat.2") + "\nfiles: big.dat"),
+  EXPECT_NE(r.text.find(" バイトです．\nfiles: big.dat\n" + text::errorText(61, "big.dat.2", errnoReason(ENOSPC)) + "\nfiles: big.dat"),
             std::string::npos)
       << r.text;
 }
@@ -170,7 +172,7 @@ TEST(RealFaults, AFileSystemThatFillsUpDuringAJoin) {
   if (r.skipped) GTEST_SKIP() << r.text;
   const std::string noSpace = "ディスクの空き容量が足りません．1,557,664 バイト必要ですが，空きは ";
   EXPECT_EQ(r.text.substr(0, noSpace.size()), noSpace);
-  EXPECT_NE(r.text.find(" バイトです．\nfiles: j.1 j.2\n" + text::errorText(61, "j") + "\nfiles: j.1 j.2"),
+  EXPECT_NE(r.text.find(" バイトです．\nfiles: j.1 j.2\n" + text::errorText(61, "j", errnoReason(ENOSPC)) + "\nfiles: j.1 j.2"),
             std::string::npos)
       << r.text;
 }
@@ -236,7 +238,7 @@ TEST(RealFaults, AFileThatVanishesBetweenItsLengthAndItsOpening) {
     };
     RecordingUi ui;
     proc1(fs, ui, c.chosen);
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, c.vanishing)});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, c.vanishing, errnoReason(ENOENT))});
     std::vector<std::string> left{"j.1", "j.2", "j.3", "s"};
     std::erase(left, std::string(c.vanishing));
     EXPECT_EQ(filesHere(), left);  // no pieces, no joined file

@@ -2,18 +2,22 @@
 // keep their bytes, and nothing is written over the file being read.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "doubles.h"
 #include "engine.h"
 #include "messages.h"
+#include "system_errors.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -478,7 +482,12 @@ TEST(Safety, APieceThatVanishesAfterItsProbeFailsTheJoin) {
   };
   RecordingUi ui;
   proc1(fs, ui, "w.1");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, "w.2")});
+#ifdef _WIN32
+  const std::string gone = win32Reason(ERROR_FILE_NOT_FOUND);
+#else
+  const std::string gone = errnoReason(ENOENT);
+#endif
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::errorText(53, "w.2", gone)});
   EXPECT_FALSE(exists("w"));
   EXPECT_TRUE(exists("w.1"));
 }

@@ -129,7 +129,7 @@ void ListsTest::unreadableDirectory() {
   } catch (const RuntimeError& e) {
     QCOMPARE(e.number(), err::PathNotFound);
   }
-  QCOMPARE(directoryErrorNumber(std::error_code(EIO, std::generic_category())), err::DiskNotReady);
+  QCOMPARE(directoryErrorNumber(std::error_code(EIO, std::generic_category())), err::DeviceIO);
   QCOMPARE(directoryErrorNumber(std::error_code(ENOMEDIUM, std::generic_category())), err::DiskNotReady);
   QCOMPARE(directoryErrorNumber(std::error_code(ENOENT, std::generic_category())), err::PathNotFound);
   QCOMPARE(directoryErrorNumber(std::error_code(EACCES, std::generic_category())), err::PermissionDenied);

@@ -13,6 +13,7 @@
 #include <cwctype>
 
 #include "file_services.h"
+#include "system_errors.h"
 
 namespace vexo::win32 {
 
@@ -78,24 +79,10 @@ void sortNaturally(std::vector<std::wstring>& names) {
 
 namespace {
 
+// The system's table; a folder that is not there is a path not found.
 int listingError(DWORD code) {
-  switch (code) {
-    case ERROR_NOT_READY:
-    case ERROR_GEN_FAILURE:
-    case ERROR_IO_DEVICE:
-    case ERROR_CRC:
-      return err::DiskNotReady;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_DIRECTORY:
-    case ERROR_BAD_NETPATH:
-      return err::PathNotFound;
-    case ERROR_ACCESS_DENIED:
-      return err::PermissionDenied;
-    default:
-      return err::PathFileAccess;
-  }
+  const int n = errorNumberFromWin32(code);
+  return n == err::FileNotFound ? err::PathNotFound : n;
 }
 
 }  // namespace
@@ -113,7 +100,7 @@ std::vector<std::wstring> readNames(const std::wstring& dir, Entries kind) {
       const DWORD a = GetFileAttributesW(dir.c_str());
       if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return {};
     }
-    throw RuntimeError(listingError(code), "read " + narrow(dir));
+    throw RuntimeError(listingError(code), "read " + narrow(dir), {}, win32Reason(code));
   }
   std::vector<std::wstring> names;
   do {
@@ -126,7 +113,7 @@ std::vector<std::wstring> readNames(const std::wstring& dir, Entries kind) {
   const DWORD code = GetLastError();
   FindClose(h);
   SetErrorMode(oldMode);
-  if (code != ERROR_NO_MORE_FILES) throw RuntimeError(listingError(code), "read " + narrow(dir));
+  if (code != ERROR_NO_MORE_FILES) throw RuntimeError(listingError(code), "read " + narrow(dir), {}, win32Reason(code));
   sortNaturally(names);
   return names;
 }
