@@ -2,7 +2,7 @@
 // with nothing written.
 #include "check.h"
 
-#include <set>
+#include <algorithm>
 
 #include "block_copy.h"
 #include "crc32.h"
@@ -17,6 +17,22 @@ constexpr std::size_t kNamedMissing = 3;
 // Bytes read at a time.
 constexpr std::size_t kCheckBlock = std::size_t{1} << 20;
 
+std::int64_t sum(const std::vector<SetCheck::Piece>& pieces) {
+  std::int64_t total = 0;
+  for (const auto& p : pieces) total += p.length;
+  return total;
+}
+
+// The first piece whose length does not fit (every piece but the last as
+// long as the first, the last no longer), or pieces.size().
+std::size_t firstOdd(const std::vector<SetCheck::Piece>& pieces) {
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    const std::int64_t n = pieces[i].length, first = pieces[0].length;
+    if (i + 1 == pieces.size() ? n > first : n != first) return i;
+  }
+  return pieces.size();
+}
+
 }  // namespace
 
 SetCheck checkSet(FileServices& fs, UserInterface& ui, const Job& job) {
@@ -24,59 +40,77 @@ SetCheck checkSet(FileServices& fs, UserInterface& ui, const Job& job) {
   const NameAnalysis a = analyseName(job.chosen);
   const std::string& base = a.base;
   const int f = fs.freeFile();
+  // Names are compared byte for byte, as a join compares them.
+  const bool ignoreCase = false;
+  const std::vector<std::string> names = fs.listDirectory();
+
+  const FoundRecord found = findRecord(fs, names, base, f, ignoreCase);
+  c.recordName = found.name.empty() ? recordName(base) : found.name;
+  c.recordUnreadable = found.state == FoundRecord::Unreadable;
+  if (found.state == FoundRecord::Read) c.record = found.record;
+
+  // The numbering's width, as for a join: a number of several digits
+  // without a leading zero may belong to a zero-padded set.
   int width = a.width;
+  const int chosenDigits = static_cast<int>(a.extension.size());
+  if (width == 1 && chosenDigits > 1) {
+    bool plain = false, padded = false;
+    for (const std::string& name : names) {
+      const auto plainK = numberIn(name, base, 1, ignoreCase);
+      const auto paddedK = numberIn(name, base, chosenDigits, ignoreCase);
+      plain = plain || (plainK && *plainK == 1);
+      padded = padded || (paddedK && (*paddedK == 0 || *paddedK == 1) && !plainK);
+    }
+    if (!plain && padded) width = chosenDigits;
+  }
   auto pieceName = [&](std::int64_t k) { return joinPieceName(base, {}, k, width); };
 
-  // A number of several digits without a leading zero (report.doc.123) may
-  // belong to a zero-padded set, as for a join.
-  if (width == 1 && a.extension.size() > 1 && fs.kind(pieceName(1), true) == FileKind::Missing &&
-      fs.kind(joinPieceName(base, {}, 1, static_cast<int>(a.extension.size())), true) != FileKind::Missing)
-    width = static_cast<int>(a.extension.size());
-
-  // The record, under either case of its extension.
-  for (const std::string& name : {recordName(base), base + "CRC"}) {
-    if (fs.kind(name, true) == FileKind::Missing) continue;
-    c.recordName = name;
-    c.record = readRecord(fs, name, f);
-    c.recordUnreadable = !c.record;
-    break;
-  }
-  if (c.recordName.empty()) c.recordName = recordName(base);
-
-  // The pieces: 1 up to the first number without a file, then those beyond.
-  for (std::int64_t k = 1;; ++k) {
-    const std::string piece = pieceName(k);
-    const FileKind kind = fs.kind(piece, true);
-    if (kind == FileKind::Missing) {
-      c.firstMissing = piece;
-      break;
+  // The set: from piece 1, or 0 for sets numbered from 0, up to the first
+  // number without a file.
+  const auto numbered = numberedNames(names, base, width, ignoreCase);
+  std::int64_t first = numbered.count(0) ? 0 : 1;
+  if (!numbered.count(first)) {
+    c.firstMissing = pieceName(1);
+  } else {
+    std::int64_t last = runEnd(numbered, first);
+    for (std::int64_t k = first; k <= last; ++k) {
+      const std::string& piece = numbered.at(k);
+      if (fs.kind(piece, true) != FileKind::Regular) {
+        c.notRegular = piece;
+        last = k - 1;
+        break;
+      }
+      c.pieces.push_back({piece, fs.fileLen(piece)});
     }
-    if (kind != FileKind::Regular) {
-      c.notRegular = piece;
-      break;
+    if (first == 0 && c.pieces.size() > 1) {
+      // Piece 0 beside pieces from 1: the record's size tells which set it
+      // is, or, without one, the lengths must fit a set from 0.
+      const std::vector<SetCheck::Piece> fromOne(c.pieces.begin() + 1, c.pieces.end());
+      const bool zeroFits = c.record ? sum(c.pieces) == c.record->size : firstOdd(c.pieces) == c.pieces.size();
+      const bool oneFits = c.record && sum(fromOne) == c.record->size;
+      if (!zeroFits && oneFits) {
+        first = 1;
+        c.pieces = fromOne;
+      } else if (!zeroFits && !c.record) {
+        c.ambiguousStart = text::ambiguousStart(pieceName(0), pieceName(1));
+      }
     }
-    c.pieces.push_back({piece, fs.fileLen(piece)});
-  }
-  const auto found = static_cast<std::int64_t>(c.pieces.size());
-  std::set<std::int64_t> higher;
-  for (const std::string& name : fs.listDirectory())
-    if (const std::int64_t k = pieceNumberOf(name, base, width); k > found) higher.insert(k);
-  for (std::int64_t k = found + 1; !higher.empty() && k < *higher.rbegin(); ++k) {
-    if (higher.count(k)) continue;
-    if (c.missing.size() < kNamedMissing) c.missing.push_back(pieceName(k));
-    else ++c.moreMissing;
-  }
-  for (const std::int64_t k : higher) c.beyond.push_back(pieceName(k));
-
-  for (std::size_t i = 1; i < c.pieces.size(); ++i) {
-    const bool last = i + 1 == c.pieces.size();
-    const std::int64_t n = c.pieces[i].length, first = c.pieces[0].length;
-    if (last ? n > first : n != first) {
-      c.oddLength = c.pieces[i].name;
-      break;
+    c.firstMissing = pieceName(last + 1);
+    // A gap: pieces beyond a missing number; a number far past the set is
+    // another file's, as for a join.
+    const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
+    std::int64_t previous = last, missingCount = 0;
+    for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
+      for (std::int64_t k = previous + 1; k < it->first && c.missing.size() < kNamedMissing; ++k)
+        c.missing.push_back(pieceName(k));
+      missingCount += it->first - previous - 1;
+      previous = it->first;
+      c.beyond.push_back(it->second);
     }
+    c.moreMissing = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(c.missing.size()));
   }
-  for (const auto& p : c.pieces) c.total += p.length;
+  if (const std::size_t odd = firstOdd(c.pieces); odd < c.pieces.size()) c.oddLength = c.pieces[odd].name;
+  c.total = sum(c.pieces);
 
   // Every byte, in order, into the CRC.
   std::vector<char> buffer(kCheckBlock);
@@ -105,10 +139,10 @@ SetCheck checkSet(FileServices& fs, UserInterface& ui, const Job& job) {
   }
   return c;
 }
-
 std::vector<std::string> checkReport(const SetCheck& c) {
   std::vector<std::string> lines;
   for (const auto& p : c.pieces) lines.push_back(text::checkedPiece(p.name, p.length));
+  if (!c.ambiguousStart.empty()) lines.push_back(c.ambiguousStart);
   if (!c.notRegular.empty()) lines.push_back(text::notRegularFile(c.notRegular));
   else if (c.pieces.empty()) lines.push_back(text::pieceNotFound(c.firstMissing));
   if (c.gap()) lines.push_back(text::checkGap(c.missing, c.moreMissing, c.beyond.size()));

@@ -20,10 +20,14 @@ struct SetCheck {
     std::string name;
     std::int64_t length = 0;
   };
-  // Piece 1 up to the first number without a file: what a join takes.
+  // Piece 1 (or 0, for sets numbered from 0) up to the first number
+  // without a file: what a join takes.
   std::vector<Piece> pieces;
   // The first number without a file (piece 1's name when there is none).
   std::string firstMissing;
+  // Piece 0 beside pieces from 1 whose lengths fit neither set (no
+  // record to tell): why the set cannot be told.
+  std::string ambiguousStart;
   // A piece's name that is not a regular file (a link to one counts as
   // one): the set is not taken beyond it.
   std::string notRegular;
@@ -50,7 +54,7 @@ struct SetCheck {
   // Whole: pieces found, no gap, and either the record's size and CRC match
   // or, without a record, no piece's length is out of place.
   bool whole() const {
-    if (pieces.empty() || !notRegular.empty() || gap() || recordUnreadable) return false;
+    if (pieces.empty() || !notRegular.empty() || !ambiguousStart.empty() || gap() || recordUnreadable) return false;
     if (record) return sizeMatches() && crcMatches();
     return oddLength.empty();
   }

@@ -31,10 +31,6 @@ bool safeExtension(const std::string& extension) {
 // How many missing pieces a question names before it only counts the rest.
 constexpr std::size_t kNamedMissing = 3;
 
-// A number more than this past a set's last piece (and past twice its
-// last number) is another file's, not a piece lost from the set.
-constexpr std::int64_t kFarPast = 1000;
-
 // Whether a name from a record can name the joined file: a plain file name
 // in this directory, not a piece of the set nor its record.
 bool usableRecordedName(const std::string& name, const std::string& base, const std::string& record,

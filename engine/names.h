@@ -51,6 +51,10 @@ std::map<std::int64_t, std::string> numberedNames(const std::vector<std::string>
 // `from` itself is missing). Takes as many steps as the run has names.
 std::int64_t runEnd(const std::map<std::int64_t, std::string>& numbered, std::int64_t from);
 
+// A number more than this past a set's last piece (and past twice its
+// last number) is another file's (a date, say), not a piece lost from the set.
+inline constexpr std::int64_t kFarPast = 1000;
+
 // Name of piece k of a split: long naming appends "." + k to the whole name,
 // short naming replaces the extension by k; k padded to width digits.
 std::string splitPieceName(const std::string& chosen, const NameAnalysis& a, std::int64_t k,

@@ -331,6 +331,38 @@ TEST_F(CliSetTest, CheckWholeGapDamagedAndWithoutRecord) {
   }
 }
 
+TEST_F(CliTest, CheckFindsTheSetAJoinWouldTake) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;
+    const char* piece;
+    int status;
+    std::vector<std::string> out;
+  } cases[] = {
+      // Numbered from 0, as split -d writes them, without a record.
+      {"from 0", {{"f.00", "aaaa"}, {"f.01", "bbbb"}, {"f.02", "cc"}}, "f.01", 0,
+       {"f.00：4 バイト", "f.01：4 バイト", "f.02：2 バイト", "分割ファイル 3 個，合計 10 バイト，CRC-32 " + crcHex("aaaabbbbcc"),
+        "記録 f.crc はありません．", "分割ファイルは揃っています（記録がないので中身は確かめていません）．"}},
+      // A dated copy far past the set is no piece of it, and no gap.
+      {"far number", {{"r.1", "aaaa"}, {"r.2", "bb"}, {"r.202401011230", "old"}}, "r.2", 0,
+       {"r.1：4 バイト", "r.2：2 バイト", "分割ファイル 2 個，合計 6 バイト，CRC-32 " + crcHex("aaaabb"),
+        "記録 r.crc はありません．", "分割ファイルは揃っています（記録がないので中身は確かめていません）．"}},
+      // A piece cut short in the middle, without a record.
+      {"odd length", {{"s.1", "aaaa"}, {"s.2", "bb"}, {"s.3", "cccc"}}, "s.3", 3,
+       {"s.1：4 バイト", "s.2：2 バイト", "s.3：4 バイト", "分割ファイル s.2 の長さが他の分割ファイルと合いません．",
+        "分割ファイル 3 個，合計 10 バイト，CRC-32 " + crcHex("aaaabbcccc"), "記録 s.crc はありません．",
+        "分割ファイルは揃っていません．"}},
+  };
+  for (const auto& c : cases) {
+    for (const auto& name : here()) stdfs::remove(name);
+    for (const auto& [name, bytes] : c.files) spit(name, bytes);
+    const Result r = run({"check", c.piece});
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(lines(r.out), c.out) << c.what;
+    EXPECT_EQ(r.err, "") << c.what;
+  }
+}
+
 TEST_F(CliTest, UsageAndRefusals) {
   spit("report.doc", kSource);
   spit("a.1", "x");
