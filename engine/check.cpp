@@ -35,7 +35,14 @@ std::size_t firstOdd(const std::vector<SetCheck::Piece>& pieces) {
 
 }  // namespace
 
-SetCheck checkSet(FileServices& fs, UserInterface& ui, const Job& job) {
+SetCheck checkSet(FileServices& services, UserInterface& ui, const Job& job) {
+  // Every name resolves against the chosen file's folder, opened once.
+  struct Opened {
+    FileServices& fs;
+    int d;
+    ~Opened() { fs.closeFolder(d); }
+  } opened{services, services.openFolder(job.folder)};
+  FolderView fs(services, opened.d);
   SetCheck c;
   const NameAnalysis a = analyseName(job.chosen);
   const std::string& base = a.base;

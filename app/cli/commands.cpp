@@ -167,20 +167,11 @@ std::string outputFolder(const Invocation& call) {
   const auto it = call.options.find("output");
   if (it == call.options.end()) return {};
   if (it->second.empty()) throw UsageError{"-o には DIR が要ります"};
-  // The engine writes beside the chosen file for now.
-  throw UsageError{"-o はまだ使えません"};
+  return absolutePath(it->second);
 }
 
 // Runs a split or a join and tells how it ended.
 int runRequest(CliUi& ui, FileServices& fs, const Job& job) {
-  try {
-    // The engine names files relative to the current directory until it
-    // works from the job's folder; the folder is absolute, so both agree.
-    fs.chDir(job.folder);
-  } catch (const RuntimeError& e) {
-    ui.problem(text::errorText(e.number(), job.folder, e.reason()));
-    return kExitFailed;
-  }
   proc1(fs, ui, job);
   ui.endProgress();
   if (ui.stopped() || (stopAsked() && !ui.done())) return kExitStopped;
@@ -290,8 +281,9 @@ int runCheck(const Invocation& call, CliUi& ui, FileServices& fs) {
     return kExitFailed;
   }
   try {
-    fs.chDir(job.folder);
     const SetCheck check = checkSet(fs, ui, job);
+    // The recovery set is looked for in the current directory.
+    fs.chDir(job.folder);
     ui.endProgress();
     for (const std::string& line : checkReport(check)) ui.report(line);
     // What a recovery set beside the pieces can rebuild.

@@ -260,6 +260,27 @@ TEST_F(CliSetTest, JoinFromAMiddlePieceDeleteAndQuestions) {
   EXPECT_TRUE(slurp("report.doc") == kSource);
 }
 
+TEST_F(CliSetTest, OutputFolder) {
+  // The pieces and their record go to the folder given, the source stays.
+  stdfs::create_directory("out");
+  Result r = run({"split", "-q", "-o", "out", "report.doc"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(here("out"), kSet);
+  // The joined file goes to the folder given; the pieces are read where they are.
+  stdfs::create_directory("joined");
+  r = run({"join", "--output=joined", "out/report.doc.2"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(lines(r.out).at(0), "結合完了");
+  EXPECT_EQ(here("joined"), std::vector<std::string>{"report.doc"});
+  EXPECT_TRUE(slurp("joined/report.doc") == kSource);
+  EXPECT_EQ(here("out"), kSet);
+  // A folder that is not there: nothing written.
+  r = run({"join", "-o", "missing", "out/report.doc.1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(stdfs::exists("missing"));
+}
+
 TEST_F(CliSetTest, JoinWithAnExtension) {
   stdfs::remove("report.doc");
   const Result r = run({"join", "--ext", "bin", "report.doc.1"});
