@@ -230,7 +230,10 @@ TEST(Names, AFileThatAppearsAfterTheCheckIsKept) {
       RecordingUi ui;
       ui.size = kPieceSize12;
       proc1(fs, ui, row.chosen);
-      EXPECT_EQ(ui.messages().front(), text::errorText(err::FileAlreadyExists, row.appears));
+      // The system's words in parentheses differ between systems.
+      std::string shown = ui.messages().front();
+      if (const auto open = shown.rfind("（"); open != std::string::npos) shown.erase(open, shown.rfind("．") - open);
+      EXPECT_EQ(shown, text::errorText(err::FileAlreadyExists, row.appears));
       EXPECT_EQ(readFile(row.appears), "appeared");
       std::vector<std::string> expected{"j.1", "s.dat", row.appears};
       std::sort(expected.begin(), expected.end());

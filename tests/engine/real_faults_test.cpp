@@ -211,7 +211,8 @@ TEST(RealFaults, ADirectoryThatIsNotWritable) {
   ::chmod(".", 0755);
   if (r.skipped) GTEST_SKIP() << r.text;
   EXPECT_EQ(r.text,
-            text::errorText(70, "s.dat.1") + "\nfiles: j.1 j.2 s.dat small.txt\n" + text::errorText(70, "j") +
+            text::errorText(70, "s.dat.1", errnoReason(EACCES)) + "\nfiles: j.1 j.2 s.dat small.txt\n" +
+                text::errorText(70, "j", errnoReason(EACCES)) +
                 "\nfiles: j.1 j.2 s.dat small.txt\n"
             "ファイルが指定サイズより小さいので分割しませんでした。\nfiles: j.1 j.2 s.dat small.txt");
   EXPECT_EQ(readFile("s.dat"), original);
