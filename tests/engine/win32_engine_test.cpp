@@ -65,7 +65,7 @@ TEST_F(Win32Engine, SplitAndJoinCarryBytesTimeAndBitsUnderJapaneseNames) {
   EXPECT_EQ(joinUi.events,
             (std::vector<std::string>{"status:結合中 報告書.doc", "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
-                                      "refresh"}));
+                                      "status:ディスクに書き込み中…", "clear", "refresh"}));
   EXPECT_EQ(readFileW(L"報告書.doc"), data);
   EXPECT_EQ(bitsOf(L"報告書.doc"), shownAttributes(bits));
   EXPECT_EQ(stampOf(L"報告書.doc"), sourceStamp);
@@ -105,6 +105,7 @@ TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
   EXPECT_EQ(ui.events,
             (std::vector<std::string>{"status:結合中 set.bin", "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
+                                      "status:ディスクに書き込み中…", "clear",
                                       "message:" + text::errorText(70, "set.bin.2")}));
   // The joined file is whole; piece 1 went, the read-only piece and the one
   // after it stay.
