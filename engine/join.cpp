@@ -339,23 +339,32 @@ void join(Request& r) {
       }
       ui.refreshFileList();
     }
-  } catch (const RuntimeError& e) {
-    if (temporary.empty()) ui.message(errorMessage(e));
-    else ui.message(errorMessage(e, {{temporary, joinedName}}));
-    // The unfinished file goes with its closing; a file of the joined name
-    // was never touched.
+  } catch (...) {
+    // One way out for every early end: the failure's message first, then
+    // the unfinished file goes (with its closing; a file of the joined name
+    // was never touched), then "stopped".
+    std::exception_ptr unknown;
+    bool stopped = false;
+    try {
+      throw;
+    } catch (const RuntimeError& e) {
+      if (temporary.empty()) ui.message(errorMessage(e));
+      else ui.message(errorMessage(e, {{temporary, joinedName}}));
+    } catch (const StopRequested&) {
+      stopped = true;
+    } catch (...) {
+      unknown = std::current_exception();  // told by the caller, after the clean-up
+    }
     fs.closeAll();
     if (!temporary.empty()) {
       if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
     }
-    if (writing || !temporary.empty()) ui.refreshFileList();
-  } catch (const StopRequested&) {
-    // Stopped by the user: the unfinished file goes, nothing else changed.
-    fs.closeAll();
-    if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
-    ui.message(text::kStopped);
-    ui.clearStatus();
-    ui.refreshFileList();
+    if (stopped) {
+      ui.message(text::kStopped);
+      ui.clearStatus();
+    }
+    if (stopped || writing || !temporary.empty()) ui.refreshFileList();
+    if (unknown) std::rethrow_exception(unknown);
   }
 }
 

@@ -311,25 +311,31 @@ void split(Request& r) {
     ui.clearStatus();
     ui.message(recorded ? text::kSplitDone : text::splitDoneWithoutRecord(record));
     ui.refreshFileList();
-  } catch (const RuntimeError& e) {
-    // No incomplete set of pieces is left behind to be joined later; the
+  } catch (...) {
+    // One way out for every early end: what says why comes first (a
+    // failure, a changed source), then the clean-up, then "stopped". No
+    // incomplete set of pieces is left behind to be joined later; the
     // source is only ever read. A piece that cannot be removed is named, so
     // that it is not mistaken for part of a whole set.
-    ui.message(errorMessage(e));
+    std::string why, after;
+    std::exception_ptr unknown;
+    try {
+      throw;
+    } catch (const RuntimeError& e) {
+      why = errorMessage(e);
+    } catch (const SourceChanged&) {
+      why = text::sourceChanged(r.chosen);
+    } catch (const StopRequested&) {
+      after = text::kStopped;
+    } catch (...) {
+      unknown = std::current_exception();  // told by the caller, after the clean-up
+    }
+    if (!why.empty()) ui.message(why);
     cleanUp();
+    if (!after.empty()) ui.message(after);
     ui.clearStatus();
     ui.refreshFileList();
-  } catch (const StopRequested&) {
-    // Stopped by the user: cleaned up as after a failure.
-    cleanUp();
-    ui.message(text::kStopped);
-    ui.clearStatus();
-    ui.refreshFileList();
-  } catch (const SourceChanged&) {
-    ui.message(text::sourceChanged(r.chosen));
-    cleanUp();
-    ui.clearStatus();
-    ui.refreshFileList();
+    if (unknown) std::rethrow_exception(unknown);
   }
 }
 

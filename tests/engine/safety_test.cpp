@@ -588,3 +588,37 @@ TEST(Safety, AJoinNeverWritesOverItsPieces) {
     EXPECT_TRUE(fs.log.empty());
   }
 }
+
+TEST(Safety, AFailureOfAnyKindLeavesNothingHalfMade) {
+  // Whatever ends a request early (here memory running out while a block
+  // moves), it cleans up along its one way out and the failure goes on to
+  // the caller.
+  const struct {
+    const char* chosen;
+    std::vector<std::string> before;
+  } cases[] = {
+      {"s.dat", {"s.dat"}},
+      {"s.dat.1", {"s.dat.1", "s.dat.2", "s.dat.crc"}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    writeFile("s.dat", pattern(kPieceSize12 + 9));
+    if (c.before.size() > 1) {
+      RecordingUi ui;
+      ui.size = kPieceSize12;
+      proc1(*makeSystemFileServices(), ui, "s.dat");
+      stdfs::remove("s.dat");
+    }
+    ASSERT_EQ(filesHere(), c.before);
+    RecordingFileServices fs;
+    int writes = 0;
+    fs.beforeCall = [&](const std::string& op, const std::string&) {
+      if (op == "write" && ++writes == 3) throw std::bad_alloc();
+    };
+    RecordingUi ui;
+    ui.size = kPieceSize12;
+    EXPECT_THROW(proc1(fs, ui, c.chosen), std::bad_alloc) << c.chosen;
+    EXPECT_EQ(filesHere(), c.before) << c.chosen;
+    EXPECT_EQ(fs.openFiles(), 0) << c.chosen;
+  }
+}
