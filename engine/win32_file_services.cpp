@@ -19,6 +19,7 @@
 
 #include "file_services.h"
 #include "system_errors.h"
+#include "utf16.h"
 
 namespace vexo {
 namespace {
@@ -86,15 +87,7 @@ std::wstring wide(const std::string& utf8) {
   return w;
 }
 
-std::string utf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
+std::string utf8(const std::wstring& w) { return toUtf8(w); }
 
 // The name of a file for the kernel; a bare name resolves against the
 // process's current directory.

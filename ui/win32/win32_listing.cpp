@@ -14,26 +14,14 @@
 
 #include "file_services.h"
 #include "system_errors.h"
+#include "utf16.h"
 
 namespace vexo::win32 {
 
-std::wstring widen(const std::string& utf8) {
-  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  return w;
-}
+// The conversions are the engine's, one for all programs.
+std::wstring widen(const std::string& utf8) { return toUtf16(utf8); }
 
-std::string narrow(const std::wstring& wide) {
-  if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n, nullptr,
-                      nullptr);
-  return s;
-}
+std::string narrow(const std::wstring& wide) { return toUtf8(wide); }
 
 int twipsToPixels(double twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
 
