@@ -121,6 +121,16 @@ void run(FileServices& fs, UserInterface& ui, const Job& job) {
 
 }  // namespace
 
+std::string outputFolderOf(Request& r) {
+  if (!r.job.outputFolder.empty()) return r.job.outputFolder;
+  if (!r.job.folder.empty()) return r.job.folder;
+  try {
+    return r.fs.curDir();
+  } catch (const RuntimeError&) {
+    return ".";
+  }
+}
+
 void proc1(FileServices& fs, UserInterface& ui, const Job& job) { run(fs, ui, job); }
 
 }  // namespace vexo

@@ -209,26 +209,37 @@ void join(Request& r) {
       for (auto it = numbered.upper_bound(last); it != numbered.end() && !hurt; ++it)
         hurt = it->first <= last + std::max<std::int64_t>(last, kFarPast);
     if (hurt && throughRecovery()) return;
+    // A higher-numbered piece beyond a missing one means a gap: the missing
+    // ones, a few named and the rest counted. A number far past the set (a
+    // date such as report.doc.202401011230) is another file, not a lost
+    // piece.
+    const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
+    std::vector<std::string> missing;
+    std::int64_t missingCount = 0, previous = last;
+    for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
+      for (std::int64_t k = previous + 1; k < it->first && missing.size() < kNamedMissing; ++k)
+        missing.push_back(pieceName(k));
+      missingCount += it->first - previous - 1;
+      previous = it->first;
+    }
     if (recorded) {
       // The record tells whether the set is whole: a lost last piece or
-      // pieces of an older set change the sum.
+      // pieces of an older set change the sum. A set cut short names what
+      // it lacks: the gap, or else the piece after its last.
       if (total() != found.record.size) {
-        ui.message(text::sizeMismatch(record, total(), found.record.size));
+        std::string lacking;
+        if (total() < found.record.size) {
+          if (previous == last) {
+            missing = {pieceName(last + 1)};
+            missingCount = 1;
+          }
+          const auto more = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(missing.size()));
+          lacking = text::piecesNotFound(missing, more) + "\n";
+        }
+        ui.message(lacking + text::sizeMismatch(record, total(), found.record.size));
         return;
       }
     } else {
-      // Without a record: a higher-numbered piece beyond a missing one
-      // means a gap. A number far past the set (a date such as
-      // report.doc.202401011230) is another file, not a lost piece.
-      const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
-      std::vector<std::string> missing;
-      std::int64_t missingCount = 0, previous = last;
-      for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
-        for (std::int64_t k = previous + 1; k < it->first && missing.size() < kNamedMissing; ++k)
-          missing.push_back(pieceName(k));
-        missingCount += it->first - previous - 1;
-        previous = it->first;
-      }
       if (previous != last) {
         const auto more = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(missing.size()));
         if (ui.questionNo(text::gapQuestion(missing, more, pieceName(last))) != kAnswerYes) return;
@@ -261,7 +272,6 @@ void join(Request& r) {
       return;
     }
 
-    ui.statusText(text::kJoining + joined);
     const auto pieces = static_cast<std::int64_t>(lengths.size());
     // With at most the permission bits of the pieces, from the moment it exists.
     FileAttributes mode = 0777;
@@ -280,6 +290,7 @@ void join(Request& r) {
     for (std::int64_t k = first; k < first + pieces; ++k) {
       copier.setLength(kNormalBlock);
       const std::string piece = pieceName(k);
+      ui.statusText(text::joiningStatus(joined, k - first + 1, pieces));
       const std::int64_t size = fs.fileLen(piece);
       dt = fs.fileDateTime(piece);
       attributes = fs.getAttr(piece);
@@ -308,7 +319,8 @@ void join(Request& r) {
     writing = false;
 
     ui.clearStatus();
-    ui.message(text::kJoinDone);
+    ui.message(text::joinSummary(joined, total(), pieces, outputFolderOf(r), record,
+                                 recorded ? std::optional<std::uint32_t>(crc) : std::nullopt));
     ui.refreshFileList();
 
     if (ui.question(text::kDeleteQuestion) != kAnswerYes) {
@@ -352,6 +364,7 @@ void join(Request& r) {
       else ui.message(errorMessage(e, {{temporary, joinedName}}));
     } catch (const StopRequested&) {
       stopped = true;
+      ui.statusText(text::kStopping);  // while the unfinished file goes
     } catch (...) {
       unknown = std::current_exception();  // told by the caller, after the clean-up
     }

@@ -45,14 +45,45 @@ std::string errorText(int number, const std::string& file, const std::string& sy
          errorReason(number) + (systemReason.empty() ? "" : "（" + systemReason + "）") + "．";
 }
 
+std::string splittingStatus(const std::string& piece, std::int64_t k, std::int64_t count) {
+  return kSplitting + piece + " (" + std::to_string(k) + "/" + std::to_string(count) + ")";
+}
+
+std::string joiningStatus(const std::string& joined, std::int64_t k, std::int64_t count) {
+  return kJoining + joined + " (" + std::to_string(k) + "/" + std::to_string(count) + ")";
+}
+
+std::string splitSummary(std::int64_t count, std::int64_t pieceSize, std::int64_t lastSize,
+                         const std::string& folder, const std::string& record, bool recorded) {
+  std::string pieces = grouped(pieceSize) + " バイトの分割ファイル " + grouped(count) + " 個";
+  if (count > 1 && lastSize != pieceSize)
+    pieces = grouped(pieceSize) + " バイトの分割ファイル " + grouped(count - 1) + " 個と " +
+             grouped(lastSize) + " バイトの 1 個";
+  return kSplitDone + "\n" + folder + " に " + pieces + "を作りました．" +
+         (recorded ? "記録 " + record + " を書きました．"
+                   : record + " は名前が長すぎて作れなかったので，分割ファイルの記録はありません．");
+}
+
+std::string joinSummary(const std::string& joined, std::int64_t size, std::int64_t pieces,
+                        const std::string& folder, const std::string& record,
+                        std::optional<std::uint32_t> crc) {
+  return kJoinDone + "\n" + folder + " に " + joined + "（" + grouped(size) + " バイト）を分割ファイル " +
+         grouped(pieces) + " 個から作りました．" +
+         (crc ? "記録 " + record + " と CRC-32 " + hex8(*crc) + " 一致．" : "記録がないので CRC は確かめていません．");
+}
+
 std::string pieceNotFound(const std::string& piece) { return "分割ファイル " + piece + " が見つかりません．"; }
 
-std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,
-                        const std::string& lastFound) {
+std::string piecesNotFound(const std::vector<std::string>& missing, std::size_t moreMissing) {
   std::string names;
   for (const auto& m : missing) names += (names.empty() ? "" : "，") + m;
   if (moreMissing > 0) names += " ほか " + std::to_string(moreMissing) + " 個";
-  return "分割ファイル " + names + " が見つかりません．\n" + lastFound + " までの分割ファイルだけを結合しますか？";
+  return "分割ファイル " + names + " が見つかりません．";
+}
+
+std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,
+                        const std::string& lastFound) {
+  return piecesNotFound(missing, moreMissing) + "\n" + lastFound + " までの分割ファイルだけを結合しますか？";
 }
 
 std::string oddLengthQuestion(const std::string& piece, const std::string& lastBefore) {
@@ -81,10 +112,6 @@ std::string recordedNameIgnored(const std::string& record, const std::string& na
 
 std::string ambiguousStart(const std::string& zero, const std::string& one) {
   return "分割ファイルが " + zero + " と " + one + " のどちらから始まるのか分からないので，結合しませんでした．";
-}
-
-std::string splitDoneWithoutRecord(const std::string& record) {
-  return "分割完了\n" + record + " は名前が長すぎて作れなかったので，分割ファイルの記録はありません．";
 }
 
 std::string notRegularFile(const std::string& name) {
@@ -155,7 +182,7 @@ std::string checkCrcMismatch(std::uint32_t pieces, std::uint32_t recorded) {
 std::string folderNotFound(const std::string& folder) { return "フォルダ " + folder + " が見つかりません．"; }
 
 std::string folderNotWritable(const std::string& folder) {
-  return "フォルダ " + folder + " にはファイルを作れません．";
+  return "フォルダ " + folder + " にはファイルを作れません．\n" + folder + "：書き込みが禁止されています．";
 }
 
 }  // namespace vexo::text

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@ inline const std::string kJoining = "結合中 ";
 inline const std::string kSplitDone = "分割完了";
 inline const std::string kJoinDone = "結合完了";
 inline const std::string kDeleteQuestion = "分割ファイルを削除しますか？";
-inline const std::string kTooSmall = "ファイルが指定サイズより小さいので分割しませんでした。";
+inline const std::string kTooSmall = "ファイルが指定サイズより小さいので分割しませんでした．";
 // A file exactly as long as a piece.
-inline const std::string kNotLarger = "ファイルが指定サイズ以下なので分割しませんでした。";
+inline const std::string kNotLarger = "ファイルが指定サイズ以下なので分割しませんでした．";
 inline const std::string kStopped = "中止しました．";
+// While a stopped request removes what it had written.
+inline const std::string kStopping = "中止しています…";
 inline const std::string kPiecesLeft = "途中までの分割ファイルを削除できませんでした．";
 inline const std::string kOldPiecesLeft = "前の分割ファイルを削除できませんでした．";
 inline const std::string kJoinedLeft = "途中までの結合ファイルを削除できませんでした．";
@@ -35,8 +38,25 @@ inline const std::string kOldSetGone = "前の分割ファイルは削除しま�
 std::string folderNotFound(const std::string& folder);
 std::string folderNotWritable(const std::string& folder);
 
+// The status line while piece k of count is written: "分割中 NAME (k/count)".
+std::string splittingStatus(const std::string& piece, std::int64_t k, std::int64_t count);
+// The status line while piece k of count is read into the joined file:
+// "結合中 JOINED (k/count)".
+std::string joiningStatus(const std::string& joined, std::int64_t k, std::int64_t count);
+// "分割完了" and a second line: how many pieces of what size went to which
+// folder, and the record written (or why there is none).
+std::string splitSummary(std::int64_t count, std::int64_t pieceSize, std::int64_t lastSize,
+                         const std::string& folder, const std::string& record, bool recorded);
+// "結合完了" and a second line: the joined file, its size and folder, from
+// how many pieces, and the record's CRC found to match (crc empty: no
+// record to check against).
+std::string joinSummary(const std::string& joined, std::int64_t size, std::int64_t pieces,
+                        const std::string& folder, const std::string& record,
+                        std::optional<std::uint32_t> crc);
 // "分割ファイル NAME が見つかりません．"
 std::string pieceNotFound(const std::string& piece);
+// "分割ファイル A，B ほか N 個 が見つかりません．"
+std::string piecesNotFound(const std::vector<std::string>& missing, std::size_t moreMissing);
 // The set stops at a gap: the missing pieces (a few named), and whether to
 // join the pieces up to lastFound only.
 std::string gapQuestion(const std::vector<std::string>& missing, std::size_t moreMissing,
@@ -65,8 +85,6 @@ std::string unreadableRecordQuestion(const std::string& record);
 std::string recordedNameIgnored(const std::string& record, const std::string& name, const std::string& joined);
 // A set that may begin at piece 0 or at piece 1.
 std::string ambiguousStart(const std::string& zero, const std::string& one);
-// The split is done, but its record could not be written.
-std::string splitDoneWithoutRecord(const std::string& record);
 std::string notRegularFile(const std::string& name);
 std::string notARecord(const std::string& name);
 std::string sizeMismatch(const std::string& record, std::int64_t pieces, std::int64_t recorded);

@@ -31,6 +31,10 @@ struct Request {
   bool sameFolder = true;
 };
 
+// The folder a request writes into, as the summary names it: the job's
+// output folder, else the current directory (the chosen file's folder).
+std::string outputFolderOf(Request& r);
+
 void split(Request& r);
 void join(Request& r);
 

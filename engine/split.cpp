@@ -234,7 +234,7 @@ void split(Request& r) {
         out.createExclusive(piece, dst, mode);
         written.push_back(piece);
       }
-      ui.statusText(text::kSplitting + piece);
+      ui.statusText(text::splittingStatus(piece, k, count));
 
       copier.setLength(kNormalBlock);
       bool last = copier.blockSteps(f, dst, size, normalBlocks);
@@ -309,7 +309,8 @@ void split(Request& r) {
     written.clear();
 
     ui.clearStatus();
-    ui.message(recorded ? text::kSplitDone : text::splitDoneWithoutRecord(record));
+    ui.message(text::splitSummary(count, pieceSize, size - (count - 1) * pieceSize, outputFolderOf(r), record,
+                                  recorded));
     ui.refreshFileList();
   } catch (...) {
     // One way out for every early end: what says why comes first (a
@@ -327,6 +328,7 @@ void split(Request& r) {
       why = text::sourceChanged(r.chosen);
     } catch (const StopRequested&) {
       after = text::kStopped;
+      ui.statusText(text::kStopping);  // while the pieces go
     } catch (...) {
       unknown = std::current_exception();  // told by the caller, after the clean-up
     }

@@ -227,7 +227,28 @@ int FakeView::messageBox(int style, const std::string& text) {
     answers.pop_front();
     return answer;
   }
-  return style == kStyleOkOnly ? kAnswerOk : kAnswerYes;
+  const bool question = style == kStyleYesNoQuestion || style == kStyleYesNoQuestionNoDefault;
+  return question ? kAnswerYes : kAnswerOk;
+}
+
+void FakeView::setCheck3(int state) {
+  events.push_back("Check3=" + std::to_string(state));
+  recovery = state;
+}
+
+void FakeView::setRecoveryPercent(int p) {
+  events.push_back("Recovery=" + std::to_string(p));
+  percent = p;
+}
+
+void FakeView::setOutputDir(const std::string& text) {
+  events.push_back("Out_Dir=" + text);
+  outDir = text;
+}
+
+std::optional<std::string> FakeView::chooseFolder(const std::string& start) {
+  events.push_back("chooseFolder=" + start);
+  return folderChosen;
 }
 
 void FakeView::blockInput(bool on) {

@@ -28,7 +28,9 @@ namespace vexo::test {
 // "box<style>:text", "block=1"/"block=0", "end", "loadInput", "showInput", "Combo1 focus",
 // "hideInput", "unloadInput", "write Section/Key=v", "flush",
 // "Progress=done/total", "Ret_bottn=caption", "pump" (events handled while a
-// request runs), "select=name" (file list entry marked).
+// request runs), "select=name" (file list entry marked), "Check3=n",
+// "Recovery=n", "Out_Dir=x", "chooseFolder=start", "busyControls=1"/"=0",
+// "focusSize".
 using Events = std::vector<std::string>;
 
 class FakeSettings : public SettingsStore {
@@ -103,6 +105,11 @@ class FakeView : public MainView {
   int option = 0;  // selected at design time
   std::string sizeBox;
   int digits = 0;  // Check2
+  int recovery = 0;                 // Check3
+  int percent = kDefaultRecoveryPercent;
+  std::string outDir;               // Out_Dir
+  // What the folder chooser answers (nothing: cancelled).
+  std::optional<std::string> folderChosen;
   double left = 0, top = 0;
   bool minimised = false;
   bool blocked = false;
@@ -127,6 +134,7 @@ class FakeView : public MainView {
   // Work areas of the screens, in twips, and the window's width.
   std::vector<ScreenArea> screens;
   double width = 0;
+  double height = 0;
 
   // The user's acts.
   void chooseDrive(const std::string& drive);
@@ -173,6 +181,16 @@ class FakeView : public MainView {
   std::vector<ScreenArea> screenAreas() override { return screens; }
   double windowWidthTwips() override { return width; }
   void selectFileListEntry(const std::string& n) override { events.push_back("select=" + n); }
+  int check3() override { return recovery; }
+  void setCheck3(int state) override;
+  int recoveryPercent() override { return percent; }
+  void setRecoveryPercent(int p) override;
+  std::string outputDir() override { return outDir; }
+  void setOutputDir(const std::string& text) override;
+  std::optional<std::string> chooseFolder(const std::string& start) override;
+  void focusSizeBox() override { events.push_back("focusSize"); }
+  void setBusyControls(bool busy) override { events.push_back(busy ? "busyControls=1" : "busyControls=0"); }
+  double windowHeightTwips() override { return height; }
 };
 
 // The names of the files in a directory, sorted.

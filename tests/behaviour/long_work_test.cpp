@@ -33,7 +33,7 @@ TEST(MainFormLongWork, StatusAndProgressDrawnAtMostEvery33msAndBeforeEveryBox) {
       {32, [](MainForm& f) { f.statusText("c"); }, {"Label2=c"}},
       {33, [](MainForm& f) { f.statusText("d"); }, {"Label2!=d"}},
       // Nothing is behind: the box comes straight away.
-      {40, [](MainForm& f) { f.message("m"); }, {"box0:m"}},
+      {40, [](MainForm& f) { f.message("m"); }, {"box48:m"}},
       {50, [](MainForm& f) { f.statusText("e"); }, {"Label2=e"}},
       // Behind: drawn before the question, however little time passed.
       {51, [](MainForm& f) { f.question("q"); }, {"Label2!=e", "box36:q"}},
@@ -77,12 +77,21 @@ TEST(MainFormLongWork, StopDuringASplitRemovesItsPieces) {
   ASSERT_FALSE(wish.empty());
   EXPECT_EQ(wish, std::vector<bool>(wish.size(), true));
   ASSERT_GE(w.events.size(), 3u);
-  EXPECT_EQ((Events(w.events.begin(), w.events.begin() + 2)), (Events{"block=1", "Ret_bottn=中　止"}));
+  EXPECT_EQ((Events(w.events.begin(), w.events.begin() + 3)),
+            (Events{"block=1", "busyControls=1", "Ret_bottn=中　止"}));
   EXPECT_EQ((Events(w.events.end() - 3, w.events.end())),
-            (Events{"Ret_bottn=決　定", "Progress=0/0", "block=0"}));
+            (Events{"Progress=0/0", "busyControls=0", "block=0"}));
+  // Said at once, and kept while the pieces go, until the box; "決　定" is
+  // back before the box opens.
+  const auto stopping = std::find(w.events.begin(), w.events.end(), "Label2!=中止しています…");
+  const auto ret = std::find(w.events.begin(), w.events.end(), "Ret_bottn=決　定");
+  const auto stopped = std::find(w.events.begin(), w.events.end(), "box64:中止しました．");
+  EXPECT_TRUE(stopping < ret && ret < stopped && stopped != w.events.end());
+  EXPECT_EQ(std::count_if(stopping, stopped, [](const std::string& e) { return e.starts_with("Label2"); }),
+            1);
   EXPECT_FALSE(form.stopRequested());  // the wish ends with the request
   EXPECT_EQ(readFile("data.bin"), data);
-  if (std::find(w.events.begin(), w.events.end(), "box0:中止しました．") == w.events.end())
+  if (std::find(w.events.begin(), w.events.end(), "box64:中止しました．") == w.events.end())
     GTEST_SKIP() << "this engine does not stop between blocks";
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin"}));
   w.view.whilePump = nullptr;
@@ -92,30 +101,33 @@ TEST(MainFormLongWork, StopDuringASplitRemovesItsPieces) {
 
 // ---- The window's position -------------------------------------------------
 
-TEST(MainFormLongWork, ReachablePlaceMovesOnlyATitleBarOffEveryScreen) {
+TEST(MainFormLongWork, ReachablePlacePutsAWindowOffEveryScreenWhollyInside) {
   // Two screens side by side: 1280 x 960 and 1024 x 768 pixels, the first
   // with a 30-pixel panel at the top.
   const std::vector<MainView::ScreenArea> two = {{0, 450, 19200, 13950}, {19200, 0, 15360, 11520}};
   struct Case {
     const char* name;
-    double left, top, width;
+    double left, top, width, height;
     double wantLeft, wantTop;
   };
   const Case cases[] = {
-      {"inside the second", 25000, 200, 6000, 25000, 200},
-      {"an inch of its bar on the first", -4560, 1000, 6000, -4560, 1000},
-      {"less than an inch on it", -4600, 1000, 6000, 0, 1000},
-      {"under the panel", 1000, 0, 6000, 1000, 450},
-      {"below the second", 30000, 12000, 6000, 28560, 11220},
-      {"wider than the screen", 99999, 1000, 40000, 19200, 1000},
+      {"inside the second", 25000, 200, 6000, 5000, 25000, 200},
+      {"an inch of its bar on the first", -4560, 1000, 6000, 5000, -4560, 1000},
+      {"less than an inch on it", -4600, 1000, 6000, 5000, 0, 1000},
+      {"under the panel", 1000, 0, 6000, 5000, 1000, 450},
+      {"below the second: wholly inside", 30000, 12000, 6000, 5000, 28560, 6520},
+      {"far below the first", 100, 90000, 6000, 5000, 100, 9400},
+      {"wider than the screen", 99999, 1000, 40000, 5000, 19200, 1000},
+      {"taller than the screen", 30000, 12000, 6000, 20000, 28560, 0},
+      {"height unknown: the title bar", 30000, 12000, 6000, 0, 28560, 11220},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const WindowPlace p = reachablePlace(c.left, c.top, c.width, two);
+    const WindowPlace p = reachablePlace(c.left, c.top, c.width, c.height, two);
     EXPECT_EQ(p.left, c.wantLeft);
     EXPECT_EQ(p.top, c.wantTop);
   }
-  const WindowPlace none = reachablePlace(-32000, 99999, 6000, {});
+  const WindowPlace none = reachablePlace(-32000, 99999, 6000, 5000, {});
   EXPECT_EQ(none.left, -32000);
   EXPECT_EQ(none.top, 99999);
 }
@@ -145,7 +157,9 @@ TEST(MainFormLongWork, OpenPathShowsTheFilesDirectoryAndChoosesIt) {
                        "File_Name="};
        }},
       {"a file that is not there", [](Window& w) { return in(w.B, "none.bin"); },
-       [](Window& w) { return Events{"box0:エラーです．エラー番号は53\n" + in(w.B, "none.bin")}; }},
+       [](Window& w) {
+         return Events{"box48:エラーです．エラー番号は53\n" + in(w.B, "none.bin") + "：ファイルが見つかりません．"};
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "fakes.h"
+#include "crc32.h"
+#include "messages.h"
 #include "texts.h"
 
 namespace vexo::test {
@@ -15,8 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kDiskNotReady = "box0:ディスクの準備ができていません．";
-const std::string kDeviceUnavailable = "box0:ドライブの準備ができていません．";
+const std::string kDiskNotReady = "box48:ディスクの準備ができていません．";
+const std::string kDeviceUnavailable = "box48:ドライブの準備ができていません．";
 
 
 // What loading does to the lists when the process starts in `dir` on `drive`.
@@ -46,33 +48,33 @@ TEST(MainFormLoad, AppliesStoredSettingsOrDefaults) {
   const LoadCase cases[] = {
       {"nothing stored",
        {},
-       {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0"},
+       {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0", "Check3=0", "Recovery=10", "Out_Dir="},
        0,
        0,
        kPieceSize144},
       {"stored",
        {{"Settings/MainLeft", "2985"}, {"Settings/MainTop", "-150"}, {"Checks/Bit16", "1"},
         {"Checks/Size", "1"}},
-       {"move=2985,-150", "Check1=1", "Check2=0", "Size_Combo=", "Option1=1"},
+       {"move=2985,-150", "Check1=1", "Check2=0", "Size_Combo=", "Option1=1", "Check3=0", "Recovery=10", "Out_Dir="},
        1,
        1,
        kPieceSize12},
       {"third state, off the screen",
        {{"Settings/MainLeft", "-32000"}, {"Settings/MainTop", "99999"}, {"Checks/Bit16", "2"}},
-       {"move=-32000,99999", "Check1=2", "Check2=0", "Size_Combo=", "Option1=0"},
+       {"move=-32000,99999", "Check1=2", "Check2=0", "Size_Combo=", "Option1=0", "Check3=0", "Recovery=10", "Out_Dir="},
        2,
        0,
        kPieceSize144},
       {"unusable values count as absent",
        {{"Settings/MainLeft", "abc"}, {"Settings/MainTop", "1e40"}, {"Checks/Bit16", "3"},
         {"Checks/Size", "2"}},
-       {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0"},
+       {"move=1000,1000", "Check1=0", "Check2=0", "Size_Combo=", "Option1=0", "Check3=0", "Recovery=10", "Out_Dir="},
        0,
        0,
        kPieceSize144},
       {"size box",
        {{"Checks/Size", "2"}, {"Checks/CustomSize", "4GB (FAT32)"}, {"Checks/Digits3", "1"}},
-       {"move=1000,1000", "Check1=0", "Check2=1", "Size_Combo=4GB (FAT32)", "Option1=2"},
+       {"move=1000,1000", "Check1=0", "Check2=1", "Size_Combo=4GB (FAT32)", "Option1=2", "Check3=0", "Recovery=10", "Out_Dir="},
        0,
        2,
        4'294'967'295},
@@ -224,7 +226,7 @@ TEST(MainFormDrive, FailedChangeReportsAndPutsThePreviousDriveBack) {
   const Case cases[] = {
       {"disk not ready", {{'B', 71}}, {kDiskNotReady, "setDrive=@A"}, "BAA"},
       {"drive unavailable", {{'B', 68}}, {kDeviceUnavailable, "setDrive=@A"}, "BAA"},
-      {"other error", {{'B', 5}}, {"box0:エラーです．エラー番号は5", "setDrive=@A"}, "BAA"},
+      {"other error", {{'B', 5}}, {"box48:エラーです．エラー番号は5\n@B：処理できませんでした．", "setDrive=@A"}, "BAA"},
       {"previous drive fails too",
        {{'B', 71}, {'A', 68}},
        {kDiskNotReady, "setDrive=@A", kDeviceUnavailable, "setDrive=@A"},
@@ -247,6 +249,7 @@ TEST(MainFormDrive, FailedChangeReportsAndPutsThePreviousDriveBack) {
     Events expected;
     for (std::string e : c.events) {
       if (const auto at = e.find("@A"); at != std::string::npos) e.replace(at, 2, w.A);
+      if (const auto at = e.find("@B"); at != std::string::npos) e.replace(at, 2, w.B);
       expected.push_back(e);
     }
     EXPECT_EQ(w.events, expected);
@@ -302,7 +305,9 @@ TEST(MainFormLists, OpeningAVanishedDirectoryReportsAndStays) {
   w.view.clickEntry("a.txt");
   w.events.clear();
   form.Dir_name_Open(in(w.A, "gone"));
-  EXPECT_EQ(w.events, (Events{"box0:エラーです．エラー番号は76", "refreshDir"}));
+  EXPECT_EQ(w.events, (Events{"box48:エラーです．エラー番号は76\n" + in(w.A, "gone") +
+                                  "：パスが見つかりません．",
+                              "refreshDir"}));
   EXPECT_EQ(w.files.curDir(), w.A);
   EXPECT_EQ(w.view.dir, w.A);
   EXPECT_EQ(w.view.name, "a.txt");
@@ -343,11 +348,17 @@ TEST(MainFormRequest, SplitAndJoinThroughTheWindow) {
   form.Ret_bottn_Click();
   // The start is drawn at once; the statuses that follow on a clock that
   // stands still are only set, until the end and the message box draw them.
+  // The buttons that cannot act are off while it runs; "決　定" is back
+  // before the summary.
   EXPECT_EQ(w.events,
-            (Events{"block=1", "Ret_bottn=中　止", "Progress=0/1457669", "Label2=分割中 data.bin.1",
-                    "Label2=分割中 data.bin.2", "Label2!=分割中 data.bin.2", "Progress=1457669/1457669",
-                    "Label2=", "box0:分割完了", "refreshFileList", "Ret_bottn=決　定", "Progress=0/0",
-                    "block=0"}));
+            (Events{"block=1", "busyControls=1", "Ret_bottn=中　止", "Progress=0/1457669",
+                    "Label2=分割中 data.bin.1 (1/2)", "Label2=分割中 data.bin.2 (2/2)",
+                    "Label2!=分割中 data.bin.2 (2/2)", "Progress=1457669/1457669", "Label2=",
+                    "Ret_bottn=決　定",
+                    "box64:分割完了\n" + w.A +
+                        " に 1,457,664 バイトの分割ファイル 1 個と 5 バイトの 1 個を作りました．"
+                        "記録 data.bin.crc を書きました．",
+                    "refreshFileList", "Progress=0/0", "busyControls=0", "block=0"}));
   EXPECT_EQ(w.view.busyDuringBox, (std::vector<bool>{true}));
   EXPECT_EQ(w.view.blockedDuringBox, (std::vector<bool>{true}));
   EXPECT_FALSE(form.busy());
@@ -366,9 +377,13 @@ TEST(MainFormRequest, SplitAndJoinThroughTheWindow) {
   form.FIle_list_DblClick();
   ASSERT_GE(w.events.size(), 4u);
   EXPECT_EQ(w.events.front(), "block=1");
-  EXPECT_EQ(w.events[2], "Label2!=結合中 data.bin");
+  EXPECT_NE(std::find(w.events.begin(), w.events.end(), "Label2=結合中 data.bin (2/2)"), w.events.end());
   EXPECT_EQ(w.events.back(), "block=0");
-  EXPECT_NE(std::find(w.events.begin(), w.events.end(), "box0:結合完了"), w.events.end());
+  EXPECT_NE(std::find(w.events.begin(), w.events.end(),
+                      "box64:結合完了\n" + w.A +
+                          " に data.bin（1,457,669 バイト）を分割ファイル 2 個から作りました．"
+                          "記録 data.bin.crc と CRC-32 " + text::hex8(crc32Update(0, data.data(), data.size())) + " 一致．"),
+            w.events.end());
   EXPECT_NE(std::find(w.events.begin(), w.events.end(), "box36:分割ファイルを削除しますか？"),
             w.events.end());
   EXPECT_EQ(readFile("data.bin"), data);
@@ -394,9 +409,9 @@ TEST(MainFormRequest, ShortNamingJoinAsksForTheExtension) {
   w.view.clickEntry("data.1");
   w.events.clear();
   form.Ret_bottn_Click();
-  EXPECT_EQ(w.events, (Events{"block=1", "Ret_bottn=中　止", "loadInput", "showInput",
-                              "Combo1 focus", "hideInput", "Ret_bottn=決　定", "Progress=0/0",
-                              "block=0"}));
+  EXPECT_EQ(w.events, (Events{"block=1", "busyControls=1", "Ret_bottn=中　止", "loadInput",
+                              "showInput", "Combo1 focus", "hideInput", "Ret_bottn=決　定",
+                              "Progress=0/0", "refreshFileList", "busyControls=0", "block=0"}));
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.1", "data.2", "data.crc"}));
 
   // OK with "bin" typed: joined as data.bin; the dialog stays loaded.
@@ -407,10 +422,10 @@ TEST(MainFormRequest, ShortNamingJoinAsksForTheExtension) {
   w.view.answers = {kAnswerOk, kAnswerNo};
   w.events.clear();
   form.Ret_bottn_Click();
-  ASSERT_GE(w.events.size(), 6u);
-  EXPECT_EQ((Events(w.events.begin(), w.events.begin() + 6)),
-            (Events{"block=1", "Ret_bottn=中　止", "showInput", "Combo1 focus", "hideInput",
-                    "Label2!=結合中 data.bin"}));
+  ASSERT_GE(w.events.size(), 8u);
+  EXPECT_EQ((Events(w.events.begin(), w.events.begin() + 8)),
+            (Events{"block=1", "busyControls=1", "Ret_bottn=中　止", "showInput", "Combo1 focus",
+                    "hideInput", "Progress=0/1250311", "Label2=結合中 data.bin (1/2)"}));
   EXPECT_EQ(readFile("data.bin"), data);
   EXPECT_NE(form.inputForm(), nullptr);
 }
@@ -422,8 +437,10 @@ TEST(MainFormRequest, FailuresEscapingTheRequestAreReported) {
     std::string box;
   };
   const Case cases[] = {
-      {"out of memory", [] { throw std::bad_alloc(); }, "box0:エラーです．エラー番号は7"},
-      {"internal error", [] { throw std::logic_error("x"); }, "box0:エラーです．エラー番号は51"},
+      {"out of memory", [] { throw std::bad_alloc(); },
+       "box48:エラーです．エラー番号は7\ndata.bin：メモリが足りません．"},
+      {"internal error", [] { throw std::logic_error("x"); },
+       "box48:エラーです．エラー番号は51\ndata.bin：処理できませんでした．"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -437,8 +454,8 @@ TEST(MainFormRequest, FailuresEscapingTheRequestAreReported) {
     };
     form.Ret_bottn_Click();
     // The split cleans up along its one way out before the failure is told.
-    EXPECT_EQ(w.events, (Events{"block=1", "Ret_bottn=中　止", "Label2=", "refreshFileList", c.box,
-                                "Ret_bottn=決　定", "Progress=0/0", "block=0"}));
+    EXPECT_EQ(w.events, (Events{"block=1", "busyControls=1", "Ret_bottn=中　止", "Label2=", "refreshFileList",
+                                "Ret_bottn=決　定", c.box, "Progress=0/0", "busyControls=0", "block=0"}));
     EXPECT_FALSE(form.busy());
     EXPECT_FALSE(w.view.blocked);
   }
@@ -458,7 +475,9 @@ TEST(MainFormRequest, NothingStartsWhileARequestRuns) {
   w.events.clear();
   form.Ret_bottn_Click();
   EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "block=1"), 1);
-  EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "box0:分割完了"), 1);
+  EXPECT_EQ(std::count_if(w.events.begin(), w.events.end(),
+                          [](const std::string& e) { return e.starts_with("box64:分割完了\n"); }),
+            1);
 }
 
 // ---- The size box and three-digit numbers ---------------------------------
@@ -500,8 +519,10 @@ TEST(MainFormSizeBox, SplitNeedsAUsableSizeAJoinNone) {
     w.events.clear();
     w.files.log.clear();
     form.FIle_list_DblClick();
-    EXPECT_EQ(w.events, (Events{"block=1", "Ret_bottn=中　止", std::string("box0:") + text::kBadSize,
-                                "Ret_bottn=決　定", "Progress=0/0", "block=0"}));
+    // Refused: the focus goes back to the size box, its text selected.
+    EXPECT_EQ(w.events, (Events{"block=1", "busyControls=1", "Ret_bottn=中　止", "Ret_bottn=決　定",
+                                std::string("box48:") + text::kBadSize, "Progress=0/0",
+                                "busyControls=0", "block=0", "focusSize"}));
     EXPECT_TRUE(w.files.log.empty()) << typed;
   }
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "old.bin.1", "old.bin.2"}));
@@ -521,7 +542,7 @@ TEST(MainFormSizeBox, SplitNeedsAUsableSizeAJoinNone) {
   w.view.typeSize("5001");
   w.events.clear();
   form.Ret_bottn_Click();
-  EXPECT_EQ(w.events[2], "box0:ファイルが指定サイズ以下なので分割しませんでした。");
+  EXPECT_EQ(w.events[4], "box48:ファイルが指定サイズ以下なので分割しませんでした．");
 }
 
 // ---- The extension dialog --------------------------------------------------

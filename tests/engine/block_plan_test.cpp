@@ -124,9 +124,15 @@ TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
   plan.finishSplit("report.doc", "report.doc.crc", "report.doc.1");
   EXPECT_EQ(fs.log, plan.calls);
 
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 report.doc.1", "status:分割中 report.doc.2",
-                                                 "status:分割中 report.doc.3", "clear", "message:分割完了",
-                                                 "refresh"}));
+  // Each piece counted in the status line; the summary says where the
+  // pieces went, their sizes and the record.
+  EXPECT_EQ(ui.events, (std::vector<std::string>{
+                           "status:分割中 report.doc.1 (1/3)", "status:分割中 report.doc.2 (2/3)",
+                           "status:分割中 report.doc.3 (3/3)", "clear",
+                           "message:分割完了\n" + fs.curDir() +
+                               " に 1,457,664 バイトの分割ファイル 2 個と 17,664 バイトの 1 個を作りました．"
+                               "記録 report.doc.crc を書きました．",
+                           "refresh"}));
   EXPECT_EQ(readFile("report.doc.1").size(), static_cast<std::size_t>(P144));
   EXPECT_EQ(readFile("report.doc.3").size(), 17664u);
 }
@@ -218,7 +224,7 @@ TEST(SplitPlan, ExactMultipleEndsWithAFullPiece) {
     EXPECT_EQ(fs.log, plan.calls);
     EXPECT_EQ(readFile("even.bin." + std::to_string(c.pieces)).size(), static_cast<std::size_t>(c.size));
     EXPECT_FALSE(exists("even.bin." + std::to_string(c.pieces + 1)));
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   }
 }
 
@@ -233,8 +239,8 @@ TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
                                                 "getAttr small.bin"}));
     // Exactly as long as a piece: "以下", not "小さい".
     EXPECT_EQ(ui.events, (std::vector<std::string>{size == P144
-                                                       ? "message:ファイルが指定サイズ以下なので分割しませんでした。"
-                                                       : "message:ファイルが指定サイズより小さいので分割しませんでした。"}));
+                                                       ? "message:ファイルが指定サイズ以下なので分割しませんでした．"
+                                                       : "message:ファイルが指定サイズより小さいので分割しませんでした．"}));
     EXPECT_FALSE(exists("small.bin.1"));
   }
   // Between the two sizes: split at 1.2M, not at 1.44M.
@@ -310,8 +316,14 @@ TEST(JoinPlan, MeasuresTheSetThenReadsEachPieceInBlocksAndItsTail) {
   plan.add("name #1 r.doc");
   plan.add("close #1");  // No: nothing is flushed
   EXPECT_EQ(fs.log, plan.calls);
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:結合中 r.doc", "clear", "message:結合完了", "refresh",
-                                                 "question:分割ファイルを削除しますか？"}));
+  // Each piece counted; no record, no CRC.
+  EXPECT_EQ(ui.events, (std::vector<std::string>{
+                           "status:結合中 r.doc (1/3)", "status:結合中 r.doc (2/3)",
+                           "status:結合中 r.doc (3/3)", "clear",
+                           "message:結合完了\n" + fs.curDir() +
+                               " に r.doc（2,975,328 バイト）を分割ファイル 3 個から作りました．"
+                               "記録がないので CRC は確かめていません．",
+                           "refresh", "question:分割ファイルを削除しますか？"}));
   EXPECT_EQ(readFile("r.doc"), pattern(P144, 1) + pattern(P144, 2) + pattern(60000, 3));
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"r.doc", "r.doc.1", "r.doc.2", "r.doc.3"}));
 }

@@ -35,7 +35,7 @@ TEST(BlockSizes, PieceOneIsNormalBlocksAndTheRestOfTheSize) {
     RecordingUi ui;
     ui.size = size;
     proc1(fs, ui, "@src");
-    ASSERT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    ASSERT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
     std::vector<std::string> expected;
     for (std::int64_t i = 0; i < size / 30000; ++i) {
       expected.push_back("read #1 30000");
@@ -92,13 +92,13 @@ TEST(BlockSizes, RoundTripsAtOtherSizes) {
     ui.check = c.shortNaming ? 1 : 0;
     ui.extension = "bin";
     proc1(fs, ui, "r.bin");
-    ASSERT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    ASSERT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
     EXPECT_TRUE(exists(c.last));
     EXPECT_TRUE(exists(c.shortNaming ? "r.crc" : "r.bin.crc"));
     std::filesystem::rename("r.bin", "original");
     ui.events.clear();
     proc1(fs, ui, c.chosen);
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"結合完了"});
     EXPECT_EQ(readFile("r.bin"), original);
     EXPECT_EQ(filesHere(), (std::vector<std::string>{"original", "r.bin"}));
   }
@@ -113,7 +113,7 @@ TEST(BlockSizes, ThreeDigitNumbersGoOnPast999) {
   ui.size = 1;
   ui.digits = 3;
   proc1(fs, ui, "@v");
-  ASSERT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  ASSERT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   for (const char* name : {"@v.001", "@v.010", "@v.999", "@v.1000", "@v.crc"})
     EXPECT_TRUE(fs.virtualExists(name)) << name;
   for (const char* name : {"@v.1", "@v.0001", "@v.1001"}) EXPECT_FALSE(fs.virtualExists(name)) << name;

@@ -22,6 +22,28 @@ std::vector<std::string> RecordingUi::messages() const {
   return out;
 }
 
+namespace {
+
+std::string headline(const std::string& event, const std::string& prefix) {
+  for (const char* done : {"分割完了\n", "結合完了\n"})
+    if (event.rfind(prefix + done, 0) == 0) return event.substr(0, event.find('\n'));
+  return event;
+}
+
+}  // namespace
+
+std::vector<std::string> RecordingUi::headlines() const {
+  std::vector<std::string> out;
+  for (const auto& m : messages()) out.push_back(headline(m, ""));
+  return out;
+}
+
+std::vector<std::string> RecordingUi::headlineEvents() const {
+  std::vector<std::string> out;
+  for (const auto& e : events) out.push_back(headline(e, "message:"));
+  return out;
+}
+
 RecordingFileServices::RecordingFileServices(std::unique_ptr<FileServices> inner)
     : inner_(std::move(inner)) {}
 

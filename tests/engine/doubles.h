@@ -69,6 +69,11 @@ class RecordingUi : public UserInterface {
     j.digits = digits;
     return j;
   }
+  // The messages, and all events, with the completion summaries ("分割完了"
+  // or "結合完了" and a second line of figures) cut to their first line,
+  // for tests that check the outcome and not the summary's figures.
+  std::vector<std::string> headlines() const;
+  std::vector<std::string> headlineEvents() const;
 };
 
 // Runs the request for the name with the switches the recorder holds.

@@ -172,9 +172,9 @@ TEST(Metadata, AFailedStampIsReportedAndTheSplitGoesOn) {
   fs.failOn("stamp", 1, 0, "s.bin.2");
   RecordingUi ui;
   proc1(fs, ui, "s.bin");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 s.bin.1", "status:分割中 s.bin.2",
+  EXPECT_EQ(ui.headlineEvents(), (std::vector<std::string>{"status:分割中 s.bin.1 (1/3)", "status:分割中 s.bin.2 (2/3)",
                                                  "message:SetFileDateTime Error File=s.bin.2",
-                                                 "status:分割中 s.bin.3", "clear", "message:分割完了",
+                                                 "status:分割中 s.bin.3 (3/3)", "clear", "message:分割完了",
                                                  "refresh"}));
   // The attributes are still applied after the failed stamp.
   auto it = std::find(fs.log.begin(), fs.log.end(), "stamp s.bin.2");
@@ -192,7 +192,7 @@ TEST(Metadata, AFailedStampOfTheJoinedFileIsReported) {
   ui.answer = 7;
   proc1(fs, ui, "j.1");
   // Named as the file it becomes.
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
+  EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
   EXPECT_EQ(fs.log[fs.log.size() - 3].rfind("setAttr ~j ", 0), 0u);
   EXPECT_EQ(readFile("j"), "a");
 }

@@ -133,7 +133,10 @@ TEST(Folders, ProductsGoToTheOutputFolder) {
   job.folder = "in";
   job.outputFolder = "out";
   proc1(fs, ui, job);
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  // The summary names the output folder.
+  EXPECT_EQ(ui.messages(), std::vector<std::string>{
+                               "分割完了\nout に 1,250,304 バイトの分割ファイル 2 個と 77 バイトの 1 個を作りました．"
+                               "記録 s.dat.crc を書きました．"});
   EXPECT_EQ(filesIn("in"), std::vector<std::string>{"s.dat"});
   EXPECT_EQ(filesIn("out"), (std::vector<std::string>{"s.dat.1", "s.dat.2", "s.dat.3", "s.dat.crc"}));
 
@@ -143,7 +146,9 @@ TEST(Folders, ProductsGoToTheOutputFolder) {
   job.folder = "out";
   job.outputFolder = "back";
   proc1(fs, ui, job);
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_TRUE(ui.messages()[0].starts_with("結合完了\nback に s.dat（2,500,685 バイト）を分割ファイル 3 個から作りました．"))
+      << ui.messages()[0];
   EXPECT_EQ(readFile("back/s.dat"), kSourceBytes);
   EXPECT_EQ(filesIn("out").size(), 4u);
 
@@ -188,7 +193,7 @@ TEST(JoinedFile, OnTheDiskBeforeThePiecesGo) {
     proc1(fs, ui, "j.1");
     EXPECT_EQ(readFile("j"), pattern(kPieceSize144, 1) + pattern(10, 2));
     if (answer == kAnswerYes) {
-      EXPECT_EQ(order, (std::vector<std::string>{"nameTemporary j / status:結合中 j",
+      EXPECT_EQ(order, (std::vector<std::string>{"nameTemporary j / status:結合中 j (2/2)",
                                                  "flush j / status:ディスクに書き込み中…",
                                                  "syncFolder  / status:ディスクに書き込み中…", "kill j.1 / clear",
                                                  "kill j.2 / clear"}));
@@ -196,7 +201,7 @@ TEST(JoinedFile, OnTheDiskBeforeThePiecesGo) {
       EXPECT_LT(close - fs.log.begin(), std::find(fs.log.begin(), fs.log.end(), "kill j.1") - fs.log.begin());
       EXPECT_EQ(filesHere(), std::vector<std::string>{"j"});
     } else {
-      EXPECT_EQ(order, std::vector<std::string>{"nameTemporary j / status:結合中 j"});
+      EXPECT_EQ(order, std::vector<std::string>{"nameTemporary j / status:結合中 j (2/2)"});
       EXPECT_EQ(filesHere(), (std::vector<std::string>{"j", "j.1", "j.2"}));
     }
   }
@@ -346,7 +351,7 @@ TEST(Folders, TheFolderShownIsTheFolderWritten) {
   job.pieceSize = kPieceSize12;
   job.folder = shown;
   proc1(fs, ui, job);
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   EXPECT_EQ(filesIn(shown), (std::vector<std::string>{"s.dat", "s.dat.1", "s.dat.2", "s.dat.3", "s.dat.crc"}));
   EXPECT_EQ(filesHere(), std::vector<std::string>{"s.dat"});  // the old folder, still current
   EXPECT_EQ(readFile(shown + "/s.dat.3"), kSourceBytes.substr(2 * kPieceSize12));
@@ -387,7 +392,7 @@ TEST(Privacy, EveryFileOfAPrivateSourceStaysPrivateWhileItIsWritten) {
     RecordingUi ui;
     ui.size = kPieceSize12;
     proc1(fs, ui, "s.dat");
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
     EXPECT_GT(checks, 20);
     for (const auto& name : filesHere()) EXPECT_EQ(modeOf(name), 0600u) << name;
   }
@@ -459,7 +464,7 @@ TEST(Names, AHardLinkIsNeverWrittenThrough) {
   ui.answer = 7;
   proc1(fs, ui, "s.dat");
   proc1(fs, ui, "j.1");
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"分割完了", "結合完了"}));
+  EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"分割完了", "結合完了"}));
   EXPECT_EQ(readFile("precious"), "keep me");
   EXPECT_EQ(readFile("precious too"), "keep me too");
   EXPECT_EQ(readFile("s.dat.2"), kSourceBytes.substr(kPieceSize12, kPieceSize12));

@@ -214,7 +214,7 @@ TEST(RealFaults, ADirectoryThatIsNotWritable) {
             text::errorText(70, "s.dat.1", errnoReason(EACCES)) + "\nfiles: j.1 j.2 s.dat small.txt\n" +
                 text::errorText(70, "j", errnoReason(EACCES)) +
                 "\nfiles: j.1 j.2 s.dat small.txt\n"
-            "ファイルが指定サイズより小さいので分割しませんでした。\nfiles: j.1 j.2 s.dat small.txt");
+            "ファイルが指定サイズより小さいので分割しませんでした．\nfiles: j.1 j.2 s.dat small.txt");
   EXPECT_EQ(readFile("s.dat"), original);
 }
 

@@ -68,7 +68,7 @@ TEST(RoundTrip, BothNamingsAndBothSizesFromAMiddlePiece) {
     proc1(fs, ui, c.chosen);
     EXPECT_EQ(readFile(c.source), original);
     for (const auto& piece : c.pieces) EXPECT_FALSE(exists(piece)) << piece;
-    EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了"}));
+    EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"結合完了"}));
   }
 }
 
@@ -141,7 +141,7 @@ TEST(RoundTrip, AGapIsNamedAndOnlyTheJoinedPiecesAreDeleted) {
   EXPECT_FALSE(exists("set.bin.1"));
   EXPECT_FALSE(exists("set.bin.2"));
   EXPECT_TRUE(exists("set.bin.5"));
-  EXPECT_EQ(ui.events, (std::vector<std::string>{question, "status:結合中 set.bin", "clear", "message:結合完了",
+  EXPECT_EQ(ui.headlineEvents(), (std::vector<std::string>{question, "status:結合中 set.bin (1/2)", "status:結合中 set.bin (2/2)", "clear", "message:結合完了",
                                                  "refresh", "question:分割ファイルを削除しますか？",
                                                  "status:ディスクに書き込み中…", "clear", "refresh"}));
   EXPECT_EQ(fs.log.back(), "kill set.bin.2");
@@ -287,5 +287,5 @@ TEST(RoundTrip, MoreThan32767Pieces) {
   ui.events.clear();
   proc1(fs, ui, "@many.1000");
   EXPECT_EQ(ui.events, (std::vector<std::string>{
-                           "message:ファイルが指定サイズ以下なので分割しませんでした。"}));
+                           "message:ファイルが指定サイズ以下なので分割しませんでした．"}));
 }

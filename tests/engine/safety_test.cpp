@@ -126,7 +126,7 @@ TEST(Safety, APieceNameThatIsALinkToADeviceIsRefused) {
   stdfs::remove("big.dat.2");
   ui.events.clear();
   proc1(fs, ui, "big.dat");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   EXPECT_EQ(readFile("big.dat.3"), original.substr(2 * kPieceSize144));
 }
 
@@ -240,7 +240,7 @@ TEST(Safety, SplitFaultMatrix) {
                                                          std::max<std::string>("s", row.named)}));
         break;
       case StampWarns:
-        EXPECT_EQ(ui.messages(), (std::vector<std::string>{std::string("SetFileDateTime Error File=") + row.named,
+        EXPECT_EQ(ui.headlines(), (std::vector<std::string>{std::string("SetFileDateTime Error File=") + row.named,
                                                            "分割完了"}));
         EXPECT_EQ(filesHere(), (std::vector<std::string>{"s", "s.1", "s.2", "s.3", "s.crc"}));
         for (int k = 1; k <= 3; ++k) {
@@ -262,7 +262,7 @@ TEST(Safety, SplitFaultMatrix) {
     ui.events.clear();
     ui.answerNo = kAnswerYes;
     proc1(again, ui, "s");
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
     for (int k = 1; k <= 3; ++k) EXPECT_EQ(readFile("s." + std::to_string(k)), pieces[k - 1]);
     EXPECT_FALSE(exists("s.4"));
   }
@@ -370,16 +370,16 @@ TEST(Safety, JoinFaultMatrix) {
           EXPECT_EQ(filesHere().size(), olderThere ? 4u : 3u);
           break;
         case StampWarns:
-          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
+          EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"SetFileDateTime Error File=j", "結合完了"}));
           EXPECT_EQ(readFile("j"), joined);
           deleted = 3;
           break;
         case FlushStops:
-          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", error}));
+          EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"結合完了", error}));
           EXPECT_EQ(readFile("j"), joined);
           break;
         case DeleteStops:
-          EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", error}));
+          EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"結合完了", error}));
           EXPECT_EQ(readFile("j"), joined);
           deleted = row.name[2] - '1';
           break;
@@ -402,7 +402,7 @@ TEST(Safety, JoinFaultMatrix) {
       ui.events.clear();
       ui.answer = 7;
       proc1(again, ui, "j." + std::to_string(deleted + 1));
-      EXPECT_EQ(ui.messages(), std::vector<std::string>{deleted == 0 ? "結合完了" : text::pieceNotFound("j.1")});
+      EXPECT_EQ(ui.headlines(), std::vector<std::string>{deleted == 0 ? "結合完了" : text::pieceNotFound("j.1")});
       if (deleted == 0 || exists("j")) {
         EXPECT_EQ(readFile("j"), joined);
       }
@@ -422,7 +422,7 @@ TEST(Safety, AHalfMadeFileGoesWithoutATrace) {
     RecordingUi ui;
     proc1(fs, ui, "j.1");
     EXPECT_EQ(ui.events,
-              (std::vector<std::string>{"status:結合中 j", "message:" + text::errorText(61, "j"), "refresh"}));
+              (std::vector<std::string>{"status:結合中 j (1/1)", "message:" + text::errorText(61, "j"), "refresh"}));
     EXPECT_EQ(filesHere(), std::vector<std::string>{"j.1"});
     EXPECT_EQ(fs.openFiles(), 0);
   }
@@ -453,7 +453,7 @@ TEST(Safety, APieceThatCannotBeDeletedStopsTheDeletion) {
   EXPECT_FALSE(exists("d.1"));
   EXPECT_TRUE(exists("d.2"));
   EXPECT_TRUE(exists("d.3"));
-  EXPECT_EQ(ui.messages(), (std::vector<std::string>{"結合完了", text::errorText(70, "d.2")}));
+  EXPECT_EQ(ui.headlines(), (std::vector<std::string>{"結合完了", text::errorText(70, "d.2")}));
 }
 
 TEST(Safety, APieceThatVanishedBeforeDeletionIsSkipped) {
@@ -467,7 +467,7 @@ TEST(Safety, APieceThatVanishedBeforeDeletionIsSkipped) {
     if (op == "kill" && name == "v.1") stdfs::remove("v.1");
   };
   proc1(fs, ui, "v.2");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"結合完了"});
   EXPECT_FALSE(exists("v.2"));
   EXPECT_EQ(ui.events.back(), "refresh");
 }

@@ -151,23 +151,23 @@ TEST(SetCheck, SetsThatAreNotWholeAreNotJoinedSilently) {
       {"a short middle piece, No", {{"s.1", a}, {"s.2", c}, {"s.3", c}}, "s.1", 7,
        {"questionNo:" + text::oddLengthQuestion("s.2", "s.1")}, "-"},
       {"a short middle piece, Yes", {{"s.1", a}, {"s.2", c}, {"s.3", c}}, "s.1", kAnswerYes,
-       {"questionNo:" + text::oddLengthQuestion("s.2", "s.1"), "status:結合中 s", "clear", "message:結合完了",
+       {"questionNo:" + text::oddLengthQuestion("s.2", "s.1"), "status:結合中 s (1/1)", "clear", "message:結合完了",
         "refresh", "question:分割ファイルを削除しますか？"},
        a},
       {"a last piece longer than piece 1", {{"s.1", c}, {"s.2", a}}, "s.2", 7,
        {"questionNo:" + text::oddLengthQuestion("s.2", "s.1")}, "-"},
       {"the last piece lost, with a record", {{"s.1", a}, {"s.2", b}, {"s.crc", rec}}, "s.1", kAnswerYes,
-       {"message:" + text::sizeMismatch("s.crc", 2000, 2400)}, "-"},
+       {"message:分割ファイル s.3 が見つかりません．\n" + text::sizeMismatch("s.crc", 2000, 2400)}, "-"},
       {"a piece of an older set, with a record", {{"s.1", a}, {"s.2", b}, {"s.3", c}, {"s.4", c}, {"s.crc", rec}},
        "s.1", kAnswerYes, {"message:" + text::sizeMismatch("s.crc", 2800, 2400)}, "-"},
       {"a changed byte, with a record", {{"s.1", a}, {"s.2", b.substr(0, 999) + "!"}, {"s.3", c}, {"s.crc", rec}},
        "s.1", kAnswerYes,
-       {"status:結合中 s", "clear",
+       {"status:結合中 s (1/3)", "status:結合中 s (2/3)", "status:結合中 s (3/3)", "clear",
         "message:" + text::crcMismatch("s.crc", crcOf(a + b.substr(0, 999) + "!" + c), crcOf(whole)), "refresh"},
        "-"},
       {"a record in upper case with LF lines", {{"s.1", a}, {"s.2", b}, {"s.3", c},
        {"s.CRC", "filename=s\nsize=2400\ncrc32=" + text::hex8(crcOf(whole)) + "\n"}}, "s.2", 7,
-       {"status:結合中 s", "clear", "message:結合完了", "refresh", "question:分割ファイルを削除しますか？"}, whole},
+       {"status:結合中 s (1/3)", "status:結合中 s (2/3)", "status:結合中 s (3/3)", "clear", "message:結合完了", "refresh", "question:分割ファイルを削除しますか？"}, whole},
       {"a file of the record's name that is not one", {{"s.1", a}, {"s.2", b}, {"s.3", c}, {"s.crc", "hello"}},
        "s.1", 7, {"questionNo:" + text::unreadableRecordQuestion("s.crc")}, "-"},
   };
@@ -182,7 +182,7 @@ TEST(SetCheck, SetsThatAreNotWholeAreNotJoinedSilently) {
     ui.answer = 7;
     ui.answerNo = k.answerNo;
     proc1(fs, ui, k.chosen);
-    EXPECT_EQ(ui.events, k.events);
+    EXPECT_EQ(ui.headlineEvents(), k.events);
     if (k.joined == "-") {
       EXPECT_EQ(filesHere(), before);  // nothing created, changed or deleted
       for (const auto& [name, bytes] : k.files) EXPECT_EQ(readFile(name), bytes) << name;
@@ -214,7 +214,7 @@ TEST(SetCheck, AnExistingJoinedFileIsReplacedOnlyOnYesAndKeptOnAnyFailure) {
   ui.events.clear();
   proc1(fs, ui, "j.1");
   EXPECT_EQ(readFile("j"), "abcd");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"結合完了"});
 }
 
 // Sets numbered with leading zeros, as other splitters write them.
@@ -231,7 +231,7 @@ TEST(SetCheck, ZeroPaddedSetsJoinAndDeleteUnderTheirOwnNames) {
   RecordingUi ui;
   proc1(fs, ui, "movie.avi.007");
   EXPECT_EQ(readFile("movie.avi"), whole);
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"結合完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"結合完了"});
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"movie.avi", "movie.avi.1"}));
 }
 
@@ -245,7 +245,7 @@ TEST(SetCheck, NamesWithLettersAfterTheDigitsAreSplit) {
     RecordingUi ui;
     ui.size = kPieceSize12;
     proc1(fs, ui, name);
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"}) << name;
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"}) << name;
     EXPECT_TRUE(exists(std::string(name) + ".2")) << name;
     EXPECT_FALSE(exists("clip")) << name;
   }
@@ -291,7 +291,7 @@ TEST(SetCheck, SplittingAgainOverAnOlderSetReplacesAllOfIt) {
   ui.answerNo = kAnswerYes;
   ui.events.clear();
   proc1(fs, ui, "report.doc");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   EXPECT_EQ(filesHere(), (std::vector<std::string>{"report.doc", "report.doc.1", "report.doc.2", "report.doc.3",
                                                    "report.doc.crc"}));
   EXPECT_EQ(readFile("report.doc.crc"), recordOf("report.doc", second));

@@ -27,9 +27,10 @@ std::string recordOf(const std::string& name, const std::string& bytes) {
 }
 
 // The questions and messages only, without the status lines.
+// What the user was told or asked (summaries cut to their first line).
 std::vector<std::string> said(const RecordingUi& ui) {
   std::vector<std::string> out;
-  for (const auto& e : ui.events)
+  for (const auto& e : ui.headlineEvents())
     if (e.rfind("message:", 0) == 0 || e.rfind("question", 0) == 0) out.push_back(e);
   return out;
 }
@@ -345,7 +346,7 @@ TEST(Sets, NamesThatAreNotUtf8RoundTrip) {
     RecordingUi ui;
     ui.size = 1000;
     proc1(fs, ui, name);
-    ASSERT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+    ASSERT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
     EXPECT_EQ(readFile(name + ".crc"), "filename=" + name + "\r\nsize=2500\r\ncrc32=" + text::hex8(crcOf(original)) + "\r\n");
     stdfs::rename(name, "original");
     proc1(fs, ui, name + ".2");

@@ -48,8 +48,8 @@ TEST_F(Win32Engine, SplitAndJoinCarryBytesTimeAndBitsUnderJapaneseNames) {
 
   RecordingUi ui;
   proc1(*fs, ui, "報告書.doc");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 報告書.doc.1",
-                                                 "status:分割中 報告書.doc.2", "clear",
+  EXPECT_EQ(ui.headlineEvents(), (std::vector<std::string>{"status:分割中 報告書.doc.1 (1/2)",
+                                                 "status:分割中 報告書.doc.2 (2/2)", "clear",
                                                  "message:分割完了", "refresh"}));
   EXPECT_EQ(readFileW(L"報告書.doc.1"), data.substr(0, kPieceSize144));
   EXPECT_EQ(readFileW(L"報告書.doc.2"), data.substr(kPieceSize144));
@@ -62,8 +62,9 @@ TEST_F(Win32Engine, SplitAndJoinCarryBytesTimeAndBitsUnderJapaneseNames) {
   ASSERT_TRUE(DeleteFileW(L"報告書.doc"));
   RecordingUi joinUi;  // answers Yes: the pieces go
   proc1(*fs, joinUi, "報告書.doc.2");
-  EXPECT_EQ(joinUi.events,
-            (std::vector<std::string>{"status:結合中 報告書.doc", "clear", "message:結合完了",
+  EXPECT_EQ(joinUi.headlineEvents(),
+            (std::vector<std::string>{"status:結合中 報告書.doc (1/2)", "status:結合中 報告書.doc (2/2)",
+                                      "status:ディスクに書き込み中…", "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
                                       "status:ディスクに書き込み中…", "clear", "refresh"}));
   EXPECT_EQ(readFileW(L"報告書.doc"), data);
@@ -85,7 +86,7 @@ TEST_F(Win32Engine, ReadOnlySourceGivesStampedReadOnlyPieces) {
   ui.size = kPieceSize12;
   ui.check = 1;  // short naming: ro.1, ro.2
   proc1(*fs, ui, "ro.dat");
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{"分割完了"});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
   // Stamped before it became read-only, or the stamp could not have been set.
   for (const char* piece : {"ro.1", "ro.2"}) {
     EXPECT_EQ(fs->fileDateTime(piece), dt) << piece;
@@ -102,8 +103,10 @@ TEST_F(Win32Engine, ReadOnlyPieceIsNotDeletedAfterAJoin) {
 
   RecordingUi ui;  // answers Yes
   proc1(*fs, ui, "set.bin.1");
-  EXPECT_EQ(ui.events,
-            (std::vector<std::string>{"status:結合中 set.bin", "clear", "message:結合完了",
+  EXPECT_EQ(ui.headlineEvents(),
+            (std::vector<std::string>{"status:結合中 set.bin (1/3)", "status:結合中 set.bin (2/3)",
+                                      "status:結合中 set.bin (3/3)", "status:ディスクに書き込み中…",
+                                      "clear", "message:結合完了",
                                       "refresh", "question:分割ファイルを削除しますか？",
                                       "status:ディスクに書き込み中…", "clear",
                                       "message:" + text::errorText(70, "set.bin.2")}));
@@ -140,7 +143,7 @@ TEST_F(Win32Engine, PieceHeldOpenElsewhereIsReportedAndStillGetsItsBits) {
   proc1(recording, ui, "held.bin");
   ASSERT_TRUE(other && other->valid());
 
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"status:分割中 held.bin.1", "status:分割中 held.bin.2",
+  EXPECT_EQ(ui.headlineEvents(), (std::vector<std::string>{"status:分割中 held.bin.1 (1/2)", "status:分割中 held.bin.2 (2/2)",
                                                  "message:SetFileDateTime Error File=held.bin.2", "clear",
                                                  "message:分割完了", "refresh"}));
   EXPECT_NE(fs->fileDateTime("held.bin.2"), dt);

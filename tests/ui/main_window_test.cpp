@@ -266,7 +266,7 @@ void MainWindowTest::badSizeIsRefusedThroughTheWindow() {
     QTest::keyClicks(w.Size_Combo->lineEdit(), QString::fromUtf8(typed));
     QTest::keyClick(w.Size_Combo->lineEdit(), Qt::Key_Return);
   }
-  QCOMPARE(f.messages.texts(), QStringList({QString::fromUtf8(text::kBadSize), "分割完了"}));
+  QCOMPARE(f.messages.headlines(), QStringList({QString::fromUtf8(text::kBadSize), "分割完了"}));
   QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files),
            QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.3", "data.bin.crc"}));
   QCOMPARE(readFile(f.file("data.bin.3")), data.mid(50'000));
@@ -339,8 +339,8 @@ void MainWindowTest::doubleClickSplitsAndListShowsPieces() {
   Main& w = f.open();
 
   doubleClickFile(w, "data.bin");
-  QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
-  QCOMPARE(f.messages.shown.first().first, kStyleOkOnly);
+  QCOMPARE(f.messages.headlines(), QStringList({"分割完了"}));
+  QCOMPARE(f.messages.shown.first().first, kStyleInformation);
   // The new pieces show without "更　新"; the chosen name stays.
   QCOMPARE(w.FIle_list->entries(), QStringList({"data.bin", "data.bin.1", "data.bin.2", "data.bin.crc"}));
   QCOMPARE(w.File_Name->text(), QStringLiteral("data.bin"));
@@ -358,7 +358,7 @@ void MainWindowTest::enterPressesDefaultButtonUnlessAnotherButtonHasFocus() {
   clickFile(w, "data.bin");
   w.FIle_list->setFocus();
   QTest::keyClick(w.FIle_list, Qt::Key_Return);
-  QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"分割完了"}));
 
   // From the check box, the drive list and the option buttons too; each
   // press splits the same file again.
@@ -430,7 +430,8 @@ void MainWindowTest::vanishedDirectoryIsReported() {
   QVERIFY(QDir(f.dir.path()).rmdir("gone"));
 
   doubleClickDirectory(w, "gone");
-  QCOMPARE(f.messages.texts(), QStringList({"エラーです．エラー番号は76"}));
+  QCOMPARE(f.messages.texts(),
+           QStringList({"エラーです．エラー番号は76\n" + f.dir.path() + "/gone：パスが見つかりません．"}));
   QCOMPARE(w.Dir_name->path(), f.dir.path());
   QCOMPARE(QDir::currentPath(), f.dir.path());
   QVERIFY(!dirCaptions(w).contains("gone"));
@@ -444,7 +445,7 @@ void MainWindowTest::driveChangeFailures_data() {
   QTest::newRow("vanished") << 0 << QStringLiteral("ドライブの準備ができていません．");
   QTest::newRow("cannot be entered") << 68 << QStringLiteral("ドライブの準備ができていません．");
   QTest::newRow("not ready") << 71 << QStringLiteral("ディスクの準備ができていません．");
-  QTest::newRow("other") << 70 << QStringLiteral("エラーです．エラー番号は70");
+  QTest::newRow("other") << 70 << QStringLiteral("エラーです．エラー番号は70\n@：アクセスが拒否されました．");
 }
 
 void MainWindowTest::driveChangeFailures() {
@@ -462,8 +463,8 @@ void MainWindowTest::driveChangeFailures() {
   w.Sel_Drive->setFocus();
   QTest::keyClick(w.Sel_Drive, Qt::Key_Down);  // chooses the second drive
 
-  QCOMPARE(f.messages.texts(), QStringList({text}));
-  QCOMPARE(f.messages.shown.first().first, kStyleOkOnly);
+  QCOMPARE(f.messages.texts(), QStringList({QString(text).replace(u'@', other)}));
+  QCOMPARE(f.messages.shown.first().first, kStyleWarning);
   // Back on the previous drive, which was entered again, with the name kept.
   QCOMPARE(f.files->driveChanges, QStringList({other, f.dir.path(), f.dir.path()}));
   QCOMPARE(w.Sel_Drive->currentIndex(), 0);
@@ -584,7 +585,7 @@ void MainWindowTest::noInputWhileRequestRuns() {
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
 
   QVERIFY(busy);
-  QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));  // no second request
+  QCOMPARE(f.messages.headlines(), QStringList({"分割完了"}));  // no second request
   QCOMPARE(f.ends, 0);
   QVERIFY(w.isVisible());
   QVERIFY(w.Option1[0]->isChecked());
@@ -609,7 +610,7 @@ void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {
 
   clickFile(w, "report.doc");
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
-  QCOMPARE(f.messages.texts(), QStringList({"分割完了"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"分割完了"}));
   QCOMPARE(w.FIle_list->entries(),
            QStringList({"report.doc", "report.doc.1", "report.doc.2", "report.doc.3", "report.doc.crc"}));
   QCOMPARE(QFileInfo(f.file("report.doc.3")).size(), 777);
@@ -619,8 +620,11 @@ void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {
   f.messages.answers = {kAnswerOk, kAnswerNo};
   clickFile(w, "report.doc.2");
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
+  QCOMPARE(f.messages.shown.size(), 2);
+  QCOMPARE(f.messages.headlines().first(), QStringLiteral("結合完了"));
+  f.messages.shown.first().second = "結合完了";
   QCOMPARE(f.messages.shown,
-           (QList<QPair<int, QString>>{{kStyleOkOnly, "結合完了"},
+           (QList<QPair<int, QString>>{{kStyleInformation, "結合完了"},
                                        {kStyleYesNoQuestion, "分割ファイルを削除しますか？"}}));
   QCOMPARE(readFile(f.file("report.doc")), data);
   QCOMPARE(QFileInfo(f.file("report.doc")).lastModified(), stamp);
@@ -633,11 +637,11 @@ void MainWindowTest::splitAndJoinAnsweringDeletionBothWays() {
   f.messages.shown.clear();
   f.messages.answers = {kAnswerOk, kAnswerYes};
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
-  QCOMPARE(f.messages.texts(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
   QCOMPARE(readFile(f.file("report.doc")), data);
   QCOMPARE(w.FIle_list->entries(), QStringList({"report.doc"}));
   QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList({"report.doc"}));
-  QCOMPARE(w.File_Name->text(), QStringLiteral("report.doc.2"));
+  QCOMPARE(w.File_Name->text(), QString());  // its file is gone
 }
 
 void MainWindowTest::extensionDialogDuringJoin() {
@@ -710,7 +714,7 @@ void MainWindowTest::extensionDialogDuringJoin() {
     QTest::keyClicks(form->Combo1, "doc");
     QTest::keyClick(form->Combo1, Qt::Key_Return);
   });
-  QCOMPARE(f.messages.texts(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
   QCOMPARE(readFile(f.file("report.doc")), data);
   QVERIFY(!w.inputForm()->isVisible());
 
@@ -719,7 +723,7 @@ void MainWindowTest::extensionDialogDuringJoin() {
   f.messages.shown.clear();
   f.messages.answers = {kAnswerOk, kAnswerNo};
   join("doc", [](Input_Form* form) { QTest::mouseClick(form->Command1, Qt::LeftButton); });
-  QCOMPARE(f.messages.texts(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
   QCOMPARE(readFile(f.file("report.doc")), data);
   QVERIFY(QFile::remove(f.file("report.doc")));
 
@@ -730,7 +734,7 @@ void MainWindowTest::extensionDialogDuringJoin() {
     form->Combo1->clearEditText();
     QTest::mouseClick(form->Command1, Qt::LeftButton);
   });
-  QCOMPARE(f.messages.texts(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
+  QCOMPARE(f.messages.headlines(), QStringList({"結合完了", "分割ファイルを削除しますか？"}));
   QCOMPARE(readFile(f.file("report")), data);
 }
 

@@ -70,6 +70,16 @@ QStringList Messages::texts() const {
   return t;
 }
 
+QStringList Messages::headlines() const {
+  QStringList t;
+  for (const auto& m : shown) {
+    const bool summary = m.second.startsWith(QStringLiteral("分割完了\n")) ||
+                         m.second.startsWith(QStringLiteral("結合完了\n"));
+    t.append(summary ? m.second.section(u'\n', 0, 0) : m.second);
+  }
+  return t;
+}
+
 WorkDir::WorkDir() : previous_(QDir::currentPath()) {
   QDir::setCurrent(QDir(dir_.path()).canonicalPath());
 }

@@ -101,6 +101,9 @@ struct Messages {
 
   void install(Main& window);
   QStringList texts() const;
+  // The texts with the completion summaries ("分割完了" or "結合完了" and a
+  // line of figures) cut to their first line.
+  QStringList headlines() const;
 };
 
 // Makes the process's current directory a fresh temporary directory for

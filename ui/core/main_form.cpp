@@ -8,24 +8,29 @@
 #include <tuple>
 #include <utility>
 
+#include "messages.h"
 #include "names.h"
 #include "size_text.h"
 #include "texts.h"
 
 namespace vexo {
 
-std::string driveErrorText(int errorNumber) {
+std::string reasonLine(int errorNumber, const std::string& name) {
+  return (name.empty() ? std::string() : name + "：") + text::errorReason(errorNumber) + "．";
+}
+
+std::string driveErrorText(int errorNumber, const std::string& name) {
   switch (errorNumber) {
     case err::DeviceUnavailable:
       return text::kDeviceUnavailable;
     case err::DiskNotReady:
       return text::kDiskNotReady;
     default:
-      return text::kErrorNumber + std::to_string(errorNumber);
+      return text::kErrorNumber + std::to_string(errorNumber) + "\n" + reasonLine(errorNumber, name);
   }
 }
 
-WindowPlace reachablePlace(double left, double top, double width,
+WindowPlace reachablePlace(double left, double top, double width, double height,
                            const std::vector<MainView::ScreenArea>& screens) {
   if (screens.empty()) return {left, top};
   const double need = std::min(width > 0 ? width : kReachableTwips, kReachableTwips);
@@ -50,10 +55,11 @@ WindowPlace reachablePlace(double left, double top, double width,
     }
   }
   const MainView::ScreenArea& s = *nearest;
-  // As close to where it was as the screen allows; a window wider than the
-  // screen keeps its left edge (and title) on it.
-  const double l = std::max(s.left, std::min(left, s.left + s.width - width));
-  const double t = std::max(s.top, std::min(top, s.top + s.height - kTitleBarTwips));
+  // The whole window inside the work area where it fits; a window wider or
+  // taller than the area keeps its left or top edge (and the title) on it.
+  const double h = std::max(height, kTitleBarTwips);
+  const double l = std::max(s.left, std::min(left, s.left + s.width - std::max(width, 0.0)));
+  const double t = std::max(s.top, std::min(top, s.top + s.height - h));
   return {l, t};
 }
 
@@ -73,7 +79,8 @@ void MainForm::applySettings(double leftTwips, double topTwips, int bit16, int s
   // settings hold changes only when the window closes, and then to where
   // the window is.
   const WindowPlace place =
-      reachablePlace(leftTwips, topTwips, view_.windowWidthTwips(), view_.screenAreas());
+      reachablePlace(leftTwips, topTwips, view_.windowWidthTwips(), view_.windowHeightTwips(),
+                     view_.screenAreas());
   leftTwips = place.left;
   topTwips = place.top;
   view_.moveWindowTwips(leftTwips, topTwips);
@@ -97,6 +104,9 @@ void MainForm::Form_Load() {
   const StoredSettings stored = loadSettings(settings_);
   applySettings(stored.mainLeft, stored.mainTop, stored.bit16, stored.size, stored.customSize,
                 stored.digits3);
+  view_.setCheck3(stored.recovery > 0 ? 1 : 0);
+  view_.setRecoveryPercent(stored.recovery > 0 ? stored.recovery : kDefaultRecoveryPercent);
+  view_.setOutputDir(stored.outputDir);
 
   // The lists start on the process's current drive and directory.
   std::string dir;
@@ -112,7 +122,7 @@ void MainForm::Form_Load() {
   try {
     view_.setDirPath(dir);  // raises Dir_name_Change, which fills the file list
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    view_.messageBox(kStyleWarning, driveErrorText(e.number(), dir));
   }
 }
 
@@ -132,6 +142,8 @@ void MainForm::Form_QueryUnload(int& Cancel, int UnloadMode) {
   values.size = sizeBoxChosen() ? 2 : view_.option1(1) ? 1 : 0;
   values.customSize = view_.sizeText();
   values.digits3 = view_.check2() != 0 ? 1 : 0;
+  values.outputDir = view_.outputDir();
+  values.recovery = recoveryPercent();
   saveSettings(settings_, values, view_.isMinimized());
 }
 
@@ -164,7 +176,7 @@ void MainForm::Sel_Drive_Change() {
     else
       view_.setFileName("");
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    view_.messageBox(kStyleWarning, driveErrorText(e.number(), view_.drive()));
     driveRetry_ = kTrue;
     try {
       files_.chDrive(remembered);
@@ -184,7 +196,7 @@ void MainForm::Dir_name_Change() {
   try {
     files_.chDir(path);
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    view_.messageBox(kStyleWarning, driveErrorText(e.number(), path));
     // Back to the directory the file list still shows.
     const std::string previous = view_.fileListPath();
     if (!previous.empty() && previous != path) {
@@ -210,7 +222,7 @@ void MainForm::Dir_name_Open(const std::string& path) {
   } catch (const RuntimeError& e) {
     // The directory has gone or cannot be used: say so and stay where the
     // lists are, with the chosen name kept.
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    view_.messageBox(kStyleWarning, driveErrorText(e.number(), path));
     try {
       files_.chDir(previous);
     } catch (const RuntimeError&) {
@@ -242,13 +254,17 @@ void MainForm::Refresh_bottn_Click() {
   try {
     view_.refreshDir();
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()));
+    view_.messageBox(kStyleWarning, driveErrorText(e.number(), view_.dirPath()));
   }
   view_.setFileListPath(view_.fileListPath());
   view_.setFileName("");
 }
 
 void MainForm::Exit_bottn_Click() {
+  if (busy_) {
+    askStopAndEnd();
+    return;
+  }
   int cancel = 0;
   Form_QueryUnload(cancel, 0);
   view_.endApplication();
@@ -278,8 +294,53 @@ void MainForm::Size_Combo_Change() {
     Option1_Click(2);
 }
 
+bool MainForm::queryClose() {
+  if (busy_) {
+    askStopAndEnd();
+    return false;  // ended once the request has stopped
+  }
+  int cancel = 0;
+  Form_QueryUnload(cancel, 0);
+  return cancel == 0;
+}
+
+bool MainForm::askStopAndEnd() {
+  if (endAfter_) return true;  // asked and answered already
+  if (showBox(kStyleYesNoQuestionNoDefault, text::kQuitQuestion) != kAnswerYes) return false;
+  endAfter_ = true;
+  Stop_Request();
+  return true;
+}
+
 void MainForm::Stop_Request() {
-  if (busy_) stop_ = true;
+  if (!busy_ || stop_) return;
+  stop_ = true;
+  // Said at once: the request stops at its next block and then cleans up.
+  status_ = text::kStopping;
+  statusStale_ = true;
+  paintIfDue(true);
+}
+
+std::string MainForm::outputFolder() {
+  std::string dir = view_.outputDir();
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!dir.empty() && blank(dir.back())) dir.pop_back();
+  std::size_t first = 0;
+  while (first < dir.size() && blank(dir[first])) ++first;
+  dir.erase(0, first);
+  return dir == text::kSameFolder ? std::string() : dir;
+}
+
+int MainForm::recoveryPercent() {
+  if (view_.check3() == 0) return 0;
+  return std::clamp(view_.recoveryPercent(), kMinRecoveryPercent, kMaxRecoveryPercent);
+}
+
+void MainForm::Out_Browse_Click() {
+  if (busy_) return;
+  std::string start = outputFolder();
+  if (start.empty()) start = view_.dirPath();
+  if (const std::optional<std::string> chosen = view_.chooseFolder(start)) view_.setOutputDir(*chosen);
 }
 
 namespace {
@@ -351,7 +412,11 @@ void MainForm::openPath(const std::string& given) {
     view_.setFileName(name);
     if (!name.empty()) view_.selectFileListEntry(name);
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, driveErrorText(e.number()) + "\n" + given);
+    // The file itself is named, with the reason, whatever the failure.
+    const int n = e.number();
+    const bool drive = n == err::DeviceUnavailable || n == err::DiskNotReady;
+    view_.messageBox(kStyleWarning, drive ? driveErrorText(n) + "\n" + reasonLine(n, given)
+                                          : driveErrorText(n, given));
   }
 }
 
@@ -372,25 +437,57 @@ void MainForm::proc1Guarded(const std::string& name) {
   if (busy_) return;
   busy_ = true;
   stop_ = false;
+  endAfter_ = false;
   painted_ = false;  // the first status of a request is drawn at once
   view_.blockInput(true);
+  view_.setBusyControls(true);
   view_.setRetCaption(text::kRetStop);
+  retShowsStop_ = true;
+  refreshed_ = false;
+  bool refused = false;  // the size box holds no usable size
   try {
-    if (sizeReady(name)) proc1(files_, *this, buildJob(name));
+    if (sizeReady(name))
+      proc1(files_, *this, buildJob(name));
+    else
+      refused = refreshed_ = true;  // nothing was read or written
   } catch (const RuntimeError& e) {
-    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::to_string(e.number()));
+    showBox(kStyleWarning, text::kErrorNumber + std::to_string(e.number()) + "\n" +
+                               reasonLine(e.number(), e.file().empty() ? name : e.file()));
   } catch (const std::bad_alloc&) {
-    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::string("7"));  // out of memory
+    showBox(kStyleWarning, text::kErrorNumber + std::string("7\n") + name + "：メモリが足りません．");
   } catch (const std::exception&) {
-    view_.messageBox(kStyleOkOnly, text::kErrorNumber + std::string("51"));  // internal error
+    showBox(kStyleWarning, text::kErrorNumber + std::string("51\n") + reasonLine(51, name));
   }
-  view_.setRetCaption(text::kRetBottn);
+  if (retShowsStop_) view_.setRetCaption(text::kRetBottn);
+  retShowsStop_ = false;
   progressStale_ = false;
   done_ = total_ = 0;
   view_.setProgress(0, 0);
+  // Nothing of the request stays on show: the status line is emptied, the
+  // file list read again, and a chosen name whose file has gone (pieces
+  // deleted after a join) is cleared.
+  if (!status_.empty()) view_.setStatus("", true);
+  status_.clear();
+  statusStale_ = false;
+  if (!refreshed_) view_.refreshFileList();
+  FileKind kind = FileKind::Regular;
+  try {
+    kind = files_.kind(name, false);
+  } catch (const RuntimeError&) {
+  }
+  if (kind == FileKind::Missing && view_.fileName() == name) view_.setFileName("");
+  view_.setBusyControls(false);
   view_.blockInput(false);
   busy_ = false;
   stop_ = false;
+  if (refused) view_.focusSizeBox();
+  if (endAfter_) {
+    // The user chose to stop and end while the request ran.
+    endAfter_ = false;
+    int cancel = 0;
+    Form_QueryUnload(cancel, 0);
+    view_.endApplication();
+  }
 }
 
 bool MainForm::sizeReady(const std::string& name) {
@@ -399,7 +496,7 @@ bool MainForm::sizeReady(const std::string& name) {
   if (analyseName(name).isPiece() || !sizeBoxChosen()) return true;
   const std::optional<std::int64_t> bytes = parsePieceSize(view_.sizeText());
   if (!bytes) {
-    view_.messageBox(kStyleOkOnly, text::kBadSize);
+    showBox(kStyleWarning, text::kBadSize);
     return false;
   }
   PieceSize = *bytes;
@@ -408,7 +505,13 @@ bool MainForm::sizeReady(const std::string& name) {
 
 // The status text is always current; drawing it waits on the display, so
 // it is drawn at most once per kRepaintMs, and before every message box.
+// Once the user has asked to stop, it says so until the request has ended.
 void MainForm::statusText(const std::string& text) {
+  if (stop_ && (text != text::kStopping || status_ == text)) return;
+  if (busy_ && !retShowsStop_ && !stop_) {
+    view_.setRetCaption(text::kRetStop);  // working again after a box
+    retShowsStop_ = true;
+  }
   status_ = text;
   statusStale_ = true;
   if (!paintIfDue(false)) view_.setStatus(text, false);
@@ -420,22 +523,33 @@ void MainForm::clearStatus() {
   view_.setStatus("", false);
 }
 
-void MainForm::message(const std::string& text) {
+int MainForm::showBox(int style, const std::string& text) {
   paintIfDue(true);
-  view_.messageBox(kStyleOkOnly, text);
+  if (busy_ && retShowsStop_) {
+    view_.setRetCaption(text::kRetBottn);
+    retShowsStop_ = false;
+  }
+  return view_.messageBox(style, text);
 }
 
-int MainForm::question(const std::string& text) {
-  paintIfDue(true);
-  return view_.messageBox(kStyleYesNoQuestion, text);
+void MainForm::message(const std::string& text) {
+  // A request's outcome is information; everything else the engine reports
+  // is a failure or a refusal.
+  const bool outcome = text.starts_with(text::kSplitDone) || text.starts_with(text::kJoinDone) ||
+                       text == text::kStopped;
+  showBox(outcome ? kStyleInformation : kStyleWarning, text);
 }
+
+int MainForm::question(const std::string& text) { return showBox(kStyleYesNoQuestion, text); }
 
 int MainForm::questionNo(const std::string& text) {
-  paintIfDue(true);
-  return view_.messageBox(kStyleYesNoQuestionNoDefault, text);
+  return showBox(kStyleYesNoQuestionNoDefault, text);
 }
 
-void MainForm::refreshFileList() { view_.refreshFileList(); }
+void MainForm::refreshFileList() {
+  refreshed_ = true;
+  view_.refreshFileList();
+}
 
 int MainForm::check1() { return view_.check1(); }
 
@@ -475,6 +589,8 @@ Job MainForm::buildJob(const std::string& name) {
   job.pieceSize = PieceSize;
   job.shortNaming = check1() != 0;
   job.digits = pieceDigits();
+  job.outputFolder = outputFolder();
+  job.recoveryPercent = recoveryPercent();
   return job;
 }
 
@@ -482,6 +598,10 @@ int MainForm::pieceDigits() { return view_.check2() != 0 ? 3 : 1; }
 
 void MainForm::progress(std::int64_t done, std::int64_t total) {
   if (done == done_ && total == total_) return;
+  if (busy_ && !retShowsStop_ && !stop_) {
+    view_.setRetCaption(text::kRetStop);
+    retShowsStop_ = true;
+  }
   done_ = done;
   total_ = total;
   progressStale_ = true;

@@ -22,21 +22,28 @@
 
 namespace vexo {
 
-// The message for a failed drive or directory change.
-std::string driveErrorText(int errorNumber);
+// The message for a failed drive or directory change: the specified texts
+// for a drive or disk that is not ready, else the number and, on a second
+// line, the name and the reason.
+std::string driveErrorText(int errorNumber, const std::string& name = {});
 
-// Where a window whose title bar would be on no screen goes instead: the
-// nearest screen's work area, as far inside it as the window fits. The title
-// bar counts as reachable when a strip of it at least kReachableTwips wide
-// (or the whole bar, for a narrower window) lies on one screen. Returns the
-// position unchanged when it is reachable or no screen is known.
+// Where a window whose title bar would be on no screen goes instead: inside
+// the work area of the nearest screen, wholly when it fits (else with its
+// top left corner, and so its title bar, on that screen), as close to where
+// it was as that allows. The title bar counts as reachable when a strip of
+// it at least kReachableTwips wide (or the whole bar, for a narrower window)
+// lies on one screen. Returns the position unchanged when it is reachable or
+// no screen is known.
 inline constexpr double kTitleBarTwips = 300;
 inline constexpr double kReachableTwips = 1440;
 struct WindowPlace {
   double left, top;
 };
-WindowPlace reachablePlace(double left, double top, double width,
+WindowPlace reachablePlace(double left, double top, double width, double height,
                            const std::vector<MainView::ScreenArea>& screens);
+
+// The second line of an error's message: "name：reason．".
+std::string reasonLine(int errorNumber, const std::string& name);
 
 class MainForm : public UserInterface {
  public:
@@ -94,7 +101,15 @@ class MainForm : public UserInterface {
   void FIle_list_DblClick();
   void Ret_bottn_Click();
   void Refresh_bottn_Click();
+  // While a request runs, "終　了" asks whether to stop it and end.
   void Exit_bottn_Click();
+  // The window's close box: true when the window may close now. While a
+  // request runs it asks "中止して終了しますか？" (No by default); Yes stops
+  // the request, which cleans up, and then the application ends.
+  bool queryClose();
+  // "参照…": the folder chooser, opened at the output folder (or the shown
+  // one); a folder chosen goes into Out_Dir.
+  void Out_Browse_Click();
   void Option1_Click(int Index);
   // The user typed in the size box or chose one of its entries.
   void Size_Combo_Change();
@@ -124,6 +139,16 @@ class MainForm : public UserInterface {
 
  private:
   void proc1Guarded(const std::string& name);
+  // The output folder a request takes: "" (the chosen file's folder) for an
+  // empty field or "(元のフォルダ)".
+  std::string outputFolder();
+  // The recovery percentage a split takes: 0 when Check3 is clear.
+  int recoveryPercent();
+  // While a request runs: asks whether to stop it and end; true for Yes.
+  bool askStopAndEnd();
+  // Shows a message box; while a request runs Ret_bottn reads "決　定"
+  // again while the box is open (it cannot stop anything then).
+  int showBox(int style, const std::string& text);
   // Whether the size box's option is selected (neither floppy size is).
   bool sizeBoxChosen();
   // Before a request: true when it may run. A split under the size box
@@ -145,6 +170,9 @@ class MainForm : public UserInterface {
   std::string shownDrive_;            // the drive the lists show
   bool busy_ = false;
   bool stop_ = false;  // the user asked to stop the running request
+  bool endAfter_ = false;      // ... and to end the application afterwards
+  bool retShowsStop_ = false;  // Ret_bottn reads "中　止"
+  bool refreshed_ = false;     // the request has read the file list again
   Clock clock_;
   std::int64_t lastPaint_ = 0;
   bool painted_ = false;       // lastPaint_ holds a time

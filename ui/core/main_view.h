@@ -22,9 +22,10 @@
 //    choosing one of its entries, raises MainForm::Size_Combo_Change().
 //  - "決　定" (and Enter anywhere in the window that is not on another
 //    button) calls Ret_bottn_Click(), "更　新" Refresh_bottn_Click(),
-//    "終　了" Exit_bottn_Click(). Closing the window calls
-//    Form_QueryUnload(cancel, mode) unless MainForm::busy(), and closes only
-//    when cancel stays 0.
+//    "終　了" Exit_bottn_Click(), "参照…" Out_Browse_Click(). Closing the
+//    window calls MainForm::queryClose() and closes only when it returns
+//    true (while a request runs it asks, and ends the application itself
+//    once the request has stopped).
 //  - The view calls MainForm::Form_Load() once, after creating the controls.
 //  - messageBox() and the extension dialog's showModal() run a nested event
 //    loop; while MainForm::busy() the view lets no input reach the main
@@ -37,6 +38,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,10 +47,19 @@ namespace vexo {
 class InputForm;
 class InputView;
 
-// Message box styles: an OK button only, no icon; Yes and No with the
-// question icon and Yes as the default button; the same with No as the
-// default button (Enter, Esc and closing the box answer No).
+// The recovery percentage offered at first, and its range.
+inline constexpr int kDefaultRecoveryPercent = 10;
+inline constexpr int kMinRecoveryPercent = 1;
+inline constexpr int kMaxRecoveryPercent = 100;
+
+// Message box styles: an OK button only, no icon; the same with the
+// warning icon (a failure, a refusal) or the information icon (a request's
+// outcome); Yes and No with the question icon and Yes as the default button;
+// the same with No as the default button (Enter, Esc and closing the box
+// answer No).
 inline constexpr int kStyleOkOnly = 0;
+inline constexpr int kStyleWarning = 48;
+inline constexpr int kStyleInformation = 64;
 inline constexpr int kStyleYesNoQuestion = 36;
 inline constexpr int kStyleYesNoQuestionNoDefault = 36 + 256;
 // What a message box returns.
@@ -126,6 +137,34 @@ class MainView {
   virtual int check2() { return 0; }
   virtual void setCheck2(int state) { (void)state; }
 
+  // Check3 "復元データ" and the percentage beside it (1 to 100): recovery
+  // data written with a split. A view without them keeps these.
+  virtual int check3() { return 0; }
+  virtual void setCheck3(int state) { (void)state; }
+  virtual int recoveryPercent() { return kDefaultRecoveryPercent; }
+  virtual void setRecoveryPercent(int percent) { (void)percent; }
+
+  // Out_Dir, the output folder's field (its text as the user left it; ""
+  // or "(元のフォルダ)" stand for the chosen file's folder). A view without
+  // it keeps these.
+  virtual std::string outputDir() { return {}; }
+  virtual void setOutputDir(const std::string& text) { (void)text; }
+  // The system's folder chooser, opened at start; the folder chosen, or
+  // nothing when the user cancelled. "参照…" (Out_Browse) calls
+  // MainForm::Out_Browse_Click().
+  virtual std::optional<std::string> chooseFolder(const std::string& start) {
+    (void)start;
+    return std::nullopt;
+  }
+
+  // Puts the keyboard focus into the size box with its whole text selected.
+  virtual void focusSizeBox() {}
+  // Enables or disables the controls that cannot act while a request runs
+  // (Refresh_bottn, Out_Browse); "終　了" and the close box stay usable
+  // and reach the behaviour (Exit_bottn_Click, queryClose) even while input
+  // is blocked.
+  virtual void setBusyControls(bool busy) { (void)busy; }
+
   // The window's position in twips (the view converts with its DPI).
   virtual void moveWindowTwips(double left, double top) = 0;
   // Where the window is now, in twips, as the view reads it back (after
@@ -173,8 +212,9 @@ class MainView {
     double left = 0, top = 0, width = 0, height = 0;
   };
   virtual std::vector<ScreenArea> screenAreas() { return {}; }
-  // The window's outer width in twips.
+  // The window's outer width and height in twips.
   virtual double windowWidthTwips() { return 0; }
+  virtual double windowHeightTwips() { return 0; }
 
   // Marks an entry of the file list as selected without raising anything
   // (when it is there).

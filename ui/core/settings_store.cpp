@@ -22,6 +22,8 @@ constexpr Key kBit16{"Checks", "Bit16"};
 constexpr Key kSize{"Checks", "Size"};
 constexpr Key kCustomSize{"Checks", "CustomSize"};
 constexpr Key kDigits3{"Checks", "Digits3"};
+constexpr Key kOutputDir{"Settings", "OutputDir"};
+constexpr Key kRecovery{"Checks", "Recovery"};
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -118,6 +120,8 @@ StoredSettings loadSettings(SettingsStore& store) {
     values.customSize = *text;
   if (values.size == 2 && values.customSize.empty()) values.size = 0;
   if (const auto digits3 = readSwitch(store, kDigits3, 1)) values.digits3 = *digits3;
+  if (const auto dir = store.read(kOutputDir.section, kOutputDir.key)) values.outputDir = *dir;
+  if (const auto recovery = readSwitch(store, kRecovery, 100)) values.recovery = *recovery;
   return values;
 }
 
@@ -136,6 +140,14 @@ bool saveSettings(SettingsStore& store, const StoredSettings& values, bool minim
   put(kSize, values.size == 2 ? "2" : values.size != 0 ? "1" : "0");
   put(kCustomSize, values.customSize);
   put(kDigits3, values.digits3 != 0 ? "1" : "0");
+  // The output folder and the recovery data are written once they are used
+  // (or were stored before, so that turning them off is kept): a store that
+  // never had them stays as it was.
+  if (!values.outputDir.empty() || store.read(kOutputDir.section, kOutputDir.key))
+    put(kOutputDir, values.outputDir);
+  const int recovery = values.recovery >= 0 && values.recovery <= 100 ? values.recovery : 0;
+  if (recovery != 0 || store.read(kRecovery.section, kRecovery.key))
+    put(kRecovery, std::to_string(recovery));
   if (!store.flush()) stored = false;
   return stored;
 }

@@ -2,11 +2,15 @@
 // position (twips), the naming switches and the piece size, as string values
 // filed under the application's title ("VEXO"), a section and a key:
 //
-//   section "Settings": "MainLeft", "MainTop"  (twips, numberText())
+//   section "Settings": "MainLeft", "MainTop"  (twips, numberText()),
+//                       "OutputDir" (the output folder's field: "" or
+//                       "(元のフォルダ)" for the chosen file's folder)
 //   section "Checks":   "Bit16" ("0", "1", "2"),
 //                       "Size" ("0" 1.44M, "1" 1.2M, "2" the size box),
 //                       "CustomSize" (the size box's text, as entered),
-//                       "Digits3" ("0", "1": piece numbers of three digits)
+//                       "Digits3" ("0", "1": piece numbers of three digits),
+//                       "Recovery" (percent of recovery data written with
+//                       a split, "1" to "100"; "0" or absent: none)
 //
 // Stores written before the size box existed hold no "CustomSize" or
 // "Digits3" and read as they always did; a "Size" of "2" whose "CustomSize"
@@ -52,6 +56,8 @@ struct StoredSettings {
   int size = 0;            // "Checks"/"Size": 0 for 1457664, 1 for 1250304, 2 the size box
   std::string customSize;  // "Checks"/"CustomSize": the size box's text
   int digits3 = 0;         // "Checks"/"Digits3": 1 for piece numbers of three digits
+  std::string outputDir;   // "Settings"/"OutputDir": the output folder's field
+  int recovery = 0;        // "Checks"/"Recovery": percent of recovery data, 0 none
 };
 
 // Largest distance from the origin, in twips, that a stored position may
@@ -62,13 +68,16 @@ inline constexpr double kMaxPositionTwips = 15.0 * 16777215.0;
 // Reads the values; one that is absent or cannot be used gets its default.
 // A position must be a finite single-precision number within
 // kMaxPositionTwips, "Bit16" one of 0, 1, 2, "Size" one of 0, 1, 2 and
-// "Digits3" 0 or 1 (surrounding blanks are allowed, as the number conversion
-// allows them); "CustomSize" must be a usable size (parsePieceSize), else it
-// reads as "", and "Size" 2 without it reads as 0.
+// "Digits3" 0 or 1, "Recovery" 0 to 100 (surrounding blanks are allowed, as
+// the number conversion allows them); "CustomSize" must be a usable size
+// (parsePieceSize), else it reads as "", and "Size" 2 without it reads as 0.
+// "OutputDir" is taken as stored.
 StoredSettings loadSettings(SettingsStore& store);
 
 // Writes the values in order: the position only when the window is not
-// minimised, then "Bit16", "Size", "CustomSize", "Digits3". Never throws;
+// minimised, then "Bit16", "Size", "CustomSize", "Digits3", and
+// "OutputDir" and "Recovery" when they are set or already stored. Never
+// throws;
 // the result tells whether everything reached the store.
 bool saveSettings(SettingsStore& store, const StoredSettings& values, bool minimised);
 

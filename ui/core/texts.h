@@ -20,6 +20,15 @@ inline constexpr const char kCheck1[] = "16bit 互換";
 // size_text.h), and the switch for piece numbers of at least three digits.
 inline constexpr const char kOption1_2[] = "指定サイズ";
 inline constexpr const char kCheck2[] = "3桁番号 (.001)";
+// Beside Check2: recovery data written with a split, and its unit.
+inline constexpr const char kCheck3[] = "復元データ";
+inline constexpr const char kPercent[] = "%";
+// The output folder's row: its label, the button that opens the folder
+// chooser, and what the field shows when the pieces or the joined file go
+// beside the chosen file.
+inline constexpr const char kOutLabel[] = "出力先";
+inline constexpr const char kOutBrowse[] = "参照…";
+inline constexpr const char kSameFolder[] = "(元のフォルダ)";
 // The three buttons have a full-width space between their two characters.
 inline constexpr const char kRetBottn[] = "決　定";
 inline constexpr const char kRefreshBottn[] = "更　新";
@@ -42,7 +51,9 @@ inline constexpr const char kDiskNotReady[] = "ディスクの準備ができて
 inline constexpr const char kErrorNumber[] = "エラーです．エラー番号は";
 // A split asked for while the size box holds no usable size.
 inline constexpr const char kBadSize[] =
-    "分割サイズが正しくありません．1 バイトから 1TiB (1,099,511,627,776 バイト) までの大きさを、"
-    "1457664、650M、25MB、1.5GiB のように入力して下さい．";
+    "分割サイズが正しくありません．1 バイトから 1TiB (1,099,511,627,776 バイト) までの大きさを，"
+    "1457664，650M，25MB，1.5GiB のように入力して下さい．";
+// Closing the window, or "終　了", while a request runs.
+inline constexpr const char kQuitQuestion[] = "中止して終了しますか？";
 
 }  // namespace vexo::text
