@@ -72,7 +72,7 @@ TEST(Par2Split, WritesASetPar2Accepts) {
   RecordingFileServices fs;
   RecordingUi ui;
   vexo::proc1(fs, ui, splitJob(10));
-  EXPECT_EQ(ui.messages(), std::vector<std::string>{text::kSplitDone});
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
   EXPECT_TRUE(contains(ui.events, "status:" + text::kRecovering + "data.bin.par2"));
   // Pieces of 500 blocks of 200 bytes, the last of 257; 176 recovery blocks.
   const std::vector<std::string> want{"data.bin",          "data.bin.1",        "data.bin.2",
@@ -164,7 +164,7 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
     {
       RecordingUi ui;
       vexo::proc1(fs, ui, splitJob(30));
-      ASSERT_EQ(ui.messages(), std::vector<std::string>{text::kSplitDone});
+      ASSERT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
     }
     std::filesystem::rename("data.bin", "data.bin.orig");
     c.damage();
