@@ -27,7 +27,7 @@ QString nameOf(const fs::path& p) {
 #ifdef _WIN32
   return QString::fromStdWString(p.filename().native());
 #else
-  return QFile::decodeName(QByteArray::fromStdString(p.filename().native()));
+  return fromFsPath(p.filename().native());
 #endif
 }
 
@@ -35,7 +35,7 @@ fs::path fsPath(const QString& dir) {
 #ifdef _WIN32
   return fs::path(dir.toStdWString());
 #else
-  return fs::path(QFile::encodeName(dir).toStdString());
+  return fs::path(toFsPath(dir));
 #endif
 }
 
@@ -114,8 +114,85 @@ int directoryErrorNumber(const std::error_code& ec) {
   return n == err::FileNotFound ? err::PathNotFound : n;
 }
 
+#ifdef _WIN32
 std::string toFsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+#else
+// A byte that is no part of well-formed UTF-8 travels as the lone surrogate
+// U+DC00 + byte, as Python's surrogateescape does; it shows as a
+// replacement character and turns back into the same byte.
+std::string toFsPath(const QString& path) {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(path.size()));
+  for (qsizetype i = 0; i < path.size(); ++i) {
+    char32_t c = path[i].unicode();
+    if (c >= 0xDC80 && c <= 0xDCFF) {
+      bytes += static_cast<char>(c - 0xDC00);
+      continue;
+    }
+    if (QChar::isHighSurrogate(c) && i + 1 < path.size() && path[i + 1].isLowSurrogate()) {
+      c = QChar::surrogateToUcs4(static_cast<char16_t>(c), path[i + 1].unicode());
+      ++i;
+    }
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else if (c < 0x800) {
+      bytes += static_cast<char>(0xC0 | (c >> 6));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      bytes += static_cast<char>(0xE0 | (c >> 12));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      bytes += static_cast<char>(0xF0 | (c >> 18));
+      bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return bytes;
+}
+#endif
 
+#ifdef _WIN32
 QString fromFsPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+#else
+QString fromFsPath(const std::string& path) {
+  QString text;
+  text.reserve(static_cast<qsizetype>(path.size()));
+  const auto* b = reinterpret_cast<const unsigned char*>(path.data());
+  const std::size_t n = path.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = b[i];
+    // The length of the sequence c starts and the least value it may hold
+    // (shorter forms of a value, surrogates and values past U+10FFFF are
+    // not well-formed).
+    std::size_t len = 0;
+    char32_t value = 0, least = 0;
+    if (c < 0x80) {
+      len = 1, value = c;
+    } else if (c >= 0xC2 && c < 0xE0) {
+      len = 2, value = c & 0x1F, least = 0x80;
+    } else if (c >= 0xE0 && c < 0xF0) {
+      len = 3, value = c & 0x0F, least = 0x800;
+    } else if (c >= 0xF0 && c < 0xF5) {
+      len = 4, value = c & 0x07, least = 0x10000;
+    }
+    bool ok = len != 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      if ((b[i + k] & 0xC0) != 0x80) ok = false;
+      else value = (value << 6) | (b[i + k] & 0x3F);
+    }
+    ok = ok && value >= least && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+    if (!ok) {
+      text += QChar(static_cast<char16_t>(0xDC00 + c));
+      ++i;
+      continue;
+    }
+    text += QString::fromUcs4(&value, 1);
+    i += len;
+  }
+  return text;
+}
+#endif
 
 }  // namespace vexo

@@ -28,6 +28,9 @@ QStringList readSubdirectories(const QString& dir);
 int directoryErrorNumber(const std::error_code& ec);
 
 // Paths between Qt and the file services, which take the system's bytes.
+// On Linux the mapping is lossless: a name that is not well-formed UTF-8
+// (Shift-JIS from an old disk) shows with replacement characters and still
+// names the same file.
 std::string toFsPath(const QString& path);
 QString fromFsPath(const std::string& path);
 

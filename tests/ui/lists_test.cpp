@@ -1,6 +1,8 @@
 // The drive, directory and file lists and what they are built on: which
 // mounts count as drives, the drive holding a path, natural order, and
 // which directory entries are shown.
+#include <cstdio>
+#include <fstream>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -31,6 +33,7 @@ class ListsTest : public QObject {
   void captions();
   void naturalOrder();
   void fileNamesLeaveOutHiddenAndNonFiles();
+  void namesAreBytes();
   void unreadableDirectory();
   void fileListWithManyEntries();
   void directoryListShowsParentsAndChildren();
@@ -119,6 +122,26 @@ void ListsTest::fileNamesLeaveOutHiddenAndNonFiles() {
 
   QCOMPARE(readFileNames(dir.path()), QStringList({"link-to-file", "plain", "日本語.txt"}));
   QCOMPARE(readSubdirectories(dir.path()), QStringList({"folder", "link-to-folder"}));
+}
+
+// Every name the file system may hold comes back as the same bytes, and
+// one that is not UTF-8 still names its file from the list.
+void ListsTest::namesAreBytes() {
+  const std::string names[] = {
+      "plain.bin", "日本語.txt", "bad\xff.bin", "\x95\xf1\x8d\x90.doc" /* Shift-JIS */,
+      "\xed\xa0\x80.x" /* an encoded surrogate */, "\xc0\xaf.x" /* an overlong '/' */,
+      "cut\xe6\x97", "\xf4\x90\x80\x80.x" /* past U+10FFFF */, "😀.txt"};
+  for (const std::string& name : names) QCOMPARE(toFsPath(fromFsPath(name)), name);
+  QCOMPARE(fromFsPath("bad\xff.bin").size(), 8);
+  QCOMPARE(fromFsPath("日本語.txt"), QStringLiteral("日本語.txt"));
+
+  WorkDir dir;
+  const std::string bad = toFsPath(dir.path()) + "/bad\xff.bin";
+  { std::ofstream(bad) << "x"; }
+  const QStringList listed = readFileNames(dir.path());
+  QCOMPARE(listed.size(), 1);
+  QCOMPARE(toFsPath(listed[0]), std::string("bad\xff.bin"));
+  std::remove(bad.c_str());  // a name QTemporaryDir could not remove
 }
 
 void ListsTest::unreadableDirectory() {
