@@ -1,14 +1,16 @@
-// How long recovery data takes to make: our PAR2 set over the pieces of a
-// split against par2cmdline's `par2 create` over the same pieces, with the
-// same share of recovery data and its default of 2,000 blocks.
+// How long recovery data takes, next to par2cmdline (`par2 create`):
+//   - a split at 1.44M that also writes 10 % recovery data, against
+//     `par2 create -r10` alone over the same pieces;
+//   - our recovery set alone over those pieces, against the same;
+//   - a join with one piece missing, rebuilt through the recovery set,
+//     against the plain join of the whole set.
 //
 //   par2_bench [--size MiB] [--runs N] [--percent P] [--dir DIR]
 //
-// The pieces (1,457,664 bytes each, the last one shorter) are generated
-// once in a temporary directory under DIR and stay cached. Each run makes
-// the set with both in turn (paired), each as a child process timed from
-// its start to its exit, and removes it again. Prints every pair, the
-// medians, their ratio, and the peak memory (resident set) of each.
+// The source is generated once under DIR and stays cached. Each run does
+// every measurement once, in turn (paired), each as a child process timed
+// from its start to its exit. Prints every run, the medians, their ratios,
+// and the peak memory (resident set) of each child.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,15 +24,18 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <random>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine.h"
 #include "file_services.h"
 #include "par2.h"
 #include "par2_gf.h"
+#include "par2_pieces.h"
+#include "user_interface.h"
 
 namespace stdfs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -39,13 +44,37 @@ namespace {
 
 constexpr std::int64_t kPiece = vexo::kPieceSize144;
 
+// A request's user interface without a window: the repair is accepted, the
+// deletion of the pieces declined.
+class HeadlessUi final : public vexo::UserInterface {
+ public:
+  std::vector<std::string> messages;
+  void statusText(const std::string&) override {}
+  void clearStatus() override {}
+  void message(const std::string& text) override { messages.push_back(text); }
+  int question(const std::string& text) override {
+    return text.find(vexo::text::kRepairQuestion) != std::string::npos ? vexo::kAnswerYes : 7;
+  }
+  int questionNo(const std::string&) override { return 7; }
+  void refreshFileList() override {}
+  std::optional<std::string> askExtension(const std::string&) override { return std::nullopt; }
+};
+
+int request(const vexo::Job& job) {
+  auto fs = vexo::makeSystemFileServices();
+  HeadlessUi ui;
+  vexo::proc1(*fs, ui, job);
+  if (ui.messages.size() == 1 && (ui.messages[0] == "分割完了" || ui.messages[0] == "結合完了")) return 0;
+  for (const auto& m : ui.messages) std::cerr << "vexo: " << m << "\n";
+  return 1;
+}
+
 struct Timed {
   double seconds = 0;
   long peakKiB = 0;
-  int status = 0;
 };
 
-// Runs body in a child process; its wall time, peak memory and exit status.
+// Runs body in a child process; its wall time and peak memory.
 Timed inChild(const std::function<int()>& body) {
   const auto start = Clock::now();
   const pid_t pid = fork();
@@ -53,11 +82,11 @@ Timed inChild(const std::function<int()>& body) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
-  Timed t;
-  t.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  t.peakKiB = usage.ru_maxrss;
-  t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return t;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::cerr << "par2_bench: a run failed\n";
+    std::exit(2);
+  }
+  return {std::chrono::duration<double>(Clock::now() - start).count(), usage.ru_maxrss};
 }
 
 double median(std::vector<double> v) {
@@ -91,51 +120,77 @@ int main(int argc, char** argv) {
   stdfs::create_directories(dir);
   stdfs::current_path(dir);
 
-  // The pieces of a split of mib MiB at 1.44M.
   const std::int64_t size = mib << 20;
-  std::vector<vexo::par2::Input> inputs;
-  std::string names;
   {
     std::mt19937_64 rng(1);
-    std::vector<std::uint64_t> buf(static_cast<std::size_t>(kPiece / 8 + 1));
-    for (std::int64_t at = 0, k = 1; at < size; at += kPiece, ++k) {
-      const std::string name = "data.bin." + std::to_string(k);
+    std::vector<std::uint64_t> buf(1 << 17);
+    std::ofstream out("data.bin", std::ios::binary);
+    for (std::int64_t at = 0; at < size; at += 1 << 20) {
       for (auto& w : buf) w = rng();
-      std::ofstream(name, std::ios::binary)
-          .write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(std::min(kPiece, size - at)));
-      inputs.push_back({name, name});
-      names += " " + name;
+      out.write(reinterpret_cast<const char*>(buf.data()), static_cast<std::streamsize>(std::min<std::int64_t>(1 << 20, size - at)));
     }
   }
-  std::cout << "par2: " << inputs.size() << " pieces of 1.44M, " << mib << " MiB, " << percent
+  const std::int64_t pieces = (size - 1) / kPiece + 1;
+  std::vector<vexo::par2::Input> inputs;
+  std::string names;
+  for (std::int64_t k = 1; k <= pieces; ++k) {
+    const std::string name = "data.bin." + std::to_string(k);
+    inputs.push_back({name, name});
+    names += " " + name;
+  }
+  std::cout << "par2: " << mib << " MiB in " << pieces << " pieces of 1.44M, " << percent
             << " % recovery data; ours with " << vexo::par2::kernelName(vexo::par2::kernel()) << " on "
             << std::thread::hardware_concurrency() << " threads\n";
 
-  std::vector<double> ours, theirs;
-  long oursPeak = 0, theirsPeak = 0;
+  vexo::Job split;
+  split.chosen = "data.bin";
+  split.recoveryPercent = percent;
+  vexo::Job join;
+  join.chosen = "data.bin.1";
+  const std::string par2Create = "par2 create -q -q -r" + std::to_string(percent) + " data.bin.par2" + names;
+
+  std::map<std::string, std::vector<double>> t;
+  std::map<std::string, long> peak;
+  auto record = [&](const std::string& what, const Timed& x) {
+    t[what].push_back(x.seconds);
+    peak[what] = std::max(peak[what], x.peakKiB);
+  };
   for (int run = 0; run < runs; ++run) {
-    const Timed a = inChild([&] {
-      auto fs = vexo::makeSystemFileServices();
-      vexo::par2::create(*fs, 1, inputs, "", "data.bin", percent);
-      return 0;
-    });
-    removeSet(dir);
-    const std::string command = "par2 create -q -q -r" + std::to_string(percent) + " data.bin.par2" + names;
-    const Timed b = inChild([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
-    removeSet(dir);
-    if (a.status != 0 || b.status != 0) {
-      std::cerr << "a run failed\n";
-      return 1;
+    record("split with recovery data", inChild([&] { return request(split); }));
+    stdfs::rename("data.bin", "data.src");
+    record("plain join", inChild([&] { return request(join); }));
+    stdfs::remove("data.bin");
+    stdfs::rename("data.bin.2", "data.hidden");
+    record("join rebuilding a missing piece", inChild([&] { return request(join); }));
+    if (static_cast<std::int64_t>(stdfs::file_size("data.bin")) != size) {
+      std::cerr << "par2_bench: the repaired join is not whole\n";
+      return 2;
     }
-    ours.push_back(a.seconds);
-    theirs.push_back(b.seconds);
-    oursPeak = std::max(oursPeak, a.peakKiB);
-    theirsPeak = std::max(theirsPeak, b.peakKiB);
-    std::printf("  run %d: ours %.2f s, par2 create %.2f s (%.2f)\n", run + 1, a.seconds, b.seconds,
-                a.seconds / b.seconds);
+    stdfs::remove("data.bin");
+    stdfs::rename("data.hidden", "data.bin.2");
+    removeSet(dir);
+    record("our recovery set alone", inChild([&] {
+             auto fs = vexo::makeSystemFileServices();
+             vexo::par2::create(*fs, 1, inputs, "", "data.bin", percent);
+             return 0;
+           }));
+    removeSet(dir);
+    record("par2 create", inChild([&] { return std::system(par2Create.c_str()) == 0 ? 0 : 1; }));
+    removeSet(dir);
+    for (const auto& in : inputs) stdfs::remove(in.path);
+    stdfs::remove("data.bin.crc");
+    stdfs::rename("data.src", "data.bin");
+    std::printf("  run %d:", run + 1);
+    for (const auto& [what, v] : t) std::printf(" %s %.2f s;", what.c_str(), v.back());
+    std::printf("\n");
   }
-  std::printf("median: ours %.2f s, par2 create %.2f s, ratio %.2f; peak memory ours %ld MiB, par2 %ld MiB\n",
-              median(ours), median(theirs), median(ours) / median(theirs), oursPeak / 1024, theirsPeak / 1024);
+  for (const auto& [what, v] : t)
+    std::printf("%-34s median %7.2f s, peak memory %4ld MiB\n", what.c_str(), median(v), peak[what] / 1024);
+  const double par2 = median(t["par2 create"]);
+  std::printf("ratios: split with recovery data / par2 create %.2f (goal <= 0.25); recovery set alone / par2 create "
+              "%.2f; repairing join / plain join %.2f (goal <= 2)\n",
+              median(t["split with recovery data"]) / par2, median(t["our recovery set alone"]) / par2,
+              median(t["join rebuilding a missing piece"]) / median(t["plain join"]));
   stdfs::current_path(base);
   stdfs::remove_all(dir);
   return 0;

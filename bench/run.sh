@@ -18,6 +18,7 @@ echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1)
   "kernel $(uname -r)"
 echo "         $(df -hT "${TMPDIR:-/tmp}" | awk 'NR==2 {print $2 " on " $1}')"
 ./build-bench/bench/move_bench "$@"
+./build-bench/bench/par2_bench "$@"
 
 [[ -x build-bench/bench/window_bench ]] || exit 0
 work="$(mktemp -d "${TMPDIR:-/tmp}/vexo-run.XXXXXX")"

@@ -152,19 +152,25 @@ void join(Request& r) {
     std::int64_t first = numbered.count(0) ? 0 : 1;
     // Pieces missing, cut short or not as the record says: a recovery set
     // beside them may rebuild them.
-    auto throughRecovery = [&] {
-      const auto rec = findRecovery(fs, f + 1, ui, base, [&](const std::string& n) {
-        const auto k = numberIn(n, base, width, ignoreCase);
-        return k ? *k : 0;
-      });
+    // Before joining, with a record to check the result against, pieces of
+    // the right length are taken as sound; after a join that did not
+    // match the record, every block is checked.
+    auto throughRecovery = [&](bool afterJoin) {
+      const auto rec = findRecovery(
+          fs, f + 1, ui, base,
+          [&](const std::string& n) {
+            const auto k = numberIn(n, base, width, ignoreCase);
+            return k ? *k : 0;
+          },
+          recorded && !afterJoin ? par2::Depth::Lengths : par2::Depth::Crc);
       if (!rec) return false;
       RecoveryJoin j{joined, record, {}, {}};
       if (recorded) j.record = found.record;
       for (std::int64_t k = first; numbered.count(k); ++k) j.pieces.push_back(numbered.at(k));
-      return joinWithRecovery(fs, ui, f, *rec, j, temporary);
+      return joinWithRecovery(fs, dest, ui, f, *rec, j);
     };
     if (!numbered.count(first)) {
-      if (throughRecovery()) return;
+      if (throughRecovery(false)) return;
       ui.message(text::pieceNotFound(pieceName(1)));
       return;
     }
@@ -208,7 +214,7 @@ void join(Request& r) {
     if (!recorded)
       for (auto it = numbered.upper_bound(last); it != numbered.end() && !hurt; ++it)
         hurt = it->first <= last + std::max<std::int64_t>(last, kFarPast);
-    if (hurt && throughRecovery()) return;
+    if (hurt && throughRecovery(false)) return;
     // A higher-numbered piece beyond a missing one means a gap: the missing
     // ones, a few named and the rest counted. A number far past the set (a
     // date such as report.doc.202401011230) is another file, not a lost
@@ -303,7 +309,7 @@ void join(Request& r) {
     if (recorded && crc != found.record.crc) {
       dest.close(f);  // the unnamed file goes
       writing = false;
-      if (throughRecovery()) return;
+      if (throughRecovery(true)) return;
       ui.clearStatus();
       ui.message(text::crcMismatch(record, crc, found.record.crc));
       ui.refreshFileList();

@@ -150,7 +150,7 @@ void combine(FileServices& fs, int f, const std::vector<Source>& sources, std::i
       std::clamp<std::size_t>(static_cast<std::size_t>(passMemory / static_cast<std::int64_t>(S)), 1,
                               std::max<std::size_t>(outputs, 1));
   const std::size_t group =
-      std::clamp<std::size_t>(static_cast<std::size_t>(kGroupMemory / static_cast<std::int64_t>(S)), 1, kMaxGroup);
+      std::clamp<std::size_t>(static_cast<std::size_t>(kGroupMemory / static_cast<std::int64_t>(2 * S)), 1, kMaxGroup);
   const std::size_t passes = (outputs + perPass - 1) / perPass;
   std::int64_t sourceBytes = 0;
   for (const auto& s : sources) sourceBytes += s.length;
@@ -160,7 +160,7 @@ void combine(FileServices& fs, int f, const std::vector<Source>& sources, std::i
 
   AlignedBuffer raw(S);
   AlignedBuffer outBuf(perPass * S);
-  AlignedBuffer inBuf[2] = {AlignedBuffer(group * S), AlignedBuffer(group * S)};
+  AlignedBuffer inBuf[2] = {AlignedBuffer(group * 2 * S), AlignedBuffer(group * 2 * S)};
   std::vector<MulTable> tables[2];
   std::vector<char> zero[2];
   const unsigned nThreads = threadCount();
@@ -199,7 +199,7 @@ void combine(FileServices& fs, int f, const std::vector<Source>& sources, std::i
           throw RuntimeError(kInputPastEnd, "file ends before its recorded length", *src.path);
         std::memset(raw.data + len, 0, S - len);
         if (pass == 0 && onSource) onSource(g0 + i, raw.data);
-        toSplit(raw.data, in + i * S, S);
+        prepare(raw.data, in + i * 2 * S, S);
         done += src.length;
       }
       // Tables for every output and source of this group.
@@ -227,7 +227,7 @@ void combine(FileServices& fs, int f, const std::vector<Source>& sources, std::i
             const std::size_t len = std::min(kChunk, end - c);
             for (std::size_t o = 0; o < outs; ++o)
               for (std::size_t i = 0; i < count; ++i)
-                if (!zz[o * count + i]) mulAdd(outBuf.data + o * S + c, in + i * S + c, len, tt[o * count + i]);
+                if (!zz[o * count + i]) mulAdd(outBuf.data + o * S + c, in + i * 2 * S + 2 * c, len, tt[o * count + i]);
           }
         });
       }
@@ -678,7 +678,7 @@ bool Verification::complete() const {
 }
 
 Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::string& folder, const Watch& watch,
-                    bool crcOnly) {
+                    Depth depth) {
   Verification v;
   v.recoveryBlocks = static_cast<std::int64_t>(set.recovery.size());
   const std::int64_t B = set.blockSize;
@@ -693,8 +693,10 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
     const std::string path = folder + file.name;
     if (file.name.empty() || fs.kind(path, true) != FileKind::Regular) {
       c.status = FileStatus::Missing;
+    } else if (c.length = fs.fileLen(path); depth == Depth::Lengths && c.length == file.length) {
+      c.good.assign(c.good.size(), true);
+      done += file.length;
     } else {
-      c.length = fs.fileLen(path);
       fs.openRead(path, f);
       try {
         Md5 full;
@@ -710,7 +712,7 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
             const BlockCheck& check = file.blocks[static_cast<std::size_t>(b)];
             c.good[static_cast<std::size_t>(b)] =
                 crc32Update(0, reinterpret_cast<const char*>(buf.data()), buf.size()) == check.crc &&
-                (crcOnly || md5(buf.data(), buf.size()) == check.md5);
+                (depth != Depth::Full || md5(buf.data(), buf.size()) == check.md5);
           } else {
             full.update(buf.data(), want);
           }

@@ -143,10 +143,13 @@ struct Verification {
 // against its checksums. A file's blocks are checked where they belong;
 // one too short has lost its blocks from where it ends, one too long is
 // damaged but keeps its blocks.
-// With crcOnly a block is judged by its CRC-32 alone, which is several
-// times faster, for callers that check the result as a whole afterwards.
+// How closely: every block by its MD5 and CRC-32; by its CRC-32 alone,
+// several times faster; or, for callers that check the result as a whole
+// afterwards, only the lengths of the files (one of the right length is
+// taken as whole without reading it).
+enum class Depth { Full, Crc, Lengths };
 Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::string& folder,
-                    const Watch& watch = {}, bool crcOnly = false);
+                    const Watch& watch = {}, Depth depth = Depth::Full);
 
 // -------------------------------------------------------------- repairing
 

@@ -39,13 +39,23 @@ const Tables& tables() {
 
 // The portable kernel: the same nibble tables, one byte at a time.
 void mulAddPortable(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, const MulTable& t) {
-  for (std::size_t u = 0; u < n; u += kRegionUnit, src += kRegionUnit, dst += kRegionUnit) {
+  for (std::size_t u = 0; u < n; u += kRegionUnit, src += 2 * kRegionUnit, dst += kRegionUnit) {
     for (int j = 0; j < 32; ++j) {
-      const std::uint8_t l = src[j], h = src[32 + j];
-      dst[j] ^= t.lo[0][l & 15] ^ t.lo[1][l >> 4] ^ t.lo[2][h & 15] ^ t.lo[3][h >> 4];
-      dst[32 + j] ^= t.hi[0][l & 15] ^ t.hi[1][l >> 4] ^ t.hi[2][h & 15] ^ t.hi[3][h >> 4];
+      const std::uint8_t a = src[j], b = src[32 + j], c = src[64 + j], d = src[96 + j];
+      dst[j] ^= t.lo[0][a] ^ t.lo[1][b] ^ t.lo[2][c] ^ t.lo[3][d];
+      dst[32 + j] ^= t.hi[0][a] ^ t.hi[1][b] ^ t.hi[2][c] ^ t.hi[3][d];
     }
   }
+}
+
+void preparePortable(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+  for (std::size_t u = 0; u < n; u += kRegionUnit, in += kRegionUnit, out += 2 * kRegionUnit)
+    for (int j = 0; j < 32; ++j) {
+      out[j] = in[2 * j] & 15;
+      out[32 + j] = in[2 * j] >> 4;
+      out[64 + j] = in[2 * j + 1] & 15;
+      out[96 + j] = in[2 * j + 1] >> 4;
+    }
 }
 
 #ifdef VEXO_GF_X86
@@ -53,7 +63,6 @@ void mulAddPortable(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, c
 // words picks its product's low and high byte.
 __attribute__((target("ssse3"))) void mulAddSsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t n,
                                                    const MulTable& t) {
-  const __m128i mask = _mm_set1_epi8(0x0f);
   const __m128i l0 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.lo[0]));
   const __m128i l1 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.lo[1]));
   const __m128i l2 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.lo[2]));
@@ -62,12 +71,12 @@ __attribute__((target("ssse3"))) void mulAddSsse3(std::uint8_t* dst, const std::
   const __m128i h1 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.hi[1]));
   const __m128i h2 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.hi[2]));
   const __m128i h3 = _mm_load_si128(reinterpret_cast<const __m128i*>(t.hi[3]));
-  for (std::size_t u = 0; u < n; u += kRegionUnit, src += kRegionUnit, dst += kRegionUnit) {
+  for (std::size_t u = 0; u < n; u += kRegionUnit, src += 2 * kRegionUnit, dst += kRegionUnit) {
     for (int half = 0; half < 32; half += 16) {
-      const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + half));
-      const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32 + half));
-      const __m128i a = _mm_and_si128(lo, mask), b = _mm_and_si128(_mm_srli_epi16(lo, 4), mask);
-      const __m128i c = _mm_and_si128(hi, mask), d = _mm_and_si128(_mm_srli_epi16(hi, 4), mask);
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + half));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32 + half));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 64 + half));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 96 + half));
       const __m128i rl = _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(l0, a), _mm_shuffle_epi8(l1, b)),
                                        _mm_xor_si128(_mm_shuffle_epi8(l2, c), _mm_shuffle_epi8(l3, d)));
       const __m128i rh = _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(h0, a), _mm_shuffle_epi8(h1, b)),
@@ -83,16 +92,15 @@ __attribute__((target("ssse3"))) void mulAddSsse3(std::uint8_t* dst, const std::
 // The same 32 words at a time.
 __attribute__((target("avx2"))) void mulAddAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t n,
                                                  const MulTable& t) {
-  const __m256i mask = _mm256_set1_epi8(0x0f);
 #define TABLE(row) _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)))
   const __m256i l0 = TABLE(t.lo[0]), l1 = TABLE(t.lo[1]), l2 = TABLE(t.lo[2]), l3 = TABLE(t.lo[3]);
   const __m256i h0 = TABLE(t.hi[0]), h1 = TABLE(t.hi[1]), h2 = TABLE(t.hi[2]), h3 = TABLE(t.hi[3]);
 #undef TABLE
-  for (std::size_t u = 0; u < n; u += kRegionUnit, src += kRegionUnit, dst += kRegionUnit) {
-    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
-    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
-    const __m256i a = _mm256_and_si256(lo, mask), b = _mm256_and_si256(_mm256_srli_epi16(lo, 4), mask);
-    const __m256i c = _mm256_and_si256(hi, mask), d = _mm256_and_si256(_mm256_srli_epi16(hi, 4), mask);
+  for (std::size_t u = 0; u < n; u += kRegionUnit, src += 2 * kRegionUnit, dst += kRegionUnit) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 32));
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 64));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 96));
     const __m256i rl = _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(l0, a), _mm256_shuffle_epi8(l1, b)),
                                         _mm256_xor_si256(_mm256_shuffle_epi8(l2, c), _mm256_shuffle_epi8(l3, d)));
     const __m256i rh = _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(h0, a), _mm256_shuffle_epi8(h1, b)),
@@ -115,6 +123,24 @@ __attribute__((target("ssse3"))) void toSplitSsse3(const std::uint8_t* in, std::
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpacklo_epi64(v[2], v[3]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpackhi_epi64(v[0], v[1]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi64(v[2], v[3]));
+  }
+}
+
+__attribute__((target("ssse3"))) void prepareSsse3(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+  const __m128i pick = _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+  const __m128i mask = _mm_set1_epi8(0x0f);
+  for (std::size_t u = 0; u < n; u += kRegionUnit, in += kRegionUnit, out += 2 * kRegionUnit) {
+    __m128i v[4];
+    for (int i = 0; i < 4; ++i)
+      v[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * i)), pick);
+    const __m128i lo[2] = {_mm_unpacklo_epi64(v[0], v[1]), _mm_unpacklo_epi64(v[2], v[3])};
+    const __m128i hi[2] = {_mm_unpackhi_epi64(v[0], v[1]), _mm_unpackhi_epi64(v[2], v[3])};
+    for (int h = 0; h < 2; ++h) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * h), _mm_and_si128(lo[h], mask));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32 + 16 * h), _mm_and_si128(_mm_srli_epi16(lo[h], 4), mask));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 64 + 16 * h), _mm_and_si128(hi[h], mask));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 96 + 16 * h), _mm_and_si128(_mm_srli_epi16(hi[h], 4), mask));
+    }
   }
 }
 
@@ -222,6 +248,13 @@ void fromSplit(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
       out[2 * j] = in[j];
       out[2 * j + 1] = in[32 + j];
     }
+}
+
+void prepare(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+#ifdef VEXO_GF_X86
+  if (chosen().load(std::memory_order_relaxed) != Kernel::Portable) return prepareSsse3(in, out, n);
+#endif
+  preparePortable(in, out, n);
 }
 
 void mulAdd(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, const MulTable& t) {

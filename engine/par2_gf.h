@@ -2,9 +2,13 @@
 // x + 1 (0x1100B), and multiply-accumulate over whole regions of 16-bit
 // words, the work recovery data is made of.
 //
-// Regions are held in a split layout: every 64 bytes of a region are 32
+// Sums are held in a split layout: every 64 bytes of a region are 32
 // words, their low bytes first and then their high bytes. toSplit() and
 // fromSplit() convert from and to the little-endian words of the files.
+// What is multiplied is prepared once into nibbles: every 32 words become
+// 128 bytes, four runs of 32 holding the low and high nibble of the low
+// bytes, then those of the high bytes, so that the multiplications need no
+// masks and shifts however many constants a region is multiplied by.
 #pragma once
 
 #include <cstddef>
@@ -52,9 +56,12 @@ inline constexpr std::size_t kRegionUnit = 64;
 // split layout and back.
 void toSplit(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
 void fromSplit(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
+// Prepares n bytes (a multiple of kRegionUnit) of little-endian words as
+// 2 * n bytes of nibbles.
+void prepare(const std::uint8_t* in, std::uint8_t* out, std::size_t n);
 
-// dst += c * src over n bytes (a multiple of kRegionUnit) in the split
-// layout, with t = makeTable(c).
+// dst += c * src over n bytes (a multiple of kRegionUnit) of dst in the
+// split layout, src prepared (2 * n bytes), with t = makeTable(c).
 void mulAdd(std::uint8_t* dst, const std::uint8_t* src, std::size_t n, const MulTable& t);
 
 // The ways mulAdd can run; the fastest the processor has is chosen at the

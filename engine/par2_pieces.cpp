@@ -23,9 +23,25 @@ par2::Watch watchFor(UserInterface& ui) {
   return w;
 }
 
+namespace {
+
+void check(FileServices& fs, int f, UserInterface& ui, PieceRecovery& r, par2::Depth depth) {
+  r.depth = depth;
+  r.v = par2::verify(fs, f, r.set, "", watchFor(ui), depth);
+  r.missing.clear();
+  r.damaged.clear();
+  for (const auto& [i, k] : r.pieces) {
+    const auto status = r.v.files[i].status;
+    if (status == par2::FileStatus::Missing) r.missing.push_back(r.set.files[i].name);
+    if (status == par2::FileStatus::Damaged) r.damaged.push_back(r.set.files[i].name);
+  }
+}
+
+}  // namespace
+
 std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui, const std::string& pieceBase,
                                           const std::function<std::int64_t(const std::string&)>& pieceNumber,
-                                          bool crcOnly) {
+                                          par2::Depth depth) {
   // Sets are named after the pieces' name up to its first dot, or more of it.
   const std::string stem = pieceBase.substr(0, pieceBase.find('.'));
   std::vector<std::string> candidates;
@@ -63,12 +79,7 @@ std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface
   PieceRecovery r;
   r.set = *best;
   r.pieces = order;
-  r.v = par2::verify(fs, f, r.set, "", watch, crcOnly);
-  for (const auto& [i, k] : r.pieces) {
-    const auto status = r.v.files[i].status;
-    if (status == par2::FileStatus::Missing) r.missing.push_back(r.set.files[i].name);
-    if (status == par2::FileStatus::Damaged) r.damaged.push_back(r.set.files[i].name);
-  }
+  check(fs, f, ui, r, depth);
   return r;
 }
 
@@ -98,8 +109,8 @@ std::vector<std::string> recoveryReport(const PieceRecovery& r) {
   return lines;
 }
 
-bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRecovery& rec, const RecoveryJoin& j,
-                      std::string& temporary) {
+bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, int f, const PieceRecovery& rec,
+                      const RecoveryJoin& j) {
   if (rec.v.complete()) return false;
   std::string report;
   for (const std::string& line : recoveryReport(rec)) report += line + "\n";
@@ -111,7 +122,7 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
   std::vector<std::string> read = rec.set.paths;
   for (const auto& file : rec.set.files) read.push_back(file.name);
   if (!j.recordName.empty()) read.push_back(j.recordName);
-  const auto joinedId = fs.identity(j.joined);
+  const auto joinedId = dest.identity(j.joined);
   for (const auto& name : read) {
     if (name == j.joined || (joinedId && fs.identity(name) == joinedId)) {
       ui.message(text::kJoinedIsPiece);
@@ -119,11 +130,13 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
     }
   }
   if (ui.question(report + text::kRepairQuestion) != kAnswerYes) return true;
-  switch (fs.kind(j.joined, false)) {
+  bool replace = false;
+  switch (dest.kind(j.joined, false)) {
     case FileKind::Missing:
       break;
     case FileKind::Regular:
       if (ui.questionNo(text::existsQuestion(j.joined)) != kAnswerYes) return true;
+      replace = true;
       break;
     default:
       ui.message(text::notRegularFile(j.joined));
@@ -131,7 +144,7 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
   }
   std::int64_t total = 0;
   for (const auto& file : rec.set.files) total += file.length;
-  if (const auto available = fs.freeSpace(); available && *available < total) {
+  if (const auto available = dest.freeSpace(); available && *available < total) {
     ui.message(text::noSpace(total, *available));
     return true;
   }
@@ -141,13 +154,27 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
   try {
     repair.emplace(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
   } catch (const par2::RepairFailed&) {
+    if (rec.depth == par2::Depth::Lengths) {
+      // Rebuilt from a damaged piece of the right length: every block is checked.
+      PieceRecovery closer = rec;
+      check(fs, f + 1, ui, closer, par2::Depth::Crc);
+      return joinWithRecovery(fs, dest, ui, f, closer, j);
+    }
     ui.clearStatus();
     ui.message(text::kRepairFailed);
     return true;
   }
+  // A piece that is there gives the joined file its time and attributes.
+  std::string stampFrom;
+  for (const auto& [i, k] : rec.pieces)
+    if (rec.v.files[i].status != par2::FileStatus::Missing) stampFrom = rec.set.files[i].name;
+  if (stampFrom.empty() && !j.pieces.empty()) stampFrom = j.pieces.back();
+  const FileAttributes attributes = stampFrom.empty() ? 0644 : fs.getAttr(stampFrom);
+
   ui.statusText(text::kJoining + j.joined);
-  temporary = createTemporary(fs, f, "join", j.joined);
-  fs.writeBehind(f);
+  // Without a name until it is whole and checked: closed before, it goes.
+  dest.createTemporary(f, attributes | 0600, j.joined);
+  dest.writeBehind(f);
   std::uint32_t crc = 0;
   std::int64_t before = 0;
   ui.progress(0, total);
@@ -158,53 +185,57 @@ bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRec
     repair->stream(
         i,
         [&](const char* p, std::size_t n) {
-          fs.write(f, p, n);
+          dest.write(f, p, n);
           crc = crc32Update(crc, p, n);
         },
         watch);
     before += rec.set.files[i].length;
   }
-  fs.flush(f);
-  fs.close(f);
   if (j.record && crc != j.record->crc) {
-    const std::string left = removeAll(fs, {temporary});
-    temporary.clear();
+    dest.close(f);  // the unnamed file goes
+    if (rec.depth == par2::Depth::Lengths) {
+      // A piece of the right length is damaged too: every block is checked.
+      PieceRecovery closer = rec;
+      check(fs, f + 1, ui, closer, par2::Depth::Crc);
+      return joinWithRecovery(fs, dest, ui, f, closer, j);
+    }
     ui.clearStatus();
     ui.message(text::crcMismatch(j.recordName, crc, j.record->crc));
-    if (!left.empty()) ui.message(text::kJoinedLeft + left);
     ui.refreshFileList();
     return true;
   }
-  // Stamped like a join stamps, with the last piece there.
-  std::string stampFrom;
-  for (const auto& [i, k] : rec.pieces)
-    if (rec.v.files[i].status != par2::FileStatus::Missing) stampFrom = rec.set.files[i].name;
-  if (stampFrom.empty() && !j.pieces.empty()) stampFrom = j.pieces.back();
   if (!stampFrom.empty()) {
-    SetFileDateTime(fs, ui, temporary, fs.fileDateTime(stampFrom), j.joined);
-    fs.setAttr(temporary, fs.getAttr(stampFrom));
+    stampOpen(dest, ui, f, fs.fileDateTime(stampFrom), j.joined);
+    dest.setAttrOpen(f, attributes);
   }
-  fs.replace(temporary, j.joined);
-  temporary.clear();
+  dest.nameTemporary(f, j.joined, replace);
   ui.clearStatus();
   ui.message(text::kJoinDone);
   ui.refreshFileList();
 
-  if (ui.question(text::kDeleteQuestion) == kAnswerYes) {
-    std::vector<std::string> doomed = j.pieces;
-    for (const auto& file : rec.set.files)
-      if (std::find(doomed.begin(), doomed.end(), file.name) == doomed.end()) doomed.push_back(file.name);
-    if (j.record) doomed.push_back(j.recordName);
-    for (const auto& path : rec.set.paths) doomed.push_back(path);
-    for (const auto& name : doomed) {
-      try {
-        fs.kill(name);
-      } catch (const RuntimeError& e) {
-        if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
-      }
-    }
-    ui.refreshFileList();
+  if (ui.question(text::kDeleteQuestion) != kAnswerYes) {
+    dest.close(f);
+    return true;
   }
+  // No piece goes before the joined file and its name are on the disk.
+  ui.statusText(text::kWritingToDisk);
+  dest.flush(f);
+  dest.syncFolder();
+  dest.close(f);
+  ui.clearStatus();
+  std::vector<std::string> doomed = j.pieces;
+  for (const auto& file : rec.set.files)
+    if (std::find(doomed.begin(), doomed.end(), file.name) == doomed.end()) doomed.push_back(file.name);
+  if (j.record) doomed.push_back(j.recordName);
+  for (const auto& path : rec.set.paths) doomed.push_back(path);
+  for (const auto& name : doomed) {
+    try {
+      fs.kill(name);
+    } catch (const RuntimeError& e) {
+      if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
+    }
+  }
+  ui.refreshFileList();
   return true;
 }
 

@@ -29,6 +29,7 @@ struct PieceRecovery {
   // The set's files in piece order: index into set.files, and the number.
   std::vector<std::pair<std::size_t, std::int64_t>> pieces;
   std::vector<std::string> missing, damaged;  // pieces, in order
+  par2::Depth depth = par2::Depth::Crc;      // how closely the pieces were checked
   // The files the set was read from: they go when the pieces go.
   std::vector<std::string> setFiles() const { return set.paths; }
   // The set's blocks that its files lack (0: complete).
@@ -39,13 +40,12 @@ struct PieceRecovery {
 // Looks in the current directory for a PAR2 set all of whose files are
 // pieces 1 to n (pieceNumber(name); names it does not know give 0): the
 // files ending in ".par2" whose names begin like the pieces'. Checks the
-// pieces against it (reading them; progress and stop through ui), each
-// block by its CRC-32 alone with crcOnly. Nothing when there is no such
-// set.
+// pieces against it as closely as `depth` says (reading them; progress and
+// stop through ui). Nothing when there is no such set.
 std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui,
                                           const std::string& pieceBase,
                                           const std::function<std::int64_t(const std::string&)>& pieceNumber,
-                                          bool crcOnly = true);
+                                          par2::Depth depth = par2::Depth::Crc);
 
 // Rebuilds the set's missing pieces, and its damaged ones when
 // replaceDamaged, each written whole under a hidden name, stamped like the
@@ -68,14 +68,16 @@ struct RecoveryJoin {
 
 // Joins the pieces through the recovery set: says what is damaged or
 // missing and asks whether to repair (or says how many blocks are lacking,
-// writing nothing); writes the pieces' bytes, rebuilt where needed, into
-// the joined file (under a hidden name, held in `temporary` for the
-// caller's clean-up), checks it against the record, puts it in place and
+// writing nothing); writes the pieces' bytes (read in fs), rebuilt where
+// needed, into the joined file in dest (a temporary without a name, file
+// f, until it is whole and checked against the record), names it and
 // offers to delete the pieces with the record and the recovery set. The
 // pieces themselves are only read. False (nothing done) when the set finds
-// nothing to rebuild.
-bool joinWithRecovery(FileServices& fs, UserInterface& ui, int f, const PieceRecovery& rec, const RecoveryJoin& j,
-                      std::string& temporary);
+// nothing to rebuild. When only the pieces' lengths were checked and the
+// result does not match the record, the pieces are checked block by block
+// and the user asked again.
+bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, int f, const PieceRecovery& rec,
+                      const RecoveryJoin& j);
 
 namespace text {
 inline const std::string kRecovering = "復元データ作成中 ";

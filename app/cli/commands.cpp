@@ -226,7 +226,7 @@ std::optional<PieceRecovery> recoveryFor(FileServices& fs, CliUi& ui, const Job&
         }
         return std::int64_t{0};
       },
-      crcOnly);
+      crcOnly ? par2::Depth::Crc : par2::Depth::Full);
 }
 
 int runRepair(const Invocation& call, CliUi& ui, FileServices& fs) {

@@ -88,8 +88,8 @@ TEST(Par2Gf, RegionKernelsAgreeWithTheFieldProduct) {
     SCOPED_TRACE(kernelName(k));
     for (const std::uint16_t c : {std::uint16_t{0}, std::uint16_t{1}, std::uint16_t{2}, std::uint16_t{0x100B},
                                   std::uint16_t{0xFFFF}, static_cast<std::uint16_t>(rng())}) {
-      std::vector<std::uint8_t> in(n), dst(n), out(n);
-      toSplit(words.data(), in.data(), n);
+      std::vector<std::uint8_t> in(2 * n), dst(n), out(n);
+      prepare(words.data(), in.data(), n);
       toSplit(acc.data(), dst.data(), n);
       MulTable t;
       makeTable(c, t);

@@ -146,6 +146,18 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
        true},
       {"the last piece cut short", [] { std::filesystem::resize_file("data.bin.4", 100); }, kAnswerYes,
        {"壊れている分割ファイル：data.bin.4", "壊れたブロック 257 個を復元データで修復できます．"}, true},
+      {"a piece missing and a block corrupted in a piece of the right length",
+       [] {
+         std::filesystem::remove("data.bin.2");
+         flipByte("data.bin.3", 99999);
+       },
+       kAnswerYes,
+       // First only the missing piece is seen; the blocks rebuilt from the
+       // damaged piece do not match their checksums, every block is
+       // checked, and the user asked again.
+       {"ない分割ファイル：data.bin.2", "壊れたブロック 500 個を復元データで修復できます．", "壊れている分割ファイル：data.bin.3",
+        "壊れたブロック 501 個を復元データで修復できます．"},
+       true},
       {"repair declined", [] { std::filesystem::remove("data.bin.3"); }, 7,
        {"ない分割ファイル：data.bin.3", "壊れたブロック 500 個を復元データで修復できます．"}, false},
       {"more damage than recovery data",
