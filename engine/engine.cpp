@@ -29,7 +29,7 @@ std::string createTemporary(FileServices& fs, int f, const std::string& tag, con
       return name;
     } catch (const RuntimeError& e) {
       // Another request's (or a killed one's) file: take the next number.
-      if (e.number() != err::FileAlreadyExists || n >= 1000) throw RuntimeError(e.number(), e.what(), shownName);
+      if (e.number() != err::FileAlreadyExists || n >= 1000) throw RuntimeError(e.number(), e.what(), shownName, e.reason());
     }
   }
 }
@@ -44,6 +44,13 @@ std::string removeAll(FileServices& fs, const std::vector<std::string>& names) {
     }
   }
   return left;
+}
+
+bool refuseUnusableName(FileServices& fs, UserInterface& ui, const std::string& name) {
+  const std::string why = fs.nameProblem(name);
+  if (why.empty()) return false;
+  ui.message(text::unusableName(name, why));
+  return true;
 }
 
 void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
@@ -110,9 +117,13 @@ void run(FileServices& fs, UserInterface& ui, const Job& job) {
     ui.message(errorMessage(e));
     return;
   }
+  // A name the file system would take for another file (or a device) is
+  // not used at all.
+  if (refuseUnusableName(fs, ui, job.chosen)) return;
   Request r{in->files(), ui, job, job.chosen, analyseName(job.chosen), f};
   r.output = &products;
   r.sameFolder = !separate || in->files().identity(".") == products.identity(".");
+  r.ignoreCase = fs.namesIgnoreCase();
   if (r.name.isPiece())
     join(r);
   else

@@ -162,6 +162,9 @@ class FileServices {
   // Sets the attribute bits without following a link. On POSIX only the
   // permission bits (0777) are set: never set-user-ID, set-group-ID, sticky.
   virtual void setAttr(const std::string& name, FileAttributes attributes) = 0;
+  // Removes a file. The callers remove only their own files and files the
+  // user agreed to remove, so a read-only one goes too (Windows clears the
+  // bit first; on POSIX the bits never stood in the way).
   virtual void kill(const std::string& name) = 0;
   // Identity of an existing file, or nothing when the name names no file.
   virtual std::optional<FileIdentity> identity(const std::string& name) = 0;
@@ -225,6 +228,30 @@ class FileServices {
   // setFileDateTime and setAttr for a file open for writing as f.
   virtual bool stampOpen(int f, const FileDateTime& dt) = 0;
   virtual void setAttrOpen(int f, FileAttributes attributes) = 0;
+  // Whether names that differ only in letter case name the same file.
+  virtual bool namesIgnoreCase() { return false; }
+  // Why the file system cannot hold a name as given ("" when it can): on
+  // Windows a trailing dot or space is dropped, a device name (CON, NUL,
+  // COM1 ...) opens the device and a colon names a stream of another file.
+  virtual std::string nameProblem(const std::string& name) {
+    (void)name;
+    return {};
+  }
+  // The bits a piece or a set's record takes from its source: the ones that
+  // would hide the set from the file list (hidden, system) stay with the
+  // joined file.
+  virtual FileAttributes pieceAttributes(FileAttributes source) { return source; }
+  // Those bits of a source its pieces do not take, in words for the set's
+  // record ("hidden", "system", separated by commas; "" for none), and the
+  // bits of a joined file with them given back.
+  virtual std::string setAsideAttributes(FileAttributes source) {
+    (void)source;
+    return {};
+  }
+  virtual FileAttributes withSetAside(FileAttributes bits, const std::string& words) {
+    (void)words;
+    return bits;
+  }
 
   virtual std::string curDir() = 0;
   virtual void chDir(const std::string& path) = 0;
@@ -292,6 +319,13 @@ class FolderView final : public FileServices {
   std::int64_t removeLeftovers() override { return in().removeLeftovers(); }
   bool stampOpen(int f, const FileDateTime& dt) override { return fs_.stampOpen(f, dt); }
   void setAttrOpen(int f, FileAttributes attributes) override { fs_.setAttrOpen(f, attributes); }
+  bool namesIgnoreCase() override { return fs_.namesIgnoreCase(); }
+  std::string nameProblem(const std::string& name) override { return fs_.nameProblem(name); }
+  FileAttributes pieceAttributes(FileAttributes source) override { return fs_.pieceAttributes(source); }
+  std::string setAsideAttributes(FileAttributes source) override { return fs_.setAsideAttributes(source); }
+  FileAttributes withSetAside(FileAttributes bits, const std::string& words) override {
+    return fs_.withSetAside(bits, words);
+  }
   std::string curDir() override { return fs_.curDir(); }
   void chDir(const std::string& path) override { fs_.chDir(path); }
   void chDrive(const std::string& drive) override { fs_.chDrive(drive); }

@@ -121,6 +121,7 @@ void join(Request& r) {
     }
 
     joinedName = joined;
+    if (refuseUnusableName(fs, ui, joined)) return;
 
     // The set is what its numbers say: from piece 1, or from piece 0 for
     // sets numbered from 0, up to the first number without a file. Only the
@@ -320,7 +321,8 @@ void join(Request& r) {
     // only when the user said so, and never over one that appeared since.
     // It need not be on the disk yet: until the pieces go, they hold it.
     stampOpen(dest, ui, f, dt, joined);
-    dest.setAttrOpen(f, attributes);
+    // With the bits the record kept for the joined file alone (hidden, system).
+    dest.setAttrOpen(f, recorded ? dest.withSetAside(attributes, found.record.attributes) : attributes);
     dest.nameTemporary(f, joined, replace);
     writing = false;
 
@@ -340,22 +342,25 @@ void join(Request& r) {
       dest.syncFolder();
       dest.close(f);
       ui.clearStatus();
-      for (std::int64_t i = first; i < first + pieces; ++i) {
-        try {
-          fs.kill(pieceName(i));
-        } catch (const RuntimeError& e) {
-          if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
-        }
-      }
+      // Each piece is deleted on its own: one that cannot be (held open by
+      // another program) is named with the reason, and the rest still go.
+      std::vector<std::string> going;
+      for (std::int64_t i = first; i < first + pieces; ++i) going.push_back(pieceName(i));
       // The record only when it was checked against the set just joined.
-      if (recorded) {
+      if (recorded) going.push_back(record);
+      std::vector<std::string> left;
+      for (const std::string& name : going) {
         try {
-          fs.kill(record);
+          fs.kill(name);
         } catch (const RuntimeError& e) {
-          if (e.number() != err::FileNotFound) throw;
+          // One gone meanwhile is skipped.
+          if (e.number() != err::FileNotFound)
+            left.push_back(name + "：" + text::errorReason(e.number()) +
+                           (e.reason().empty() ? "" : "（" + e.reason() + "）"));
         }
       }
       ui.refreshFileList();
+      if (!left.empty()) ui.message(text::notDeleted(left));
     }
   } catch (...) {
     // One way out for every early end: the failure's message first, then

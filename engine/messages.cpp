@@ -72,6 +72,16 @@ std::string joinSummary(const std::string& joined, std::int64_t size, std::int64
          (crc ? "記録 " + record + " と CRC-32 " + hex8(*crc) + " 一致．" : "記録がないので CRC は確かめていません．");
 }
 
+std::string unusableName(const std::string& name, const std::string& reason) {
+  return name + " はこの名前のままでは使えません．\n" + reason + "．";
+}
+
+std::string notDeleted(const std::vector<std::string>& namesAndReasons) {
+  std::string out = "次のファイルを削除できませんでした．";
+  for (const auto& line : namesAndReasons) out += "\n" + line + "．";
+  return out;
+}
+
 std::string pieceNotFound(const std::string& piece) { return "分割ファイル " + piece + " が見つかりません．"; }
 
 std::string piecesNotFound(const std::vector<std::string>& missing, std::size_t moreMissing) {

@@ -91,6 +91,11 @@ std::string sizeMismatch(const std::string& record, std::int64_t pieces, std::in
 std::string crcMismatch(const std::string& record, std::uint32_t joined, std::uint32_t recorded);
 std::string noSpace(std::int64_t needed, std::int64_t available);
 std::string sourceChanged(const std::string& name);
+// A name the file system cannot hold as given, and why.
+std::string unusableName(const std::string& name, const std::string& reason);
+// Pieces (or the record) a join could not delete, each with its reason.
+std::string notDeleted(const std::vector<std::string>& namesAndReasons);
+inline const std::string kInUse = "他のプログラムが使用中です";
 // 8 upper-case hexadecimal digits.
 std::string hex8(std::uint32_t value);
 // 1234567 -> "1,234,567"

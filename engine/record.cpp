@@ -48,7 +48,8 @@ std::string formatRecord(const SetRecord& record) {
   std::string text = "filename=" + record.filename + "\r\n";
   const std::string& utf8 = record.filenameUtf8.empty() ? record.filename : record.filenameUtf8;
   if (isUtf8(utf8)) text += "filenameutf8=" + utf8 + "\r\n";
-  return text + "size=" + std::to_string(record.size) + "\r\ncrc32=" + text::hex8(record.crc) + "\r\n";
+  return text + "size=" + std::to_string(record.size) + "\r\ncrc32=" + text::hex8(record.crc) + "\r\n" +
+         (record.attributes.empty() ? "" : "attributes=" + record.attributes + "\r\n");
 }
 
 std::optional<SetRecord> parseRecord(const std::string& text) {
@@ -71,6 +72,8 @@ std::optional<SetRecord> parseRecord(const std::string& text) {
       std::string& field = key == "filename" ? r.filename : r.filenameUtf8;
       if (!field.empty() && field != value) return std::nullopt;
       field = value;
+    } else if (key == "attributes") {
+      r.attributes = value;
     } else if (key == "size") {
       const auto v = decimal(value);
       if (!v || (haveSize && *v != r.size)) return std::nullopt;

@@ -3,11 +3,13 @@
 //   filenameutf8=report.doc
 //   size=3000000
 //   crc32=1A2B3C4D
+//   attributes=hidden,system
 // (the source's name, the same in UTF-8 when it is UTF-8, its length in
-// decimal, and the CRC-32 of all its bytes). Lines end in CRLF when
-// written. Read generously, as other programs write it: CRLF, LF or CR
-// lines, a UTF-8 byte-order mark, blanks around "=" and at line ends, keys
-// in any letter case; other lines are ignored.
+// decimal, the CRC-32 of all its bytes, and, only when there are any, the
+// source's attribute bits the pieces do not carry, in words). Lines end in
+// CRLF when written. Read generously, as other programs write it: CRLF, LF
+// or CR lines, a UTF-8 byte-order mark, blanks around "=" and at line ends,
+// keys in any letter case; other lines are ignored.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@ struct SetRecord {
   std::int64_t size = 0;
   std::uint32_t crc = 0;
   std::string filenameUtf8;  // filenameutf8=, when the record has it
+  std::string attributes{};  // bits for the joined file only, in words; "" for none
   friend bool operator==(const SetRecord&, const SetRecord&) = default;
 };
 

@@ -53,6 +53,10 @@ std::string createTemporary(FileServices& fs, int f, const std::string& tag, con
 // Stamps a file open as f (a temporary before it is named) like
 // SetFileDateTime, and reports a failure by the name it is to have.
 void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName);
+// Shows why the file system cannot hold the name as given, and says so;
+// false when it can. Checked for every name a request reads or writes,
+// before anything is written.
+bool refuseUnusableName(FileServices& fs, UserInterface& ui, const std::string& name);
 
 // Removes the named files, skipping those already gone; returns the names
 // of those that could not be removed, separated by blanks.

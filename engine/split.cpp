@@ -120,9 +120,16 @@ void split(Request& r) {
       }
     }
 
+    if (refuseUnusableName(out, ui, pieceName(1)) || refuseUnusableName(out, ui, record)) return;
+
     // Nothing is written before every name the split will write or remove
     // is known, and is a regular file the user agrees to replace.
-    const Plan plan = planSplit(out, out.listDirectory(), pieceBase, width, count, record, recovery, ignoreCase);
+    Plan plan = planSplit(out, out.listDirectory(), pieceBase, width, count, record, recovery, ignoreCase);
+    // A name the listing did not show may still reach a file: another name
+    // of it (a short 8.3 name on Windows), or one made meanwhile.
+    for (std::int64_t k = 1; k <= count; ++k)
+      if (!plan.clashes.count(k) && out.kind(pieceName(k), false) != FileKind::Missing) plan.clashes[k] = pieceName(k);
+    if (plan.record.empty() && out.kind(record, false) != FileKind::Missing) plan.record = record;
     // Never the file being split, under any of those names.
     const auto source = fs.identity(r.chosen);
     auto isSource = [&](const std::string& name) {
@@ -245,11 +252,11 @@ void split(Request& r) {
 
       if (k == 1) {
         stampOpen(out, ui, dst, dt, piece);
-        out.setAttrOpen(dst, attributes);
+        out.setAttrOpen(dst, out.pieceAttributes(attributes));
       } else {
         out.close(dst);
         SetFileDateTime(out, ui, piece, dt);
-        out.setAttr(piece, attributes);
+        out.setAttr(piece, out.pieceAttributes(attributes));
       }
       if (last) break;
     }
@@ -282,14 +289,16 @@ void split(Request& r) {
     // from the moment piece 1 has its name. Neither replaces a file that
     // appeared meanwhile.
     out.createTemporary(f + 1, mode, record);
-    const std::string recordText = formatRecord(SetRecord{r.chosen, size, crc, {}});
+    SetRecord setRecord{r.chosen, size, crc, {}};
+    setRecord.attributes = out.setAsideAttributes(attributes);
+    const std::string recordText = formatRecord(setRecord);
     out.write(f + 1, recordText.data(), recordText.size());
     // The record on the disk before the set takes its names: after a power
     // cut it still tells a join the set's size and CRC, so that pieces whose
     // bytes had not reached the disk are found out.
     out.flush(f + 1);
     stampOpen(out, ui, f + 1, dt, record);
-    out.setAttrOpen(f + 1, attributes);
+    out.setAttrOpen(f + 1, out.pieceAttributes(attributes));
     bool recorded = true;
     try {
       out.nameTemporary(f + 1, record, false);

@@ -20,16 +20,26 @@
 #include "file_services.h"
 #include "system_errors.h"
 #include "utf16.h"
+#include "messages.h"
+#include "name_rules.h"
 
 namespace vexo {
 namespace {
+
+// The attribute bits a set's pieces leave to the joined file, so that a
+// set is always shown in the file list; the set's record names them.
+constexpr std::pair<DWORD, const char*> kSetAside[] = {{FILE_ATTRIBUTE_HIDDEN, "hidden"},
+                                                       {FILE_ATTRIBUTE_SYSTEM, "system"}};
 
 // File numbers run from 1 to this.
 constexpr int kMaxFileNumber = 511;
 
 [[noreturn]] void fail(DWORD code, const std::string& what, const std::string& file = {}) {
+  // A file another program holds open is refused like a protected one;
+  // the reason tells the user which it is.
+  const bool inUse = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
   throw RuntimeError(errorNumberFromWin32(code), what + ": Win32 error " + std::to_string(code), file,
-                     win32Reason(code));
+                     inUse ? text::kInUse : win32Reason(code));
 }
 
 [[noreturn]] void failLast(const std::string& what, const std::string& file = {}) {
@@ -61,7 +71,7 @@ FILETIME fileTime(const FileDateTime& dt) {
 [[noreturn]] void failOnFile(const std::string& name) {
   const DWORD code = GetLastError();
   if (code == ERROR_ACCESS_DENIED) {
-    const DWORD a = GetFileAttributesW(wide(name).c_str());
+    const DWORD a = GetFileAttributesW(forKernel(wide(name)).c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
       throw RuntimeError(err::PathFileAccess, name + ": is a directory", name);
   }
@@ -109,7 +119,7 @@ bool hiddenTemporaryName(const std::wstring& name) {
   return name.size() > 10 && name.rfind(L".vexo-", 0) == 0 && name.compare(name.size() - 4, 4, L".tmp") == 0;
 }
 
-std::wstring currentDirectory() {
+std::wstring systemCurrentDirectory() {
   DWORD n = GetCurrentDirectoryW(0, nullptr);
   for (;;) {
     std::wstring w(n, L'\0');
@@ -121,6 +131,30 @@ std::wstring currentDirectory() {
     }
     n = got;
   }
+}
+
+// A directory too deep for the system's current directory (MAX_PATH
+// characters, unless the program is long-path aware and the system allows
+// it) is current here instead: bare names resolve against it. It holds
+// while the system's own current directory is the one it was when it was
+// entered; a change of that from elsewhere ends it.
+struct DeepCurrent {
+  std::wstring dir;
+  std::wstring systemDir;
+};
+
+DeepCurrent& deepCurrent() {
+  static DeepCurrent current;
+  return current;
+}
+
+std::wstring currentDirectory() {
+  DeepCurrent& deep = deepCurrent();
+  if (!deep.dir.empty()) {
+    if (systemCurrentDirectory() == deep.systemDir) return deep.dir;
+    deep.dir.clear();
+  }
+  return systemCurrentDirectory();
 }
 
 // The absolute form of a path that names its drive or is relative to the
@@ -168,6 +202,47 @@ std::wstring environmentValue(const wchar_t* name) {
 // are relative to that drive's own current directory.
 bool driveRelative(const std::wstring& path) {
   return driveLetter(path) != 0 && (path.size() == 2 || (path[2] != L'\\' && path[2] != L'/'));
+}
+
+bool separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+constexpr wchar_t kExtended[] = L"\\\\?\\";
+
+// A full path in the extended-length form (\\?\C:\dir or
+// \\?\UNC\server\share\dir), which the kernel takes as it is, up to
+// 32,767 characters.
+std::wstring extendedPath(const std::wstring& full) {
+  if (full.rfind(kExtended, 0) == 0) return full;
+  if (full.size() >= 2 && separator(full[0]) && separator(full[1])) return L"\\\\?\\UNC\\" + full.substr(2);
+  return kExtended + full;
+}
+
+// A path without its extended-length prefix.
+std::wstring plainPath(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(kExtended, 0) == 0) return path.substr(4);
+  return path;
+}
+
+// Paths this long or longer go to the kernel in the extended-length form
+// (a directory must leave room for an 8.3 name below MAX_PATH).
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+// A path as the kernel takes it: a bare name resolves against the current
+// directory; one whose full path is too long for the plain form, or that
+// lies in a directory the system does not hold as current, goes as the
+// extended-length full path.
+std::wstring forKernel(const std::wstring& p) {
+  if (p.empty() || p.rfind(kExtended, 0) == 0 || driveRelative(p)) return p;
+  const bool absolute = driveLetter(p) != 0 || (p.size() >= 2 && separator(p[0]) && separator(p[1]));
+  std::wstring full = p;
+  if (!absolute) {
+    const std::wstring dir = currentDirectory();
+    full = separator(p[0]) ? dir.substr(0, 2) + p : dir + (separator(dir.back()) ? L"" : L"\\") + p;
+    if (!deepCurrent().dir.empty()) return extendedPath(fullPath(full));
+  }
+  if (full.size() < kLongPath) return p;
+  return extendedPath(fullPath(full));
 }
 
 // CreateFileW for writing. Windows refuses to open a read-only file for
@@ -268,7 +343,7 @@ class Win32FileServices final : public FileServices {
     ULARGE_INTEGER avail{}, total{}, free{};
     // The volume that holds the folder: a volume mounted in a folder counts
     // as itself, not as the drive it is mounted on.
-    if (!GetDiskFreeSpaceExW(at_.empty() ? nullptr : (at_ + L"\\").c_str(), &avail, &total, &free))
+    if (!GetDiskFreeSpaceExW(at_.empty() ? nullptr : forKernel(at_ + L"\\").c_str(), &avail, &total, &free))
       return std::nullopt;
     return static_cast<std::int64_t>(std::min<unsigned long long>(avail.QuadPart, LLONG_MAX));
   }
@@ -276,7 +351,7 @@ class Win32FileServices final : public FileServices {
   std::vector<std::string> listDirectory() override {
     std::vector<std::string> names;
     WIN32_FIND_DATAW data{};
-    HANDLE h = FindFirstFileW(at_.empty() ? L"*" : (at_ + L"\\*").c_str(), &data);
+    HANDLE h = FindFirstFileW(forKernel(at_.empty() ? L"*" : at_ + L"\\*").c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
       failLast("list");
@@ -388,7 +463,7 @@ class Win32FileServices final : public FileServices {
     checkFree(f);
     const std::wstring folder = at_.empty() ? currentDirectory() : at_;
     for (int n = 1;; ++n) {
-      const std::wstring hidden = joined(folder, L".vexo-" + std::to_wstring(n) + L".tmp");
+      const std::wstring hidden = forKernel(joined(folder, L".vexo-" + std::to_wstring(n) + L".tmp"));
       // Shared for deleting, so that it can be renamed while it is open;
       // not for writing, so that removeLeftovers() of another request,
       // which opens it for itself alone, finds it in use.
@@ -408,7 +483,7 @@ class Win32FileServices final : public FileServices {
     if (o.hidden.empty()) throw RuntimeError(err::BadFileMode, "not a temporary file", name);
     // Without MOVEFILE_REPLACE_EXISTING a file of that name is never
     // replaced; no write-through: the data goes to the disk when flushed.
-    if (!MoveFileExW(o.hidden.c_str(), joined(o.folder, fileName(name)).c_str(),
+    if (!MoveFileExW(o.hidden.c_str(), forKernel(joined(o.folder, fileName(name))).c_str(),
                      replace ? MOVEFILE_REPLACE_EXISTING : 0))
       failLast("rename " + name, name);
     o.hidden.clear();
@@ -419,11 +494,11 @@ class Win32FileServices final : public FileServices {
     std::int64_t freed = 0;
     const std::wstring folder = at_.empty() ? currentDirectory() : at_;
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW(joined(folder, L".vexo-*.tmp").c_str(), &data);
+    HANDLE find = FindFirstFileW(forKernel(joined(folder, L".vexo-*.tmp")).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return 0;
     do {
       if (!hiddenTemporaryName(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-      const std::wstring full = joined(folder, data.cFileName);
+      const std::wstring full = forKernel(joined(folder, data.cFileName));
       // Opened for this request alone: a file a running request holds
       // cannot be, so one that can is abandoned.
       HANDLE h = CreateFileW(full.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
@@ -460,8 +535,9 @@ class Win32FileServices final : public FileServices {
   // Folders are full paths, taken from the path as it is given when the
   // folder is opened; names are then spelt out against them.
   int openFolder(const std::string& name) override {
-    std::wstring folder = name.empty() ? currentDirectory() : fullPath(onItsDrive(fileName(name)));
-    const DWORD a = GetFileAttributesW(folder.c_str());
+    std::wstring folder =
+        name.empty() ? currentDirectory() : plainPath(fullPath(onItsDrive(forKernel(fileName(name)))));
+    const DWORD a = GetFileAttributesW(forKernel(folder).c_str());
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY))
       throw RuntimeError(err::PathNotFound, "folder " + name, name);
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
@@ -521,12 +597,59 @@ class Win32FileServices final : public FileServices {
   }
 
   void setAttr(const std::string& name, FileAttributes attributes) override {
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;  // no bits at all
     // SetFileAttributesW acts on a link itself, not on what it leads to.
     if (!SetFileAttributesW(path(name).c_str(), attributes)) failLast(name, name);
   }
 
   void kill(const std::string& name) override {
-    if (!DeleteFileW(path(name).c_str())) failOnFile(name);
+    const std::wstring w = path(name);
+    if (DeleteFileW(w.c_str())) return;
+    // A read-only file is deleted once its bit is cleared; when it still
+    // cannot be (held open elsewhere), it gets the bit back.
+    const DWORD code = GetLastError();
+    const DWORD a = GetFileAttributesW(w.c_str());
+    if (code == ERROR_ACCESS_DENIED && a != INVALID_FILE_ATTRIBUTES &&
+        (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+            FILE_ATTRIBUTE_READONLY &&
+        SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY)) {
+      if (DeleteFileW(w.c_str())) return;
+      const DWORD again = GetLastError();
+      SetFileAttributesW(w.c_str(), a);
+      SetLastError(again);
+    } else {
+      SetLastError(code);
+    }
+    failOnFile(name);
+  }
+
+  // Windows compares names without regard to letter case.
+  bool namesIgnoreCase() override { return true; }
+
+  std::string nameProblem(const std::string& name) override { return windowsNameProblem(name); }
+
+  FileAttributes pieceAttributes(FileAttributes source) override {
+    return source & ~static_cast<FileAttributes>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  }
+
+  std::string setAsideAttributes(FileAttributes source) override {
+    std::string words;
+    for (const auto& [bit, word] : kSetAside)
+      if (source & bit) words += (words.empty() ? "" : ",") + std::string(word);
+    return words;
+  }
+
+  FileAttributes withSetAside(FileAttributes bits, const std::string& words) override {
+    // Only the words this program writes count, each between commas.
+    for (std::size_t start = 0; start <= words.size();) {
+      std::size_t end = words.find(',', start);
+      if (end == std::string::npos) end = words.size();
+      const std::string word = words.substr(start, end - start);
+      for (const auto& [bit, name] : kSetAside)
+        if (word == name) bits |= bit;
+      start = end + 1;
+    }
+    return bits;
   }
 
   std::optional<FileIdentity> identity(const std::string& name) override {
@@ -567,20 +690,41 @@ class Win32FileServices final : public FileServices {
   std::string curDir() override { return utf8(currentDirectory()); }
 
   void chDir(const std::string& path) override {
-    const std::wstring target = fullPath(onItsDrive(fileName(path)));
+    const std::wstring target = plainPath(fullPath(onItsDrive(forKernel(fileName(path)))));
     const wchar_t drive = driveLetter(target);
     const wchar_t current = driveLetter(currentDirectory());
     if (drive != 0 && drive != current) {
       // A directory on another drive becomes that drive's current
       // directory; the current drive stays as it is.
-      const DWORD a = GetFileAttributesW(target.c_str());
+      const DWORD a = GetFileAttributesW(forKernel(target).c_str());
       if (a == INVALID_FILE_ATTRIBUTES) failOnDirectory(path);
       if (!(a & FILE_ATTRIBUTE_DIRECTORY)) fail(ERROR_PATH_NOT_FOUND, path);
       rememberDriveDirectory(target);
       return;
     }
-    if (!SetCurrentDirectoryW(target.c_str())) failOnDirectory(path);
+    if (!enter(target)) failOnDirectory(path);
     rememberDriveDirectory(currentDirectory());
+  }
+
+  // Makes a directory (a full path) current: the system's current directory
+  // when the system can hold it, else this program's own (DeepCurrent).
+  // False, with the system's error, when it cannot be entered.
+  static bool enter(const std::wstring& dir) {
+    if (dir.size() < MAX_PATH - 1 && SetCurrentDirectoryW(dir.c_str())) {
+      deepCurrent().dir.clear();
+      return true;
+    }
+    if (dir.size() < MAX_PATH - 1 && GetLastError() != ERROR_FILENAME_EXCED_RANGE) return false;
+    const DWORD a = GetFileAttributesW(extendedPath(dir).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+      SetLastError(ERROR_DIRECTORY);
+      return false;
+    }
+    // Its existence is all that can be checked here; a directory that may
+    // not be listed says so when it is read.
+    deepCurrent() = DeepCurrent{dir, systemCurrentDirectory()};
+    return true;
   }
 
   void chDrive(const std::string& drive) override {
@@ -602,11 +746,11 @@ class Win32FileServices final : public FileServices {
     // drive at its own current directory (its root the first time).
     rememberDriveDirectory(currentDirectory());
     const std::wstring dir = driveDirectory(letter);
-    if (SetCurrentDirectoryW(dir.c_str())) return;
+    if (enter(dir)) return;
     DWORD code = GetLastError();
     // The remembered directory may be gone; the root is always there on a
     // drive that is ready.
-    if (dir != root && SetCurrentDirectoryW(root.c_str())) {
+    if (dir != root && enter(root)) {
       rememberDriveDirectory(root);
       return;
     }
@@ -670,7 +814,7 @@ class Win32FileServices final : public FileServices {
   // A name in the selected folder (the current directory when none is).
   std::wstring path(const std::string& name) {
     const std::wstring w = fileName(name);
-    return at_.empty() ? w : joined(at_, w);
+    return forKernel(at_.empty() ? w : joined(at_, w));
   }
 
   static std::wstring joined(const std::wstring& folder, const std::wstring& name) {

@@ -164,6 +164,13 @@ class RecordingFileServices : public FileServices {
   std::string curDir() override { return inner_->curDir(); }
   void chDir(const std::string& path) override { inner_->chDir(path); }
   void chDrive(const std::string& drive) override { inner_->chDrive(drive); }
+  bool namesIgnoreCase() override { return inner_->namesIgnoreCase(); }
+  std::string nameProblem(const std::string& name) override { return inner_->nameProblem(name); }
+  FileAttributes pieceAttributes(FileAttributes source) override { return inner_->pieceAttributes(source); }
+  std::string setAsideAttributes(FileAttributes source) override { return inner_->setAsideAttributes(source); }
+  FileAttributes withSetAside(FileAttributes bits, const std::string& words) override {
+    return inner_->withSetAside(bits, words);
+  }
 
  private:
   struct Fault {

@@ -105,20 +105,25 @@ TEST(RoundTrip, ShortNamingWithTheExtensionLeftEmpty) {
 TEST(RoundTrip, OddNames) {
   TempDir dir;
   const std::string original = pattern(kPieceSize144 + 10, 3);
+  // Windows cannot hold a name ending in a dot (it is refused there).
+#ifndef _WIN32
   writeFile("notes.", original);
+#endif
   writeFile("資料 2026.txt", original);
   RecordingFileServices fs;
   RecordingUi ui;
+#ifndef _WIN32
   proc1(fs, ui, "notes.");
   EXPECT_TRUE(exists("notes..1"));
   EXPECT_TRUE(exists("notes..2"));
+  std::filesystem::remove("notes.");
+  proc1(fs, ui, "notes..2");
+  EXPECT_EQ(readFile("notes."), original);
+#endif
   proc1(fs, ui, "資料 2026.txt");
   EXPECT_TRUE(exists("資料 2026.txt.2"));
-  std::filesystem::remove("notes.");
   std::filesystem::remove(nativePath("資料 2026.txt"));
-  proc1(fs, ui, "notes..2");
   proc1(fs, ui, "資料 2026.txt.1");
-  EXPECT_EQ(readFile("notes."), original);
   EXPECT_EQ(readFile("資料 2026.txt"), original);
 }
 
