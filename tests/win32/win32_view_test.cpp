@@ -749,6 +749,149 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   EXPECT_EQ(client.bottom, twipsToPixels(5130, screenDpi()));
 }
 
+TEST_F(Win32Window, KeyboardPathFromTheStartSplitsTheFirstFile) {
+  const std::string source = patterned(1457664 + 100);
+  writeBytes(path(L"a.bin"), source);
+  writeBytes(path(L"b.bin"), "b");
+  open();
+  SetForegroundWindow(view_->hwnd());
+  SetActiveWindow(view_->hwnd());
+  pump();
+  // At start the keyboard is with Sel_Drive, first in the tab order.
+  EXPECT_EQ(controlName(GetFocus()), L"Sel_Drive");
+
+  // Tab, Tab, Home, Space, Enter: the first file of the list is split.
+  for (const UINT key : {VK_TAB, VK_TAB, VK_HOME, VK_SPACE, VK_RETURN}) {
+    MSG msg{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    if (!view_->preTranslate(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    pump();
+  }
+  EXPECT_EQ(textOf(control(L"File_Name")), L"a.bin");
+  EXPECT_EQ(boxes, (std::vector<Box>{{0, L"分割完了"}}));
+  EXPECT_EQ(bytesOf(path(L"a.bin.2")), source.substr(1457664));
+
+  // The keyboard comes back to the control that had it.
+  EXPECT_EQ(controlName(GetFocus()), L"FIle_list");
+}
+
+// The path of a directory as drive Z: (Wine's view of the whole Unix file
+// system) shows it, or "" when there is no such drive.
+std::wstring onDriveZ(const std::wstring& dir) {
+  using UnixName = char* (*)(const wchar_t*);
+  const auto unixName =
+      reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName || GetDriveTypeW(L"Z:\\") == DRIVE_NO_ROOT_DIR) return {};
+  char* unix = unixName(dir.c_str());
+  if (!unix) return {};
+  std::wstring z = L"Z:" + widen(unix);
+  HeapFree(GetProcessHeap(), 0, unix);
+  for (wchar_t& c : z)
+    if (c == L'/') c = L'\\';
+  return z;
+}
+
+TEST_F(Win32Window, AFileNamedFromOutsideOpensItsOwnDrive) {
+  CreateDirectoryW(path(L"g1").c_str(), nullptr);
+  const std::string source = patterned(1457664 + 5);
+  writeBytes(path(L"g1\\report.doc"), source);
+  writeBytes(path(L"report.doc"), "the same name in the folder shown before");
+  const std::wstring z = onDriveZ(path(L"g1"));
+  if (z.empty() || driveOf(dir_) == L"Z:") GTEST_SKIP() << "no second drive holding the test folder";
+  open();
+  ASSERT_EQ(driveOf(widen(files_->curDir())), driveOf(dir_));
+
+  // "vexo.exe Z:\...\g1\report.doc": drive, folder and file as the window
+  // shows them, and "決　定" splits that file.
+  form_->openPath(narrow(z + L"\\report.doc"));
+  EXPECT_EQ(widen(files_->curDir()), z);
+  HWND drives = control(L"Sel_Drive");
+  const LRESULT sel = SendMessageW(drives, CB_GETCURSEL, 0, 0);
+  ASSERT_GE(sel, 0);
+  EXPECT_EQ(driveOf(itemsOf(drives, true)[static_cast<std::size_t>(sel)]), L"Z:");
+  EXPECT_EQ(textOf(control(L"File_Name")), L"report.doc");
+  click(L"Ret_bottn");
+  EXPECT_EQ(boxes, (std::vector<Box>{{0, L"分割完了"}}));
+  EXPECT_EQ(bytesOf(path(L"g1\\report.doc.2")), source.substr(1457664));
+  EXPECT_EQ(bytesOf(path(L"report.doc.1")), "<missing>");
+
+  // Back on the first drive by a dropped file.
+  boxes.clear();
+  const std::wstring dropped = path(L"report.doc");
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t));
+  auto* head = static_cast<DROPFILES*>(GlobalLock(drop));
+  head->pFiles = sizeof(DROPFILES);
+  head->fWide = TRUE;
+  std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(head + 1));
+  GlobalUnlock(drop);
+  SendMessageW(view_->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  EXPECT_EQ(widen(files_->curDir()), dir_);
+  EXPECT_EQ(driveOf(itemsOf(drives, true)[static_cast<std::size_t>(SendMessageW(drives, CB_GETCURSEL, 0, 0))]),
+            driveOf(dir_));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Win32Window, AFolderDeeperThanMaxPathIsShownAndUsed) {
+  std::wstring deep = dir_;
+  for (int level = 0; level < 3; ++level) {
+    deep += L"\\" + std::wstring(100, static_cast<wchar_t>(L'p' + level));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+  }
+  const std::string source = patterned(1457664 + 7);
+  {
+    HANDLE h = CreateFileW((L"\\\\?\\" + deep + L"\\deep.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    WriteFile(h, source.data(), static_cast<DWORD>(source.size()), &put, nullptr);
+    CloseHandle(h);
+  }
+  open();
+  form_->openPath(narrow(deep + L"\\deep.bin"));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(itemsOf(control(L"FIle_list"), false), std::vector<std::wstring>{L"deep.bin"});
+  click(L"Ret_bottn");
+  EXPECT_EQ(boxes, (std::vector<Box>{{0, L"分割完了"}}));
+  EXPECT_EQ(itemsOf(control(L"FIle_list"), false),
+            (std::vector<std::wstring>{L"deep.bin", L"deep.bin.1", L"deep.bin.2", L"deep.bin.crc"}));
+
+  // Cleared by hand: the fixture's clean-up reads paths of ordinary length.
+  form_.reset();
+  view_.reset();
+  SetCurrentDirectoryW(dir_.c_str());
+  files_->chDir(narrow(dir_));
+  for (const wchar_t* name : {L"deep.bin", L"deep.bin.1", L"deep.bin.2", L"deep.bin.crc"})
+    EXPECT_TRUE(DeleteFileW((L"\\\\?\\" + deep + L"\\" + name).c_str())) << narrow(name);
+  for (int level = 0; level < 3; ++level) {
+    EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + deep).c_str()));
+    deep.resize(deep.rfind(L'\\'));
+  }
+}
+
+TEST(Win32Program, BothProgramsCarryTheLongPathManifest) {
+  // The programs, in the build directory this test program is in.
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring build = self;
+  build.resize(build.rfind(L'\\'));  // tests\win32
+  build.resize(build.rfind(L'\\'));  // tests
+  build.resize(build.rfind(L'\\'));  // the build directory
+  for (const wchar_t* program : {L"\\app\\vexo.exe", L"\\app\\cli\\vexo-cli.exe"}) {
+    const std::wstring exe = build + program;
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << narrow(exe);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(res, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
+    const std::string manifest(bytes, SizeofResource(module, res));
+    FreeLibrary(module);
+    EXPECT_NE(manifest.find("<ws2:longPathAware>true</ws2:longPathAware>"), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  }
+}
+
 TEST(Win32Listing, NaturalOrderAndPathChains) {
   std::vector<std::wstring> names = {L"piece.10", L"Piece.2", L"piece.1", L"b", L"A", L"piece.9"};
   sortNaturally(names);

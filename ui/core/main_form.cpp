@@ -377,6 +377,21 @@ void MainForm::openPath(const std::string& given) {
       path = cur + path;
     }
     const std::string before = files_.curDir();
+    // Where the lists were, should the path not be usable.
+    auto goBack = [&] {
+      try {
+        const std::string drive = view_.driveHolding(before);
+        if (!drive.empty()) files_.chDrive(drive);
+        files_.chDir(before);
+      } catch (const RuntimeError&) {
+      }
+    };
+    // A path on another drive makes that drive current first: a directory
+    // entered on a drive that is not current would only become that
+    // drive's own directory, and the request would run where the lists were.
+    if (const std::string drive = view_.driveHolding(path);
+        !drive.empty() && drive != view_.driveHolding(before))
+      files_.chDrive(drive);
     std::string dir, name;
     bool isDir = true;
     try {
@@ -388,11 +403,16 @@ void MainForm::openPath(const std::string& given) {
     if (!isDir) {
       // A file: it must open for reading, in a directory that can be shown.
       std::tie(dir, name) = splitPath(path);
-      const int f = files_.freeFile();
-      files_.openRead(path, f);
-      files_.close(f);
-      files_.chDir(dir);
-      dir = files_.curDir();
+      try {
+        const int f = files_.freeFile();
+        files_.openRead(path, f);
+        files_.close(f);
+        files_.chDir(dir);
+        dir = files_.curDir();
+      } catch (const RuntimeError&) {
+        goBack();
+        throw;
+      }
     }
     try {
       const std::string drive = view_.driveHolding(dir);
@@ -403,10 +423,7 @@ void MainForm::openPath(const std::string& given) {
       else
         view_.setDirPath(dir);  // raises Dir_name_Change: the file list follows
     } catch (const RuntimeError&) {
-      try {
-        files_.chDir(before);
-      } catch (const RuntimeError&) {
-      }
+      goBack();
       throw;
     }
     view_.setFileName(name);

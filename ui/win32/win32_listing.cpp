@@ -73,19 +73,31 @@ int listingError(DWORD code) {
   return n == err::FileNotFound ? err::PathNotFound : n;
 }
 
+// A full path as the kernel takes it: one too long for the plain form goes
+// in the extended-length form.
+std::wstring forKernel(const std::wstring& path) {
+  if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') return L"\\\\?\\UNC\\" + path.substr(2);
+  if (driveOf(path).empty()) return path;
+  std::wstring full = L"\\\\?\\" + path;
+  for (wchar_t& c : full)
+    if (c == L'/') c = L'\\';
+  return full;
+}
+
 }  // namespace
 
 std::vector<std::wstring> readNames(const std::wstring& dir, Entries kind) {
   const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   WIN32_FIND_DATAW data{};
-  HANDLE h = FindFirstFileExW(joinPath(dir, L"*").c_str(), FindExInfoBasic, &data,
+  HANDLE h = FindFirstFileExW(forKernel(joinPath(dir, L"*")).c_str(), FindExInfoBasic, &data,
                               FindExSearchNameMatch, nullptr, 0);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     SetErrorMode(oldMode);
     // An empty drive root has no entries at all, not even "." and "..".
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) {
-      const DWORD a = GetFileAttributesW(dir.c_str());
+      const DWORD a = GetFileAttributesW(forKernel(dir).c_str());
       if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return {};
     }
     throw RuntimeError(listingError(code), "read " + narrow(dir), {}, win32Reason(code));

@@ -380,6 +380,20 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       if (created_ && wp != SIZE_MINIMIZED) layoutControls(LOWORD(lp), HIWORD(lp));
       return 0;
+    case WM_ACTIVATE:
+      // The keyboard stays with the controls: the one that had it gets it
+      // back when the window is active again, Sel_Drive (first in the tab
+      // order) at start.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
+      } else if (!HIWORD(wp)) {
+        focusControls();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      focusControls();
+      return 0;
     case WM_DROPFILES: {
       auto drop = reinterpret_cast<HDROP>(wp);
       const UINT n = DragQueryFileW(drop, 0, nullptr, 0);
@@ -443,6 +457,14 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+void Win32MainView::focusControls() {
+  HWND target = savedFocus_;
+  if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowEnabled(target) ||
+      !IsWindowVisible(target))
+    target = control(L"Sel_Drive");
+  if (target) SetFocus(target);
 }
 
 void Win32MainView::command(int id, int code) {

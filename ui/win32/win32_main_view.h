@@ -113,6 +113,8 @@ class Win32MainView : public MainView {
   void fillFileList(const std::wstring& keepSelected);
   void drawDirectoryEntry(const DRAWITEMSTRUCT& item);
   void restoreBlock();
+  // Gives the keyboard to the control that last had it, else Sel_Drive.
+  void focusControls();
   void layoutControls(int clientWidth, int clientHeight);
   // Whether a queued message is input to the main window that must wait
   // while a request runs; Escape becomes a wish to stop.
@@ -132,6 +134,7 @@ class Win32MainView : public MainView {
   bool settingSizeText_ = false;  // the size box's text is being set, not typed
   bool blocked_ = false;
   HWND focusBeforeBlock_ = nullptr;
+  HWND savedFocus_ = nullptr;  // the control with the keyboard while the window is inactive
   bool created_ = false;
   struct Placement {
     HWND control;
