@@ -66,6 +66,8 @@ FILETIME fileTime(const FileDateTime& dt) {
   return t;
 }
 
+std::wstring forKernel(const std::wstring& p);
+
 // A failed open or delete of a file. Windows refuses a directory with
 // "access denied"; that is a path/file access error, not a protected file.
 [[noreturn]] void failOnFile(const std::string& name) {
