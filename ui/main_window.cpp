@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -127,8 +129,9 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   setWindowTitle(utf8(text::kMainCaption));
   setFont(formFont());
   // Opens at its designed size (375 twips taller than the original form,
-  // for Check2 under Check1) and may grow, never shrink below it.
-  designedSize_ = twipsSize(5835, 5130);
+  // for Check2 under Check1, and 420 more for the output folder's row) and
+  // may grow, never shrink below it.
+  designedSize_ = twipsSize(5835, 5550);
   setMinimumSize(designedSize_);
   resize(designedSize_);
   setAcceptDrops(true);
@@ -199,6 +202,24 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   placeTwips(Check1, 480, 4200, 1575, 375);
   Check2 = control(new QCheckBox(utf8(text::kCheck2), this), "Check2");
   placeTwips(Check2, 480, 4575, 1695, 375);
+  // Beside Check2, under the buttons.
+  Check3 = control(new QCheckBox(utf8(text::kCheck3), this), "Check3");
+  placeTwips(Check3, 2280, 4575, 1335, 375);
+  Recovery_Pct = control(new QSpinBox(this), "Recovery_Pct");
+  placeTwips(Recovery_Pct, 3660, 4605, 900, 315);
+  Recovery_Pct->setRange(kMinRecoveryPercent, kMaxRecoveryPercent);
+  Recovery_Pct->setValue(kDefaultRecoveryPercent);
+  Recovery_Pct->setSuffix(QStringLiteral(" %"));
+
+  // The output folder's row, below everything else.
+  Out_Label = control(new QLabel(utf8(text::kOutLabel), this), "Out_Label");
+  placeTwips(Out_Label, 120, 5040, 705, 255);
+  Out_Dir = control(new QLineEdit(this), "Out_Dir");
+  placeTwips(Out_Dir, 840, 5010, 3615, 315);
+  Out_Dir->setPlaceholderText(utf8(text::kSameFolder));
+  Out_Browse = control(new QPushButton(utf8(text::kOutBrowse), this), "Out_Browse");
+  placeTwips(Out_Browse, 4560, 4995, 1095, 345);
+  Out_Browse->setAutoDefault(true);
 
   Ret_bottn = control(new QPushButton(utf8(text::kRetBottn), this), "Ret_bottn");
   placeTwips(Ret_bottn, 2160, 4200, 1095, 375);
@@ -215,7 +236,8 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   // drive list, directory list, file list, the three buttons, the option
   // buttons with the size box, and the check boxes.
   QWidget* order[] = {Sel_Drive,  Dir_name,   FIle_list,  Ret_bottn,  Refresh_bottn, Exit_bottn,
-                      Option1[0], Option1[1], Option1[2], Size_Combo, Check1,        Check2};
+                      Option1[0], Option1[1], Option1[2], Size_Combo, Check1,        Check2,
+                      Check3,     Recovery_Pct, Out_Dir,  Out_Browse};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   MainForm* f = &form_;
@@ -228,6 +250,7 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   connect(Ret_bottn, &QPushButton::clicked, this, [f] { f->Ret_bottn_Click(); });
   connect(Refresh_bottn, &QPushButton::clicked, this, [f] { f->Refresh_bottn_Click(); });
   connect(Exit_bottn, &QPushButton::clicked, this, [f] { f->Exit_bottn_Click(); });
+  connect(Out_Browse, &QPushButton::clicked, this, [f] { f->Out_Browse_Click(); });
   for (int i = 0; i < 3; ++i) {
     connect(Option1[i], &QRadioButton::toggled, this, [f, i](bool checked) {
       if (checked) f->Option1_Click(i);
@@ -446,6 +469,31 @@ int Main::check2() { return Check2->isChecked() ? 1 : 0; }
 
 void Main::setCheck2(int state) { Check2->setChecked(state != 0); }
 
+int Main::check3() { return Check3->isChecked() ? 1 : 0; }
+
+void Main::setCheck3(int state) { Check3->setChecked(state != 0); }
+
+int Main::recoveryPercent() { return Recovery_Pct->value(); }
+
+void Main::setRecoveryPercent(int percent) { Recovery_Pct->setValue(percent); }
+
+std::string Main::outputDir() { return toFsPath(Out_Dir->text()); }
+
+void Main::setOutputDir(const std::string& text) { Out_Dir->setText(fromFsPath(text)); }
+
+std::optional<std::string> Main::chooseFolder(const std::string& start) {
+  const QString from = fromFsPath(start);
+  const QString chosen = folderHook_ ? folderHook_(from)
+                                     : QFileDialog::getExistingDirectory(this, utf8(text::kOutLabel), from);
+  if (chosen.isEmpty()) return std::nullopt;
+  return toFsPath(QDir::toNativeSeparators(chosen));
+}
+
+void Main::setBusyControls(bool busy) {
+  Refresh_bottn->setEnabled(!busy);
+  Out_Browse->setEnabled(!busy);
+}
+
 void Main::moveWindowTwips(double left, double top) { move(twips(left), twips(top)); }
 
 double Main::windowLeftTwips() { return pixelsToTwips(pos().x()); }
@@ -500,7 +548,9 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
       form_.Stop_Request();
       return true;
     }
-    if (watched == Ret_bottn &&
+    // Closing the window and "終　了" reach the close question.
+    if (type == QEvent::Close && watched == this) return QWidget::eventFilter(watched, event);
+    if ((watched == Ret_bottn || watched == Exit_bottn) &&
         (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
       return QWidget::eventFilter(watched, event);
@@ -524,7 +574,12 @@ void Main::keyPressEvent(QKeyEvent* event) {
 
 void Main::closeEvent(QCloseEvent* event) {
   if (form_.busy()) {
-    event->ignore();
+    // Asks whether to stop; the application ends once the request has
+    // cleaned up, so the window stays open until then.
+    if (form_.queryClose())
+      event->accept();
+    else
+      event->ignore();
     return;
   }
   int cancel = 0;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "eliding_label.h"
@@ -26,9 +28,11 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 namespace vexo {
 
@@ -62,6 +66,13 @@ class Main : public QWidget, public MainView {
   QLabel* Label2;
   QCheckBox* Check1;
   QCheckBox* Check2;  // piece numbers of at least three digits
+  // Recovery data written with a split, and how much of it (percent).
+  QCheckBox* Check3;
+  QSpinBox* Recovery_Pct;
+  // The output folder's row: caption, field and the folder chooser's button.
+  QLabel* Out_Label;
+  QLineEdit* Out_Dir;
+  QPushButton* Out_Browse;
   QPushButton* Ret_bottn;
   QPushButton* Refresh_bottn;
   QPushButton* Exit_bottn;
@@ -82,6 +93,10 @@ class Main : public QWidget, public MainView {
   void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
   // Replaces how "終　了" ends the application.
   void setEndHook(std::function<void()> hook) { endHook_ = std::move(hook); }
+  // Replaces the system's folder chooser: the hook gets the folder to open
+  // at and returns the folder chosen ("" when cancelled).
+  using FolderHook = std::function<QString(const QString& start)>;
+  void setFolderHook(FolderHook hook) { folderHook_ = std::move(hook); }
 
   // MainView.
   std::string fileName() override;
@@ -108,6 +123,14 @@ class Main : public QWidget, public MainView {
   void setSizeText(const std::string& text) override;
   int check2() override;
   void setCheck2(int state) override;
+  int check3() override;
+  void setCheck3(int state) override;
+  int recoveryPercent() override;
+  void setRecoveryPercent(int percent) override;
+  std::string outputDir() override;
+  void setOutputDir(const std::string& text) override;
+  std::optional<std::string> chooseFolder(const std::string& start) override;
+  void setBusyControls(bool busy) override;
   void moveWindowTwips(double left, double top) override;
   double windowLeftTwips() override;
   double windowTopTwips() override;
@@ -153,6 +176,7 @@ class Main : public QWidget, public MainView {
   MainForm form_;
   MessageHook messageHook_;
   std::function<void()> endHook_;
+  FolderHook folderHook_;
   bool inputBlocked_ = false;
   QPointer<QWidget> focusBeforeBlock_;
   QSize designedSize_;

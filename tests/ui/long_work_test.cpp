@@ -154,7 +154,7 @@ void LongWorkTest::largerWindowGivesTheListsTheRoom() {
   QFETCH(QRect, change);
   Fixture f;
   Main& w = f.open();
-  const QSize designed(389, 342);
+  const QSize designed(389, 370);
   QCOMPARE(w.size(), designed);
   QCOMPARE(w.minimumSize(), designed);
   auto* c = w.findChild<QWidget*>(name);

@@ -12,8 +12,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
 #include <QTest>
 #include <memory>
 
@@ -78,6 +81,9 @@ class MainWindowTest : public QObject {
   void splitAndJoinAnsweringDeletionBothWays();
   void extensionDialogDuringJoin();
   void closingUnloadsDialog();
+  void outputRowAndRecoveryControls();
+  void closeDuringRequestAsks_data();
+  void closeDuringRequestAsks();
 };
 
 void MainWindowTest::windowCaptionAndSize() {
@@ -85,7 +91,7 @@ void MainWindowTest::windowCaptionAndSize() {
   Main& w = f.open();
   QCOMPARE(w.objectName(), QStringLiteral("Main"));
   QCOMPARE(w.windowTitle(), QStringLiteral("VEXO for Win32 Ver2.3.0"));
-  QCOMPARE(w.size(), QSize(389, 342));  // 5,835 x 5,130 twips (4,755 + room for Check2)
+  QCOMPARE(w.size(), QSize(389, 370));  // 5,835 x 5,550 twips (4,755 + Check2 + the output row)
 }
 
 void MainWindowTest::controls_data() {
@@ -157,7 +163,8 @@ void MainWindowTest::tabOrder() {
   Main& w = f.open();
   const QStringList expected = {"Sel_Drive",     "Dir_name",   "FIle_list", "Ret_bottn",
                                 "Refresh_bottn", "Exit_bottn", "Option1_0", "Option1_1",
-                                "Option1_2",     "Size_Combo", "Check1",    "Check2"};
+                                "Option1_2",     "Size_Combo", "Check1",    "Check2",
+                                "Check3",        "Recovery_Pct", "Out_Dir", "Out_Browse"};
   QStringList chain;
   QWidget* start = w.Sel_Drive;
   QWidget* c = start;
@@ -582,10 +589,13 @@ void MainWindowTest::noInputWhileRequestRuns() {
     QTest::mouseClick(w.Option1[1], Qt::LeftButton);
     w.close();
   };
+  // "終　了" and the close box still ask while the request is busy; No.
+  f.messages.answers = {kAnswerOk, kAnswerNo, kAnswerNo};
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
 
   QVERIFY(busy);
-  QCOMPARE(f.messages.headlines(), QStringList({"分割完了"}));  // no second request
+  const QString quit = QStringLiteral("中止して終了しますか？");
+  QCOMPARE(f.messages.headlines(), QStringList({"分割完了", quit, quit}));  // no second request
   QCOMPARE(f.ends, 0);
   QVERIFY(w.isVisible());
   QVERIFY(w.Option1[0]->isChecked());
@@ -761,6 +771,98 @@ void MainWindowTest::closingUnloadsDialog() {
     QVERIFY(!form);
     QVERIFY(!w.inputForm());
   }
+}
+
+void MainWindowTest::outputRowAndRecoveryControls() {
+  Fixture f;
+  Main& w = f.open();
+  // The added controls sit in the grown window beside the specified ones,
+  // overlapping none of them.
+  const QList<QWidget*> specified = {w.Label1, w.File_Name, w.FIle_list, w.Sel_Drive,
+                                     w.Dir_name, w.Frame1,  w.Label2,    w.Check1,
+                                     w.Check2,  w.Ret_bottn, w.Refresh_bottn, w.Exit_bottn,
+                                     w.Progress_bar};
+  const QList<QWidget*> added = {w.Check3, w.Recovery_Pct, w.Out_Label, w.Out_Dir, w.Out_Browse};
+  for (QWidget* a : added) {
+    QVERIFY2(w.rect().contains(a->geometry()), qPrintable(a->objectName()));
+    for (QWidget* s : specified)
+      QVERIFY2(!a->geometry().intersects(s->geometry()),
+               qPrintable(a->objectName() + " overlaps " + s->objectName()));
+  }
+  QCOMPARE(w.Out_Label->text(), QStringLiteral("出力先"));
+  QCOMPARE(w.Out_Browse->text(), QStringLiteral("参照…"));
+  QCOMPARE(w.Check3->text(), QStringLiteral("復元データ"));
+  QVERIFY(!w.Check3->isChecked());
+  QCOMPARE(w.Recovery_Pct->value(), 10);
+  QCOMPARE(w.Recovery_Pct->minimum(), 1);
+  QCOMPARE(w.Recovery_Pct->maximum(), 100);
+  QCOMPARE(w.Recovery_Pct->suffix(), QStringLiteral(" %"));
+
+  // "参照…" opens the chooser at the shown folder; a cancel keeps the field,
+  // a choice fills it.
+  QStringList starts;
+  QString answer;
+  w.setFolderHook([&](const QString& start) {
+    starts << start;
+    return answer;
+  });
+  QTest::mouseClick(w.Out_Browse, Qt::LeftButton);
+  QCOMPARE(w.Out_Dir->text(), QString());
+  const QString out = f.file("out");
+  answer = out;
+  QTest::mouseClick(w.Out_Browse, Qt::LeftButton);
+  QCOMPARE(w.Out_Dir->text(), out);
+  QCOMPARE(starts, QStringList({QDir(f.dir.path()).canonicalPath(), QDir(f.dir.path()).canonicalPath()}));
+
+  // The values reach the settings.
+  w.Check3->setChecked(true);
+  w.Recovery_Pct->setValue(25);
+  int cancel = 0;
+  w.form().Form_QueryUnload(cancel, 0);
+  const QByteArray stored = settingsText();
+  QVERIFY2(stored.contains("OutputDir=" + out.toUtf8()), stored.constData());
+  QVERIFY2(stored.contains("Recovery=25"), stored.constData());
+}
+
+void MainWindowTest::closeDuringRequestAsks_data() {
+  QTest::addColumn<bool>("byButton");
+  QTest::addColumn<int>("answer");
+  QTest::addColumn<int>("ends");
+  QTest::addColumn<bool>("piecesLeft");
+  QTest::newRow("close box, No: continues") << false << kAnswerNo << 0 << true;
+  QTest::newRow("close box, Yes: stopped and ended") << false << kAnswerYes << 1 << false;
+  QTest::newRow("exit button, Yes: stopped and ended") << true << kAnswerYes << 1 << false;
+}
+
+void MainWindowTest::closeDuringRequestAsks() {
+  QFETCH(bool, byButton);
+  QFETCH(int, answer);
+  QFETCH(int, ends);
+  QFETCH(bool, piecesLeft);
+  Fixture f;
+  writeFile(f.file("data.bin"), patternBytes(3 * kPieceSize144 + 5));
+  Main& w = f.open();
+  clickFile(w, "data.bin");
+  f.messages.answers = {answer};
+  // Every report of progress is due for a redraw, which looks at the queue.
+  std::int64_t now = 0;
+  w.form().setClock([&now] { return now += 1000; });
+  // Runs at the request's first look at the event queue.
+  QList<bool> enabled;
+  QTimer::singleShot(0, &w, [&] {
+    enabled << w.busy() << w.Refresh_bottn->isEnabled() << w.Out_Browse->isEnabled();
+    if (byButton)
+      QTest::mouseClick(w.Exit_bottn, Qt::LeftButton);
+    else
+      w.close();
+  });
+  QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
+  QCOMPARE(enabled, QList<bool>({true, false, false}));
+  QCOMPARE(f.messages.texts().value(0), QStringLiteral("中止して終了しますか？"));
+  QCOMPARE(f.ends, ends);
+  QCOMPARE(QFile::exists(f.file("data.bin.1")), piecesLeft);
+  QVERIFY(w.Refresh_bottn->isEnabled());
+  QVERIFY(w.Out_Browse->isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)
