@@ -500,7 +500,7 @@ TEST_F(Win32Window, ADriveThatIsNotReady) {
   EXPECT_EQ(SendMessageW(drives, CB_GETCURSEL, 0, 0), shown);
 
   chooseDrive(widen(empty));
-  EXPECT_EQ(boxes, (std::vector<Box>{{0, L"ディスクの準備ができていません．"}}));
+  EXPECT_EQ(boxes, (std::vector<Box>{{48, L"ディスクの準備ができていません．"}}));
   EXPECT_EQ(view_->drive(), before);
   const LRESULT sel = SendMessageW(drives, CB_GETCURSEL, 0, 0);
   ASSERT_GE(sel, 0);
