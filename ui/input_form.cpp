@@ -6,42 +6,52 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "design.h"
 #include "directory_reading.h"
 #include "form_metrics.h"
-#include "texts.h"
 
 namespace vexo {
 
 Input_Form::Input_Form(InputForm& form, QWidget* parent) : QDialog(parent), form_(form) {
-  setObjectName(QStringLiteral("Input_Form"));
-  setWindowTitle(QString::fromUtf8(text::kInputCaption));
+  setObjectName(QString::fromLatin1(design::kInput.name));
+  setWindowTitle(QString::fromUtf8(design::kInput.caption));
   setFont(formFont());
-  setFixedSize(twipsSize(2985, 1590));
+  setFixedSize(twipsSize(design::kInput.clientWidth, design::kInput.clientHeight));
   setModal(true);
 
-  Label1 = new QLabel(QString::fromUtf8(text::kInputLabel1), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  placeTwips(Label1, 120, 120, 2775, 255);
+  // Created in the designed tab order, which is also the keyboard's.
+  const auto designed = [this](QWidget* widget, const char* name) {
+    const design::Control& c = design::control(design::kInput, name);
+    widget->setObjectName(QString::fromLatin1(c.name));
+    placeTwips(widget, c.left, c.top, c.width, c.height);
+  };
+  const auto caption = [](const char* name) {
+    return QString::fromUtf8(design::control(design::kInput, name).caption);
+  };
+  Label1 = new QLabel(caption("Label1"), this);
+  designed(Label1, "Label1");
+
+  Command1 = new QPushButton(caption("Command1"), this);
+  designed(Command1, "Command1");
+  Command1->setDefault(true);
+
+  Command2 = new QPushButton(caption("Command2"), this);
+  designed(Command2, "Command2");
 
   Combo1 = new QComboBox(this);
-  Combo1->setObjectName(QStringLiteral("Combo1"));
+  designed(Combo1, "Combo1");
   Combo1->setEditable(true);
   Combo1->setInsertPolicy(QComboBox::NoInsert);  // typed text is not added to the list
   Combo1->setCompleter(nullptr);                 // "e" must stay "e", not become "exe"
-  placeTwips(Combo1, 840, 480, 1215, 300);
   Combo1->lineEdit()->installEventFilter(this);
 
-  Command1 = new QPushButton(QString::fromUtf8(text::kCommand1), this);
-  Command1->setObjectName(QStringLiteral("Command1"));
-  placeTwips(Command1, 480, 1080, 855, 375);
-  Command1->setDefault(true);
-
-  Command2 = new QPushButton(QString::fromUtf8(text::kCommand2), this);
-  Command2->setObjectName(QStringLiteral("Command2"));
-  placeTwips(Command2, 1680, 1080, 855, 375);
-
-  setTabOrder(Command1, Command2);
-  setTabOrder(Command2, Combo1);
+  QWidget* previous = nullptr;
+  for (const design::Control& c : design::kInput.controls) {
+    if (!c.takesFocus) continue;
+    auto* w = findChild<QWidget*>(QString::fromLatin1(c.name), Qt::FindDirectChildrenOnly);
+    if (previous && w) setTabOrder(previous, w);
+    if (w) previous = w;
+  }
 
   connect(Command1, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 
+#include "design.h"
 #include "directory_list.h"
 #include "directory_reading.h"
 #include "drive_list.h"
@@ -48,13 +49,18 @@ namespace vexo {
 
 namespace {
 
+QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+// A control of the main window named and placed as designed (design.h).
 template <typename T>
-T* control(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
+T* designed(T* widget, const char* name) {
+  const design::Control& c = design::control(design::kMain, name);
+  widget->setObjectName(QString::fromLatin1(c.name));
+  placeTwips(widget, c.left, c.top, c.width, c.height);
   return widget;
 }
 
-QString utf8(const char* text) { return QString::fromUtf8(text); }
+QString caption(const char* name) { return utf8(design::control(design::kMain, name).caption); }
 
 bool isEnter(const QKeyEvent* event) {
   return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -125,31 +131,26 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
       files_(files),
       volumes_(volumes),
       form_(*this, files_, settings) {
-  setObjectName(QStringLiteral("Main"));
-  setWindowTitle(utf8(text::kMainCaption));
+  setObjectName(QString::fromLatin1(design::kMain.name));
+  setWindowTitle(utf8(design::kMain.caption));
   setFont(formFont());
   // Opens at its designed size (375 twips taller than the original form,
   // for Check2 under Check1, and 420 more for the output folder's row) and
   // may grow, never shrink below it.
-  designedSize_ = twipsSize(5835, 5550);
+  designedSize_ = twipsSize(design::kMain.clientWidth, design::kMain.clientHeight);
   setMinimumSize(designedSize_);
   resize(designedSize_);
   setAcceptDrops(true);
 
-  Label1 = control(new QLabel(utf8(text::kLabel1), this), "Label1");
-  placeTwips(Label1, 120, 120, 2055, 255);
+  Label1 = designed(new QLabel(caption("Label1"), this), "Label1");
 
-  File_Name = control(new ElidingLabel(this), "File_Name");
-  placeTwips(File_Name, 120, 360, 2655, 255);
+  File_Name = designed(new ElidingLabel(this), "File_Name");
 
-  FIle_list = control(new FileList(this), "FIle_list");
-  placeTwips(FIle_list, 120, 720, 2655, 2010);
+  FIle_list = designed(new FileList(this), "FIle_list");
 
-  Sel_Drive = control(new DriveList(volumes_, this), "Sel_Drive");
-  placeTwips(Sel_Drive, 3000, 360, 2655, 300);
+  Sel_Drive = designed(new DriveList(volumes_, this), "Sel_Drive");
 
-  Dir_name = control(new DirectoryList(this), "Dir_name");
-  placeTwips(Dir_name, 3000, 720, 2655, 1980);
+  Dir_name = designed(new DirectoryList(this), "Dir_name");
   Dir_name->setDriveRoot([this](const QString& path) {
     QString root = vexo::driveHolding(Sel_Drive->volumes(), path);
     if (root.isEmpty()) return QDir(path).rootPath();
@@ -157,25 +158,20 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
     return root;
   });
 
-  Frame1 = control(new QGroupBox(utf8(text::kFrame1), this), "Frame1");
   // Grown to the right (up to the status line) and down (up to the check
   // box) to hold the third option and the size box.
-  placeTwips(Frame1, 240, 2880, 2610, 1290);
+  Frame1 = designed(new QGroupBox(caption("Frame1"), this), "Frame1");
   // The caption sits on the frame's top edge, so that the option buttons
   // placed below it are inside the frame.
   Frame1->setStyleSheet(QStringLiteral(
       "QGroupBox#Frame1 { border: 1px solid palette(mid); border-radius: 2px; margin-top: 8px; }"
       "QGroupBox#Frame1::title { subcontrol-origin: margin; subcontrol-position: top left;"
       " left: 6px; padding: 0 2px; }"));
-  Option1[0] = control(new QRadioButton(utf8(text::kOption1_0), Frame1), "Option1_0");
-  placeTwips(Option1[0], 240, 240, 1575, 255);
-  Option1[1] = control(new QRadioButton(utf8(text::kOption1_1), Frame1), "Option1_1");
-  placeTwips(Option1[1], 240, 600, 1695, 255);
-  Option1[2] = control(new QRadioButton(utf8(text::kOption1_2), Frame1), "Option1_2");
-  placeTwips(Option1[2], 240, 960, 1275, 255);
+  Option1[0] = designed(new QRadioButton(caption("Option1_0"), Frame1), "Option1_0");
+  Option1[1] = designed(new QRadioButton(caption("Option1_1"), Frame1), "Option1_1");
+  Option1[2] = designed(new QRadioButton(caption("Option1_2"), Frame1), "Option1_2");
   Option1[0]->setChecked(true);
-  Size_Combo = control(new QComboBox(Frame1), "Size_Combo");
-  placeTwips(Size_Combo, 1530, 915, 1020, 330);
+  Size_Combo = designed(new QComboBox(Frame1), "Size_Combo");
   Size_Combo->setEditable(true);
   // What the user types is a size, not a new entry of the list, and is not
   // completed from the list: "100" is 100 bytes, not "100MB".
@@ -187,58 +183,50 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   // The list opens as wide as its entries, wider than the box.
   Size_Combo->view()->setMinimumWidth(Size_Combo->view()->sizeHintForColumn(0) + twips(300));
 
-  Label2 = control(new QLabel(this), "Label2");
+  Label2 = designed(new QLabel(this), "Label2");
   Label2->setTextFormat(Qt::PlainText);
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  placeTwips(Label2, 2880, 3240, 2415, 495);
-  Progress_bar = control(new QProgressBar(this), "Progress_bar");
-  placeTwips(Progress_bar, 2880, 3780, 2415, 180);
+  Progress_bar = designed(new QProgressBar(this), "Progress_bar");
   Progress_bar->setTextVisible(false);
   Progress_bar->setRange(0, 1);
   Progress_bar->setValue(0);
 
-  Check1 = control(new QCheckBox(utf8(text::kCheck1), this), "Check1");
-  placeTwips(Check1, 480, 4200, 1575, 375);
-  Check2 = control(new QCheckBox(utf8(text::kCheck2), this), "Check2");
-  placeTwips(Check2, 480, 4575, 1695, 375);
+  Check1 = designed(new QCheckBox(caption("Check1"), this), "Check1");
+  Check2 = designed(new QCheckBox(caption("Check2"), this), "Check2");
   // Beside Check2, under the buttons.
-  Check3 = control(new QCheckBox(utf8(text::kCheck3), this), "Check3");
-  placeTwips(Check3, 2280, 4575, 1335, 375);
-  Recovery_Pct = control(new QSpinBox(this), "Recovery_Pct");
-  placeTwips(Recovery_Pct, 3660, 4605, 900, 315);
+  Check3 = designed(new QCheckBox(caption("Check3"), this), "Check3");
+  Recovery_Pct = designed(new QSpinBox(this), "Recovery_Pct");
   Recovery_Pct->setRange(kMinRecoveryPercent, kMaxRecoveryPercent);
   Recovery_Pct->setValue(kDefaultRecoveryPercent);
   Recovery_Pct->setSuffix(QStringLiteral(" %"));
 
   // The output folder's row, below everything else.
-  Out_Label = control(new QLabel(utf8(text::kOutLabel), this), "Out_Label");
-  placeTwips(Out_Label, 120, 5040, 705, 255);
-  Out_Dir = control(new QLineEdit(this), "Out_Dir");
-  placeTwips(Out_Dir, 840, 5010, 3615, 315);
+  Out_Label = designed(new QLabel(caption("Out_Label"), this), "Out_Label");
+  Out_Dir = designed(new QLineEdit(this), "Out_Dir");
   Out_Dir->setPlaceholderText(utf8(text::kSameFolder));
-  Out_Browse = control(new QPushButton(utf8(text::kOutBrowse), this), "Out_Browse");
-  placeTwips(Out_Browse, 4560, 4995, 1095, 345);
+  Out_Browse = designed(new QPushButton(caption("Out_Browse"), this), "Out_Browse");
   Out_Browse->setAutoDefault(true);
 
-  Ret_bottn = control(new QPushButton(utf8(text::kRetBottn), this), "Ret_bottn");
-  placeTwips(Ret_bottn, 2160, 4200, 1095, 375);
+  Ret_bottn = designed(new QPushButton(caption("Ret_bottn"), this), "Ret_bottn");
   Ret_bottn->setDefault(true);
-  Refresh_bottn = control(new QPushButton(utf8(text::kRefreshBottn), this), "Refresh_bottn");
-  placeTwips(Refresh_bottn, 3360, 4200, 975, 375);
-  Exit_bottn = control(new QPushButton(utf8(text::kExitBottn), this), "Exit_bottn");
-  placeTwips(Exit_bottn, 4560, 4200, 1095, 375);
+  Refresh_bottn = designed(new QPushButton(caption("Refresh_bottn"), this), "Refresh_bottn");
+  Exit_bottn = designed(new QPushButton(caption("Exit_bottn"), this), "Exit_bottn");
   // Enter on a focused button presses that button.
   Refresh_bottn->setAutoDefault(true);
   Exit_bottn->setAutoDefault(true);
 
-  // Tab order: the labels and the frame take no focus, so the keyboard goes
-  // drive list, directory list, file list, the three buttons, the option
-  // buttons with the size box, and the check boxes.
-  QWidget* order[] = {Sel_Drive,  Dir_name,   FIle_list,  Ret_bottn,  Refresh_bottn, Exit_bottn,
-                      Option1[0], Option1[1], Option1[2], Size_Combo, Check1,        Check2,
-                      Check3,     Recovery_Pct, Out_Dir,  Out_Browse};
-  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  // Tab order as designed: the labels and the frame take no focus, so the
+  // keyboard goes drive list, directory list, file list, the three
+  // buttons, the option buttons with the size box, the check boxes and the
+  // output folder's row.
+  QWidget* previous = nullptr;
+  for (const design::Control& c : design::kMain.controls) {
+    if (!c.takesFocus) continue;
+    auto* w = findChild<QWidget*>(QString::fromLatin1(c.name));
+    if (previous && w) setTabOrder(previous, w);
+    if (w) previous = w;
+  }
 
   MainForm* f = &form_;
   connect(Sel_Drive, &DriveList::changed, this, [f] { f->Sel_Drive_Change(); });
