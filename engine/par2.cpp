@@ -257,19 +257,6 @@ std::string padded(std::int64_t n, int width) {
   return std::string(static_cast<std::size_t>(std::max(0, width - static_cast<int>(s.size()))), '0') + s;
 }
 
-// A new hidden file in the folder for writing as file f.
-std::string createTemporary(FileServices& fs, const std::string& folder, int f, const std::string& shownName) {
-  for (int n = 1;; ++n) {
-    const std::string name = folder + ".vexo-par2-" + std::to_string(n) + ".tmp";
-    try {
-      fs.createNew(name, f);
-      return name;
-    } catch (const RuntimeError& e) {
-      if (e.number() != err::FileAlreadyExists || n >= 1000) throw RuntimeError(e.number(), e.what(), shownName);
-    }
-  }
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ layout
@@ -325,8 +312,7 @@ Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::st
 
 // ---------------------------------------------------------------- writing
 
-Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& folder,
-              const std::string& base, int percent, const Watch& watch, std::int64_t blockSize) {
+Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& base, int percent, const Watch& watch, std::int64_t blockSize) {
   std::vector<std::int64_t> lengths;
   for (const auto& in : inputs) lengths.push_back(fs.fileLen(in.path));
   const Layout layout = plan(lengths, percent, base, blockSize);
@@ -394,17 +380,26 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
   Digest setId{};
   Bytes critical;
 
-  std::vector<std::pair<std::string, std::string>> written;  // temporary, final name
-  int open = -1;                                            // the file number open for writing
+  // The set's files as they are written: temporaries without a name (file
+  // numbers from f + 1), kept open until every one is complete.
+  struct Written {
+    int f;
+    std::string name;
+    bool named = false;
+  };
+  std::vector<Written> written;
   auto cleanUp = [&] {
-    if (open >= 0) try {
-        fs.close(open);
+    // Closed before it is named, a temporary goes; one named already is ours.
+    for (const auto& w : written) {
+      if (w.f >= 0) try {
+        fs.close(w.f);
       } catch (...) {
       }
-    for (const auto& [temp, name] : written) try {
-        fs.kill(temp);
-      } catch (...) {
-      }
+      if (w.named) try {
+          fs.kill(w.name);
+        } catch (...) {
+        }
+    }
   };
   try {
     auto onSource = [&](std::size_t s, const std::uint8_t* padded) {
@@ -450,22 +445,26 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
       const Bytes p = packet(setId, kCreator, creator);
       critical.insert(critical.end(), p.begin(), p.end());
     };
-    auto writeBytes = [&](const Bytes& b) { fs.write(open, reinterpret_cast<const char*>(b.data()), b.size()); };
-    auto closeFile = [&] {
+    auto startFile = [&](const std::string& name) {
+      const int n = f + 1 + static_cast<int>(written.size());
+      fs.createTemporary(n, 0644, name);
+      written.push_back({n, name});
+    };
+    auto writeBytes = [&](const Bytes& b) {
+      fs.write(written.back().f, reinterpret_cast<const char*>(b.data()), b.size());
+    };
+    // A file ends with the critical packets; it is on the disk before the
+    // set takes its names.
+    auto finishFile = [&] {
       writeBytes(critical);
-      fs.flush(open);
-      fs.close(open);
-      open = -1;
+      fs.flush(written.back().f);
     };
 
     std::size_t volume = 0;
     auto onOutput = [&](std::size_t o, const std::uint8_t* data) {
       if (o == 0) finishChecksums();
       const auto& v = layout.volumes[volume];
-      if (static_cast<std::int64_t>(o) == v.first) {
-        written.emplace_back(createTemporary(fs, folder, f + 1, folder + v.name), folder + v.name);
-        open = f + 1;
-      }
+      if (static_cast<std::int64_t>(o) == v.first) startFile(v.name);
       Bytes exponent;
       put32(exponent, static_cast<std::uint32_t>(o));
       Md5 m = startHash(setId, kRecvSlic);
@@ -474,9 +473,9 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
       Bytes head = header(setId, kRecvSlic, 4 + static_cast<std::uint64_t>(B), m);
       head.insert(head.end(), exponent.begin(), exponent.end());
       writeBytes(head);
-      fs.write(open, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B));
+      fs.write(written.back().f, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B));
       if (static_cast<std::int64_t>(o) == v.first + v.count - 1) {
-        closeFile();
+        finishFile();
         ++volume;
       }
     };
@@ -486,14 +485,19 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
           return gf::exp(static_cast<std::uint32_t>((std::uint64_t{logs[s]} * o) % 65535));
         },
         onSource, onOutput, watch);
-    written.emplace_back(createTemporary(fs, folder, f + 1, folder + layout.indexName), folder + layout.indexName);
-    open = f + 1;
-    closeFile();
+    startFile(layout.indexName);
+    finishFile();
     checkStop(watch);
-    // Every file complete: the set takes its names.
-    for (auto& [temp, name] : written) {
-      fs.replace(temp, name);
-      temp = name;
+    // Every file complete: the set takes its names, replacing those of an
+    // older set.
+    for (auto& w : written) {
+      fs.nameTemporary(w.f, w.name, true);
+      w.named = true;
+    }
+    for (auto& w : written) {
+      const int n = w.f;
+      w.f = -1;
+      fs.close(n);
     }
     written.clear();
   } catch (...) {

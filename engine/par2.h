@@ -63,14 +63,15 @@ Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::st
             std::int64_t blockSize = 0);
 
 // Writes the set of plan(lengths of inputs, percent, base) over the inputs,
-// in the folder (a prefix such as "" or "out/"), through file numbers f and
-// f + 1. Every file is written under a hidden temporary name and takes its
-// own name only once all are complete; a failure or a stop removes them,
-// so that no partial set is left. Names of an existing set are replaced.
+// in the selected folder, reading through file number f. Every file of the
+// set is written as a temporary without a name (FileServices::
+// createTemporary, file numbers from f + 1) and takes its name only once
+// all are complete: a failure, a stop or a kill leaves no file of the set,
+// named or not. Names of an existing set are replaced.
 // Memory: the recovery blocks of one pass (at most kPassMemory bytes, or
 // one block) and a few input blocks.
-Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& folder,
-              const std::string& base, int percent, const Watch& watch = {}, std::int64_t blockSize = 0);
+Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& base, int percent,
+              const Watch& watch = {}, std::int64_t blockSize = 0);
 
 inline constexpr std::int64_t kPassMemory = std::int64_t{128} << 20;
 

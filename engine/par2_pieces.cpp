@@ -249,7 +249,7 @@ std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& u
     if (rec.v.files[i].status == par2::FileStatus::Complete) stampFrom = rec.set.files[i].name;
   ui.statusText(text::kRepairing + rec.set.paths.front());
   par2::Repair repair(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
-  std::vector<std::string> made;  // hidden files not yet in place
+  const FileAttributes attributes = stampFrom.empty() ? 0644 : fs.getAttr(stampFrom);
   try {
     for (const auto& [i, k] : rec.pieces) {
       const auto status = rec.v.files[i].status;
@@ -258,22 +258,20 @@ std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& u
       // Only a bare name: never a file elsewhere.
       if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) continue;
       ui.statusText(text::kRepairing + name);
-      const std::string temp = createTemporary(fs, f, "repair", name);
-      made.push_back(temp);
+      // Without a name until it is whole: a stop, failure or kill leaves nothing.
+      fs.createTemporary(f, attributes | 0600, name);
       repair.stream(i, [&](const char* p, std::size_t n) { fs.write(f, p, n); }, watchFor(ui));
       fs.flush(f);
-      fs.close(f);
       if (!stampFrom.empty()) {
-        SetFileDateTime(fs, ui, temp, fs.fileDateTime(stampFrom), name);
-        fs.setAttr(temp, fs.getAttr(stampFrom));
+        stampOpen(fs, ui, f, fs.fileDateTime(stampFrom), name);
+        fs.setAttrOpen(f, attributes);
       }
-      fs.replace(temp, name);
-      made.pop_back();
+      fs.nameTemporary(f, name, true);
+      fs.close(f);
       rebuilt.push_back(name);
     }
   } catch (...) {
     fs.closeAll();
-    removeAll(fs, made);
     throw;
   }
   ui.clearStatus();

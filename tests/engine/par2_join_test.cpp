@@ -6,6 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "doubles.h"
 #include "engine.h"
 #include "messages.h"
@@ -97,7 +103,7 @@ TEST(Par2Split, StopFailureAndAnOlderSet) {
     bool setWritten;
   } cases[] = {
       {"stopped while the recovery data is made", 14, nullptr, 0, false, {text::kStopped}, false},
-      {"disk full in a recovery volume", 0, "createNew", 3, false, {"エラーです．エラー番号:61"}, false},
+      {"disk full in a recovery volume", 0, "createTemporary", 3, false, {"エラーです．エラー番号:61"}, false},
       {"an older set replaced", 0, nullptr, 0, true, {text::kSplitDone}, true},
   };
   for (const auto& c : cases) {
@@ -126,6 +132,55 @@ TEST(Par2Split, StopFailureAndAnOlderSet) {
     EXPECT_EQ(fs.openFiles(), 0);
   }
 }
+
+#ifndef _WIN32
+// A split killed while it writes the recovery set leaves no file of the set,
+// named or hidden and abandoned; the next request removes what the hidden
+// way leaves.
+TEST(Par2Split, KilledWhileWritingTheSetLeavesNoneOfIt) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporaries" : "hidden temporaries");
+    TempDir dir;
+    writeFile("data.bin", pattern(kSize, 4));
+    SystemFileOptions options;
+    options.unnamedTemporaries = unnamed;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      RecordingFileServices fs(makeSystemFileServices(options));
+      // Killed as the third volume is made: two are written by then.
+      int seen = 0;
+      fs.beforeCall = [&](const std::string& op, const std::string& name) {
+        if (op == "createTemporary" && name.find(".vol") != std::string::npos && ++seen == 3)
+          ::kill(::getpid(), SIGKILL);
+      };
+      RecordingUi ui;
+      vexo::proc1(fs, ui, splitJob(10));
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::vector<std::string> pieces{"data.bin", "data.bin.1", "data.bin.2", "data.bin.3", "data.bin.4"};
+    std::vector<std::string> hidden;
+    for (const auto& n : filesHere())
+      if (n.rfind(".vexo-", 0) == 0) hidden.push_back(n);
+    EXPECT_EQ(hidden.size(), unnamed ? 0u : 2u);
+    EXPECT_TRUE(recoveryFiles().empty());
+
+    // A join of the pieces clears the abandoned ones away.
+    RecordingFileServices fs(makeSystemFileServices(options));
+    RecordingUi ui;
+    ui.answer = 7;  // keep the pieces
+    Job join;
+    join.chosen = "data.bin.1";
+    std::filesystem::rename("data.bin", "data.bin.orig");
+    vexo::proc1(fs, ui, join);
+    EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "data.bin.1", "data.bin.2", "data.bin.3",
+                                                     "data.bin.4", "data.bin.orig"}));
+  }
+}
+#endif
 
 TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
   const struct {
