@@ -7,6 +7,7 @@
 #include "crc32.h"
 #include "engine.h"
 #include "messages.h"
+#include "names.h"
 #include "request.h"
 
 namespace vexo {
@@ -42,13 +43,16 @@ void check(FileServices& fs, int f, UserInterface& ui, PieceRecovery& r, par2::D
 std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface& ui, const std::string& pieceBase,
                                           const std::function<std::int64_t(const std::string&)>& pieceNumber,
                                           par2::Depth depth) {
-  // Sets are named after the pieces' name up to its first dot, or more of it.
+  // Sets are named after the pieces' name up to its first dot, or more of
+  // it ("report.par2", ours "report.doc.par2", "report.doc.001.par2" of a
+  // set made over the pieces by naming them), in any case where the file
+  // system ignores it.
   const std::string stem = pieceBase.substr(0, pieceBase.find('.'));
+  const bool ignoreCase = fs.namesIgnoreCase();
   std::vector<std::string> candidates;
   const std::vector<std::string> listing = fs.listDirectory();
   for (const std::string& name : listing)
-    if (par2::isSetFile(name) && name.compare(0, stem.size(), stem) == 0 &&
-        fs.kind(name, false) == FileKind::Regular)
+    if (par2::isSetFile(name) && startsWithName(name, stem, ignoreCase) && fs.kind(name, false) == FileKind::Regular)
       candidates.push_back(name);
   if (candidates.empty()) return std::nullopt;
   std::sort(candidates.begin(), candidates.end());

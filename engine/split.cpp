@@ -31,7 +31,7 @@ Plan planSplit(FileServices& fs, const std::vector<std::string>& names, const st
                std::int64_t count, const std::string& record, const std::string& recovery, bool ignoreCase) {
   Plan plan;
   for (const std::string& name : names)
-    if (par2::isSetFile(name) && (sameName(name, recovery + ".par2", ignoreCase) || name.rfind(recovery + ".vol", 0) == 0))
+    if (par2::isSetFile(name) && (sameName(name, recovery + ".par2", ignoreCase) || startsWithName(name, recovery + ".vol", ignoreCase)))
       plan.recovery.push_back(name);
   const auto numbered = numberedNames(names, base, width, ignoreCase);
   for (auto it = numbered.lower_bound(1); it != numbered.end() && it->first <= count; ++it)

@@ -222,7 +222,7 @@ std::optional<PieceRecovery> recoveryFor(FileServices& fs, CliUi& ui, const Job&
       [&](const std::string& n) {
         // Pieces numbered as the chosen one is, or zero-padded to 3 digits.
         for (const int width : {name.width, 3}) {
-          if (const auto k = numberIn(n, name.base, width)) return *k;
+          if (const auto k = numberIn(n, name.base, width, fs.namesIgnoreCase())) return *k;
         }
         return std::int64_t{0};
       },

@@ -263,6 +263,64 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
   }
 }
 
+// Services of a file system that ignores the case of names.
+class CaseBlindFileServices : public RecordingFileServices {
+ public:
+  bool namesIgnoreCase() override { return true; }
+};
+
+// The set beside the pieces under the names other programs give it.
+TEST(Par2Join, SetFoundUnderItsNames) {
+  const struct {
+    const char* what;
+    std::function<std::string(const std::string&)> rename;  // a set file's new name
+    bool ignoreCase;
+    bool found;
+  } cases[] = {
+      {"in capitals where case is ignored",
+       [](std::string n) {
+         for (auto& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+         return n;
+       },
+       true, true},
+      {"in capitals where case counts",
+       [](std::string n) {
+         for (auto& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+         return n;
+       },
+       false, false},
+      {"named after the first piece", [](const std::string& n) { return "data.bin.001" + n.substr(8); }, false,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string source = pattern(kSize, 4);
+    writeFile("data.bin", source);
+    {
+      RecordingFileServices fs;
+      RecordingUi ui;
+      Job split = splitJob(30);
+      split.digits = 3;
+      vexo::proc1(fs, ui, split);
+      ASSERT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
+    }
+    for (const auto& n : recoveryFiles()) std::filesystem::rename(n, c.rename(n));
+    std::filesystem::rename("data.bin", "data.bin.orig");
+    std::filesystem::remove("data.bin.002");
+    std::unique_ptr<RecordingFileServices> fs =
+        c.ignoreCase ? std::make_unique<CaseBlindFileServices>() : std::make_unique<RecordingFileServices>();
+    RepairUi ui;
+    ui.answer = 7;  // keep the pieces
+    Job join;
+    join.chosen = "data.bin.001";
+    vexo::proc1(*fs, ui, join);
+    EXPECT_EQ(contains(ui.events, "ない分割ファイル：data.bin.002"), c.found);
+    EXPECT_EQ(exists("data.bin"), c.found);
+    if (c.found) EXPECT_TRUE(readFile("data.bin") == source);
+  }
+}
+
 TEST(Par2Join, DeletingAfterARepairTakesTheSetToo) {
   TempDir dir;
   const std::string source = pattern(kSize, 4);
@@ -280,8 +338,8 @@ TEST(Par2Join, DeletingAfterARepairTakesTheSetToo) {
   EXPECT_TRUE(readFile("data.bin") == source);
 }
 
-// A set par2 made over .001 pieces, no record: a missing piece is a gap,
-// and the set rebuilds it.
+// A set par2 made over .001 pieces and named after the first, no record: a
+// missing piece is a gap, and the set rebuilds it.
 TEST(Par2Join, Par2MadeSetOverNumberedPieces) {
   if (!havePar2()) GTEST_SKIP() << "par2 is not installed";
   TempDir dir;
@@ -291,7 +349,9 @@ TEST(Par2Join, Par2MadeSetOverNumberedPieces) {
     writeFile("movie.avi.00" + std::to_string(k), piece);
     source += piece;
   }
-  ASSERT_EQ(std::system("par2 create -q -q -r40 -b200 movie.avi.par2 movie.avi.00? >/dev/null 2>&1"), 0);
+  // Named by par2 after the first file: movie.avi.001.par2.
+  ASSERT_EQ(std::system("par2 create -q -q -r40 -b200 movie.avi.001 movie.avi.00? >/dev/null 2>&1"), 0);
+  ASSERT_TRUE(exists("movie.avi.001.par2"));
   std::filesystem::remove("movie.avi.002");
   RecordingFileServices fs;
   RepairUi ui;
