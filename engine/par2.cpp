@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <set>
@@ -746,38 +747,54 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
 
 // -------------------------------------------------------------- repairing
 
+// What a repair keeps between passes: the damaged blocks, the weights that
+// give each of them from the recovery blocks, and the blocks of the pass.
+struct Repair::State {
+  std::int64_t blockSize = 0;
+  std::deque<std::string> paths;           // the set's files, then the recovery blocks' files
+  std::vector<Source> sources;             // the good blocks, then the recovery blocks used
+  std::vector<std::uint32_t> sourceLogs;   // input constants of the good ones
+  std::size_t goodCount = 0;
+  std::vector<std::uint32_t> exponents;    // of the recovery blocks used
+  std::vector<std::int64_t> damaged;       // input block numbers, in order
+  std::vector<const BlockCheck*> checks;   // what each should hash to, when known
+  // Row k: damaged block k as a sum of the recovery rows.
+  std::vector<std::vector<std::uint16_t>> w;
+  // The blocks of the last pass: damaged[first] onwards.
+  std::size_t first = 0, count = 0;
+  std::vector<std::uint8_t> data;
+};
+
+Repair::~Repair() = default;
+
 Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verification& v, const std::string& folder,
-               const Watch& watch)
-    : fs_(fs), f_(f), set_(set), v_(v), folder_(folder) {
+               const Watch& watch, std::int64_t memory)
+    : fs_(fs), f_(f), set_(set), v_(v), folder_(folder), watch_(watch), memory_(memory), s_(std::make_unique<State>()) {
+  State& st = *s_;
   const std::int64_t B = set.blockSize;
+  st.blockSize = B;
   // Input blocks in the set's order: the damaged ones are unknowns, the
-  // good ones sources.
-  std::vector<std::int64_t> damaged;
-  std::vector<Source> sources;
-  std::vector<std::uint32_t> sourceLogs;  // input constants of the good ones
-  std::vector<std::string> paths;
-  paths.reserve(set.files.size());
-  for (const auto& file : set.files) paths.push_back(folder + file.name);
+  // good ones sources. Paths first: sources point into them.
+  for (const auto& file : set.files) st.paths.push_back(folder + file.name);
   std::vector<std::uint32_t> damagedLogs;
-  std::vector<const BlockCheck*> damagedChecks;  // what each should hash to, when known
   std::int64_t index = 0;
   for (std::size_t i = 0; i < set.files.size(); ++i) {
     const auto& file = set.files[i];
     for (std::int64_t b = 0; b < file.blockCount(B); ++b, ++index) {
       const std::uint32_t l = inputConstantLog(static_cast<std::uint32_t>(index));
       if (v.files[i].good[static_cast<std::size_t>(b)]) {
-        sources.push_back({&paths[i], b * B, std::min(B, file.length - b * B)});
-        sourceLogs.push_back(l);
+        st.sources.push_back({&st.paths[i], b * B, std::min(B, file.length - b * B)});
+        st.sourceLogs.push_back(l);
       } else {
-        damaged.push_back(index);
+        st.damaged.push_back(index);
         damagedLogs.push_back(l);
-        damagedChecks.push_back(file.checked && static_cast<std::size_t>(b) < file.blocks.size()
-                                    ? &file.blocks[static_cast<std::size_t>(b)]
-                                    : nullptr);
+        st.checks.push_back(file.checked && static_cast<std::size_t>(b) < file.blocks.size()
+                                ? &file.blocks[static_cast<std::size_t>(b)]
+                                : nullptr);
       }
     }
   }
-  const std::size_t m = damaged.size();
+  const std::size_t m = st.damaged.size();
   if (m == 0) return;
   if (set.recovery.size() < m) throw RepairFailed("not enough recovery blocks");
 
@@ -785,7 +802,8 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   // first choice leaves singular); columns: the damaged blocks' weights.
   const std::size_t rows = std::min(set.recovery.size(), m + 16);
   std::vector<std::vector<std::uint16_t>> a(rows, std::vector<std::uint16_t>(m));
-  std::vector<std::vector<std::uint16_t>> w(rows, std::vector<std::uint16_t>(rows, 0));
+  auto& w = st.w;
+  w.assign(rows, std::vector<std::uint16_t>(rows, 0));
   for (std::size_t r = 0; r < rows; ++r) {
     const std::uint32_t e = set.recovery[r].exponent;
     for (std::size_t k = 0; k < m; ++k)
@@ -819,51 +837,81 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
       for (const auto& [j, l] : termsW) w[r][j] ^= expT[lf + l];
     }
   }
+  w.resize(m);  // the spare rows were only needed to find pivots
   // damaged_k = sum_r w[k][r] * (recovery_r - sum_good c_s^e_r * good_s):
-  // one combination over the recovery blocks and the good blocks.
-  std::vector<std::string> recoveryPaths;
-  recoveryPaths.reserve(rows);
-  for (std::size_t r = 0; r < rows; ++r) recoveryPaths.push_back(set.recovery[r].path);
-  const std::size_t goodCount = sources.size();
-  for (std::size_t r = 0; r < rows; ++r) sources.push_back({&recoveryPaths[r], set.recovery[r].offset, B});
-  // In logarithms: one addition and one look-up per term.
-  std::vector<std::vector<std::uint32_t>> logW(m);  // the nonzero terms of each row of w
-  std::vector<std::vector<std::uint32_t>> termRow(m);
-  for (std::size_t k = 0; k < m; ++k)
+  // one combination over the good blocks and the recovery blocks.
+  st.goodCount = st.sources.size();
+  for (std::size_t r = 0; r < rows; ++r) {
+    st.paths.push_back(set.recovery[r].path);
+    st.sources.push_back({&st.paths.back(), set.recovery[r].offset, B});
+    st.exponents.push_back(set.recovery[r].exponent);
+  }
+}
+
+std::int64_t Repair::blocks() const { return static_cast<std::int64_t>(s_->damaged.size()); }
+
+// Rebuilds the damaged blocks from damaged[first] on, as many as the memory
+// holds: one read of every good block and recovery block.
+void Repair::rebuild(std::size_t first) {
+  State& st = *s_;
+  const std::int64_t B = st.blockSize;
+  const std::size_t S = static_cast<std::size_t>(roundUp(B, kRegionUnit));
+  const std::size_t m = st.damaged.size();
+  const std::size_t sources = st.sources.size();
+  // Half the memory for the blocks combine makes, half for those kept; the
+  // weights of a pass no larger than that either.
+  const auto half = static_cast<std::size_t>(memory_ / 2);
+  const std::size_t count =
+      std::min(m - first, std::max<std::size_t>(1, std::min(half / S, half / (2 * sources))));
+  if (onPass) onPass(static_cast<std::int64_t>(first), static_cast<std::int64_t>(count));
+  st.first = first;
+  st.count = 0;
+  st.data.assign(count * static_cast<std::size_t>(B), 0);
+
+  // The weights of the pass's blocks, in logarithms: one addition and one
+  // look-up per term.
+  const std::uint16_t* expT = gf::expTable();
+  const std::uint32_t* logT = gf::logTable();
+  const std::size_t rows = st.exponents.size();
+  std::vector<std::vector<std::uint32_t>> logW(count), termRow(count);
+  for (std::size_t k = 0; k < count; ++k)
     for (std::size_t r = 0; r < rows; ++r)
-      if (w[k][r]) {
-        logW[k].push_back(logT[w[k][r]]);
+      if (const std::uint16_t x = st.w[first + k][r]) {
+        logW[k].push_back(logT[x]);
         termRow[k].push_back(static_cast<std::uint32_t>(r));
       }
-  std::vector<std::uint16_t> coef(m * sources.size(), 0);
+  std::vector<std::uint16_t> coef(count * sources, 0);
   std::vector<std::uint32_t> logPowers(rows);
-  for (std::size_t s = 0; s < goodCount; ++s) {
+  for (std::size_t s = 0; s < st.goodCount; ++s) {
     for (std::size_t r = 0; r < rows; ++r)
-      logPowers[r] = static_cast<std::uint32_t>((std::uint64_t{sourceLogs[s]} * set.recovery[r].exponent) % 65535);
-    for (std::size_t k = 0; k < m; ++k) {
+      logPowers[r] = static_cast<std::uint32_t>((std::uint64_t{st.sourceLogs[s]} * st.exponents[r]) % 65535);
+    for (std::size_t k = 0; k < count; ++k) {
       std::uint16_t c = 0;
       const std::uint32_t* lw = logW[k].data();
       const std::uint32_t* tr = termRow[k].data();
       for (std::size_t t = 0, n = logW[k].size(); t < n; ++t) c ^= expT[lw[t] + logPowers[tr[t]]];
-      coef[k * sources.size() + s] = c;
+      coef[k * sources + s] = c;
     }
   }
-  for (std::size_t k = 0; k < m; ++k)
-    for (std::size_t r = 0; r < rows; ++r) coef[k * sources.size() + goodCount + r] = w[k][r];
+  for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t r = 0; r < rows; ++r) coef[k * sources + st.goodCount + r] = st.w[first + k][r];
+
   combine(
-      fs, f, sources, B, m, [&](std::size_t o, std::size_t s) { return coef[o * sources.size() + s]; }, nullptr,
+      fs_, f_, st.sources, B, count, [&](std::size_t o, std::size_t s) { return coef[o * sources + s]; }, nullptr,
       [&](std::size_t o, const std::uint8_t* data) {
         // A rebuilt block must be the one the set describes.
-        if (const BlockCheck* check = damagedChecks[o];
+        if (const BlockCheck* check = st.checks[first + o];
             check && (crc32Update(0, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B)) != check->crc ||
                       md5(data, static_cast<std::size_t>(B)) != check->md5))
           throw RepairFailed("a rebuilt block does not match its checksums");
-        rebuilt_[damaged[o]].assign(data, data + B);
+        std::memcpy(st.data.data() + o * static_cast<std::size_t>(B), data, static_cast<std::size_t>(B));
       },
-      watch, std::numeric_limits<std::int64_t>::max());
+      watch_, std::numeric_limits<std::int64_t>::max());
+  st.count = count;
 }
 
 void Repair::stream(std::size_t file, const std::function<void(const char*, std::size_t)>& out, const Watch& watch) {
+  State& st = *s_;
   const std::int64_t B = set_.blockSize;
   std::int64_t first = 0;
   for (std::size_t i = 0; i < file; ++i) first += set_.files[i].blockCount(B);
@@ -872,12 +920,22 @@ void Repair::stream(std::size_t file, const std::function<void(const char*, std:
   std::vector<char> buf(static_cast<std::size_t>(B));
   bool open = false;
   if (watch.progress) watch.progress(0, e.length);
+  // The damaged blocks come in order: the next one of this file.
+  std::size_t next = static_cast<std::size_t>(
+      std::lower_bound(st.damaged.begin(), st.damaged.end(), first) - st.damaged.begin());
   try {
     for (std::int64_t b = 0; b < e.blockCount(B); ++b) {
       checkStop(watch);
       const auto n = static_cast<std::size_t>(std::min(B, e.length - b * B));
-      if (const auto it = rebuilt_.find(first + b); it != rebuilt_.end()) {
-        out(reinterpret_cast<const char*>(it->second.data()), n);
+      if (next < st.damaged.size() && st.damaged[next] == first + b) {
+        if (next < st.first || next >= st.first + st.count) {
+          // The pass reads through the same file number.
+          if (open) fs_.close(f_);
+          open = false;
+          rebuild(next);
+        }
+        out(reinterpret_cast<const char*>(st.data.data() + (next - st.first) * static_cast<std::size_t>(B)), n);
+        ++next;
       } else {
         if (!open) {
           fs_.openRead(path, f_);

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -160,24 +162,42 @@ struct RepairFailed : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Memory a repair keeps its rebuilt blocks in: more damage than that is
+// rebuilt in several passes, each reading the good blocks again.
+inline constexpr std::int64_t kRepairMemory = std::int64_t{64} << 20;
+
 class Repair {
  public:
-  // Rebuilds every damaged block of the verified set from the good blocks
-  // and the recovery blocks. Memory: the rebuilt blocks.
+  // Prepares the rebuilding of every damaged block of the verified set
+  // from the good blocks and the recovery blocks: throws RepairFailed when
+  // the recovery blocks cannot give them. The blocks are rebuilt as stream()
+  // reaches them, as many at once as kRepairMemory holds, reading through
+  // file number f; watch covers that work. memory: for the rebuilt blocks.
   Repair(FileServices& fs, int f, const RecoverySet& set, const Verification& v, const std::string& folder,
-         const Watch& watch = {});
+         const Watch& watch = {}, std::int64_t memory = kRepairMemory);
+  ~Repair();
+  // The blocks to rebuild.
+  std::int64_t blocks() const;
+  // Told before each pass of rebuilding: the first block of it (0-based
+  // among those to rebuild) and how many it rebuilds.
+  std::function<void(std::int64_t first, std::int64_t count)> onPass;
   // Streams the correct bytes of the set's file i: good blocks read from
-  // the file (through file number f), rebuilt ones from memory.
+  // the file (through file number f), rebuilt ones as they are made. Throws
+  // RepairFailed when a rebuilt block does not match its checksums.
   void stream(std::size_t file, const std::function<void(const char* data, std::size_t n)>& out,
               const Watch& watch = {});
 
  private:
+  struct State;
+  void rebuild(std::size_t first);
   FileServices& fs_;
   int f_;
   const RecoverySet& set_;
   const Verification& v_;
   std::string folder_;
-  std::map<std::int64_t, std::vector<std::uint8_t>> rebuilt_;  // by input block
+  Watch watch_;
+  std::int64_t memory_;
+  std::unique_ptr<State> s_;
 };
 
 }  // namespace vexo::par2

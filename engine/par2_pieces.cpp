@@ -153,20 +153,25 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
     return true;
   }
 
-  ui.statusText(text::kRepairing + j.joined);
+  // The blocks rebuilt from a damaged piece of the right length do not
+  // match: every block is checked, and the user asked again.
+  auto closer = [&] {
+    PieceRecovery c = rec;
+    check(fs, f + 1, ui, c, par2::Depth::Crc);
+    return joinWithRecovery(fs, dest, ui, f, c, j);
+  };
+  auto failed = [&](const std::string& message) {
+    ui.clearStatus();
+    ui.message(message);
+    ui.refreshFileList();
+    return true;
+  };
   std::optional<par2::Repair> repair;
   try {
     repair.emplace(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
   } catch (const par2::RepairFailed&) {
-    if (rec.depth == par2::Depth::Lengths) {
-      // Rebuilt from a damaged piece of the right length: every block is checked.
-      PieceRecovery closer = rec;
-      check(fs, f + 1, ui, closer, par2::Depth::Crc);
-      return joinWithRecovery(fs, dest, ui, f, closer, j);
-    }
-    ui.clearStatus();
-    ui.message(text::kRepairFailed);
-    return true;
+    if (rec.depth == par2::Depth::Lengths) return closer();
+    return failed(text::kRepairFailed);
   }
   // A piece that is there gives the joined file its time and attributes.
   std::string stampFrom;
@@ -175,38 +180,52 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
   if (stampFrom.empty() && !j.pieces.empty()) stampFrom = j.pieces.back();
   const FileAttributes attributes = stampFrom.empty() ? 0644 : fs.getAttr(stampFrom);
 
-  ui.statusText(text::kJoining + j.joined);
+  // The pieces are read in order into the joined file, as a plain join
+  // reads them; the damaged blocks are rebuilt as they are reached, as many
+  // at a time as the repair's memory holds.
+  const auto count = static_cast<std::int64_t>(rec.pieces.size());
+  std::int64_t piece = 0;
+  bool rebuilt = false;  // a pass of rebuilding has just had the status line
+  repair->onPass = [&](std::int64_t first, std::int64_t blocks) {
+    ui.statusText(text::repairingStatus(j.joined, first + 1, first + blocks, repair->blocks()));
+    rebuilt = true;
+  };
   // Without a name until it is whole and checked: closed before, it goes.
   dest.createTemporary(f, attributes | 0600, j.joined);
   dest.writeBehind(f);
   std::uint32_t crc = 0;
   std::int64_t before = 0;
   ui.progress(0, total);
-  for (const auto& [i, k] : rec.pieces) {
-    par2::Watch watch;
-    watch.progress = [&](std::int64_t done, std::int64_t) { ui.progress(before + done, total); };
-    watch.stop = [&] { return ui.stopRequested(); };
-    repair->stream(
-        i,
-        [&](const char* p, std::size_t n) {
-          dest.write(f, p, n);
-          crc = crc32Update(crc, p, n);
-        },
-        watch);
-    before += rec.set.files[i].length;
+  try {
+    for (const auto& [i, k] : rec.pieces) {
+      ++piece;
+      ui.statusText(text::joiningStatus(j.joined, piece, count));
+      par2::Watch watch;
+      watch.progress = [&](std::int64_t done, std::int64_t) { ui.progress(before + done, total); };
+      watch.stop = [&] { return ui.stopRequested(); };
+      repair->stream(
+          i,
+          [&](const char* p, std::size_t n) {
+            if (rebuilt) {
+              ui.statusText(text::joiningStatus(j.joined, piece, count));
+              rebuilt = false;
+            }
+            dest.write(f, p, n);
+            crc = crc32Update(crc, p, n);
+          },
+          watch);
+      before += rec.set.files[i].length;
+    }
+  } catch (const par2::RepairFailed&) {
+    dest.close(f);  // the unnamed file goes
+    if (rec.depth == par2::Depth::Lengths) return closer();
+    return failed(text::kRepairFailed);
   }
   if (j.record && crc != j.record->crc) {
     dest.close(f);  // the unnamed file goes
-    if (rec.depth == par2::Depth::Lengths) {
-      // A piece of the right length is damaged too: every block is checked.
-      PieceRecovery closer = rec;
-      check(fs, f + 1, ui, closer, par2::Depth::Crc);
-      return joinWithRecovery(fs, dest, ui, f, closer, j);
-    }
-    ui.clearStatus();
-    ui.message(text::crcMismatch(j.recordName, crc, j.record->crc));
-    ui.refreshFileList();
-    return true;
+    // A piece of the right length is damaged too.
+    if (rec.depth == par2::Depth::Lengths) return closer();
+    return failed(text::crcMismatch(j.recordName, crc, j.record->crc));
   }
   if (!stampFrom.empty()) {
     stampOpen(dest, ui, f, fs.fileDateTime(stampFrom), j.joined);
@@ -287,6 +306,11 @@ namespace text {
 std::string recoveryTooMany(std::size_t pieces) {
   return "分割ファイルが " + grouped(static_cast<std::int64_t>(pieces)) +
          " 個あり，復元データ（32,768 ブロックまで）を作れません．";
+}
+
+std::string repairingStatus(const std::string& name, std::int64_t from, std::int64_t to, std::int64_t blocks) {
+  return kRepairing + name + " (ブロック " + std::to_string(from) + "-" + std::to_string(to) + "/" +
+         std::to_string(blocks) + ")";
 }
 
 std::string recoveryShort(std::int64_t needed) {

@@ -88,6 +88,9 @@ inline const std::string kRepairFailed = "復元データから壊れたブロ�
 inline const std::string kNoRecoverySet = "分割ファイルの復元データ（.par2）が見つかりません．";
 inline const std::string kNothingToRepair = "分割ファイルは復元データと合っています．修復の必要はありません．";
 std::string recoveryTooMany(std::size_t pieces);
+// The status line while the damaged blocks from..to (1-based) of the
+// blocks to rebuild are made: "修復中 NAME (ブロック FROM-TO/BLOCKS)".
+std::string repairingStatus(const std::string& name, std::int64_t from, std::int64_t to, std::int64_t blocks);
 // "復元データが足りないので修復できません（あと N ブロック必要です）．"
 std::string recoveryShort(std::int64_t needed);
 }  // namespace text

@@ -263,6 +263,70 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
   }
 }
 
+// Splits data.bin with 30 % recovery data and sets the source aside.
+std::string splitAside() {
+  const std::string source = pattern(kSize, 4);
+  writeFile("data.bin", source);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  vexo::proc1(fs, ui, splitJob(30));
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
+  std::filesystem::rename("data.bin", "data.bin.orig");
+  return source;
+}
+
+// The status line counts the pieces as a plain join does and says when
+// blocks are rebuilt.
+TEST(Par2Join, StatusLinesOfARepairingJoin) {
+  TempDir dir;
+  splitAside();
+  std::filesystem::remove("data.bin.2");
+  RecordingFileServices fs;
+  RepairUi ui;
+  ui.answer = 7;
+  Job join;
+  join.chosen = "data.bin.1";
+  vexo::proc1(fs, ui, join);
+  std::vector<std::string> statuses;
+  for (const auto& e : ui.events)
+    if (e.rfind("status:", 0) == 0) statuses.push_back(e.substr(7));
+  // Piece 2's blocks are rebuilt when the join reaches them.
+  EXPECT_EQ(statuses, (std::vector<std::string>{"結合中 data.bin (1/4)", "結合中 data.bin (2/4)",
+                                                "修復中 data.bin (ブロック 1-500/500)", "結合中 data.bin (2/4)",
+                                                "結合中 data.bin (3/4)", "結合中 data.bin (4/4)"}));
+}
+
+// A stop while blocks are rebuilt or pieces read leaves no joined file.
+TEST(Par2Join, StoppedRepairingJoinLeavesNoJoinedFile) {
+  const struct {
+    const char* what;
+    const char* stopIn;  // the status line the stop comes under
+  } cases[] = {
+      {"while rebuilding", "status:修復中 "},
+      {"while joining after the rebuilding", "status:結合中 data.bin (3/4)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    splitAside();
+    std::filesystem::remove("data.bin.2");
+    const auto before = filesHere();
+    class StoppingUi : public RepairUi {
+     public:
+      std::string stopIn;
+      bool stopRequested() override { return !events.empty() && events.back().rfind(stopIn, 0) == 0; }
+    } ui;
+    ui.stopIn = c.stopIn;
+    RecordingFileServices fs;
+    Job join;
+    join.chosen = "data.bin.1";
+    vexo::proc1(fs, ui, join);
+    EXPECT_EQ(ui.messages().back(), text::kStopped);
+    EXPECT_EQ(filesHere(), before);
+    EXPECT_EQ(fs.openFiles(), 0);
+  }
+}
+
 // Services of a file system that ignores the case of names.
 class CaseBlindFileServices : public RecordingFileServices {
  public:
@@ -317,7 +381,9 @@ TEST(Par2Join, SetFoundUnderItsNames) {
     vexo::proc1(*fs, ui, join);
     EXPECT_EQ(contains(ui.events, "ない分割ファイル：data.bin.002"), c.found);
     EXPECT_EQ(exists("data.bin"), c.found);
-    if (c.found) EXPECT_TRUE(readFile("data.bin") == source);
+    if (c.found) {
+      EXPECT_TRUE(readFile("data.bin") == source);
+    }
   }
 }
 

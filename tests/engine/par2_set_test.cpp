@@ -69,10 +69,15 @@ Found checkHere(FileServices& fs) {
   return found;
 }
 
-// Our repair of every file that is not complete: its rebuilt bytes.
-std::map<std::string, std::string> repairHere(FileServices& fs, Found& found) {
+// Our repair of every file that is not complete: its rebuilt bytes; the
+// passes of rebuilding counted.
+std::map<std::string, std::string> repairHere(FileServices& fs, Found& found, std::int64_t memory = kRepairMemory,
+                                              int* passes = nullptr) {
   std::map<std::string, std::string> rebuilt;
-  Repair repair(fs, 1, found.set, found.v, "");
+  Repair repair(fs, 1, found.set, found.v, "", {}, memory);
+  repair.onPass = [&](std::int64_t, std::int64_t) {
+    if (passes) ++*passes;
+  };
   for (std::size_t i = 0; i < found.set.files.size(); ++i) {
     if (found.v.files[i].status == FileStatus::Complete) continue;
     std::string bytes;
@@ -208,11 +213,16 @@ TEST(Par2Set, DamageRepairedByUsAndByPar2) {
     EXPECT_EQ(found.v.repairable(), repairable);
     EXPECT_EQ(found.v.shortfall(), repairable ? 0 : c.damaged - 32);
     if (repairable) {
-      const auto rebuilt = repairHere(fs, found);
-      std::size_t notComplete = 0;
-      for (const auto s : c.statuses) notComplete += s != FileStatus::Complete;
-      EXPECT_EQ(rebuilt.size(), notComplete);
-      for (const auto& [name, bytes] : rebuilt) EXPECT_TRUE(bytes == original[name]) << name;
+      // At once, and four blocks at a time in memory for the blocks of two.
+      for (const std::int64_t memory : {kRepairMemory, std::int64_t{2 * 4 * 2048}}) {
+        int passes = 0;
+        const auto rebuilt = repairHere(fs, found, memory, &passes);
+        EXPECT_EQ(passes, c.damaged == 0 ? 0 : memory == kRepairMemory ? 1 : (c.damaged + 3) / 4);
+        std::size_t notComplete = 0;
+        for (const auto s : c.statuses) notComplete += s != FileStatus::Complete;
+        EXPECT_EQ(rebuilt.size(), notComplete);
+        for (const auto& [name, bytes] : rebuilt) EXPECT_TRUE(bytes == original[name]) << name;
+      }
     } else {
       EXPECT_THROW(Repair(fs, 1, found.set, found.v, ""), RepairFailed);
     }
