@@ -45,7 +45,13 @@ void setUpMessageBox(QMessageBox& box, int style, const QString& text) {
     box.setDefaultButton(style == kStyleYesNoQuestion ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
   } else {
-    box.setIcon(QMessageBox::NoIcon);
+    // The style's icon bits say the kind of a message with an OK button.
+    switch (style & kStyleIconMask) {
+      case kStyleInformation: box.setIcon(QMessageBox::Information); break;
+      case kStyleWarning: box.setIcon(QMessageBox::Warning); break;
+      case kStyleCritical: box.setIcon(QMessageBox::Critical); break;
+      default: box.setIcon(QMessageBox::NoIcon); break;
+    }
     box.setStandardButtons(QMessageBox::Ok);
   }
   // QMessageBox fixes its own size from its layout when shown, so the least

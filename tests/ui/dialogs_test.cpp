@@ -59,6 +59,10 @@ void DialogsTest::boxes_data() {
   const QStringList yesNo = {QStringLiteral("はい"), QStringLiteral("いいえ")};
   QTest::newRow("ok, short text") << kStyleOkOnly << QStringLiteral("分割完了") << QStringList{"OK"}
                                   << QStringLiteral("OK") << QMessageBox::NoIcon;
+  QTest::newRow("information") << kStyleInformation << QStringLiteral("結合完了") << QStringList{"OK"}
+                               << QStringLiteral("OK") << QMessageBox::Information;
+  QTest::newRow("warning") << kStyleWarning << QStringLiteral("エラー番号:53") << QStringList{"OK"}
+                           << QStringLiteral("OK") << QMessageBox::Warning;
   QTest::newRow("yes/no, yes default")
       << kStyleYesNoQuestion << QStringLiteral("削除しますか？") << yesNo << QStringLiteral("はい")
       << QMessageBox::Question;

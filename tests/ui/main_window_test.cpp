@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -229,7 +230,7 @@ void MainWindowTest::sizeBoxAndThreeDigitSwitch() {
   Main& w = f.open();
   QStringList presets;
   for (int i = 0; i < w.Size_Combo->count(); ++i) presets.append(w.Size_Combo->itemText(i));
-  QCOMPARE(presets, QStringList({"10MB", "25MB (メール)", "100MB", "650MB (CD)", "700MB (CD)",
+  QCOMPARE(presets, QStringList({"10MB", "18MB (メール)", "100MB", "650MB (CD)", "700MB (CD)",
                                  "4GB (FAT32)", "4.7GB (DVD)"}));
   QVERIFY(w.Size_Combo->isEditable());
   // The frame grew only into room no other control uses; no caption is cut.
@@ -254,7 +255,7 @@ void MainWindowTest::sizeBoxAndThreeDigitSwitch() {
   w.Size_Combo->setCurrentIndex(0);
   QTest::keyClick(w.Size_Combo, Qt::Key_Down);
   QVERIFY(w.Option1[2]->isChecked());
-  QCOMPARE(w.form().pieceSize(), 25'000'000);
+  QCOMPARE(w.form().pieceSize(), 18'000'000);
 
   QCOMPARE(w.form().pieceDigits(), 1);
   QTest::mouseClick(w.Check2, Qt::LeftButton);
@@ -537,20 +538,23 @@ void MainWindowTest::realMessageBoxes() {
 
   bool checked = false;
   whenModal([&](QWidget* modal) {
+    // Closed however the checks end, so that a failing one cannot leave
+    // the box waiting.
+    const auto closing = qScopeGuard([modal] { QTest::keyClick(modal, Qt::Key_Return); });
     auto* box = qobject_cast<QMessageBox*>(modal);
     QVERIFY(box);
     QCOMPARE(box->windowTitle(), QStringLiteral("VEXO"));
     QCOMPARE(box->text(), QStringLiteral("分割完了"));
-    QCOMPARE(box->icon(), QMessageBox::NoIcon);
+    QCOMPARE(box->icon(), QMessageBox::Information);
     QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
     checked = true;
-    QTest::keyClick(box, Qt::Key_Return);
   });
   w.form().message("分割完了");
   QVERIFY(checked);
 
   checked = false;
   whenModal([&](QWidget* modal) {
+    const auto closing = qScopeGuard([modal] { QTest::keyClick(modal, Qt::Key_Return); });  // Enter answers Yes
     auto* box = qobject_cast<QMessageBox*>(modal);
     QVERIFY(box);
     QCOMPARE(box->windowTitle(), QStringLiteral("VEXO"));
@@ -558,7 +562,6 @@ void MainWindowTest::realMessageBoxes() {
     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
     checked = true;
-    QTest::keyClick(box, Qt::Key_Return);  // Enter answers Yes
   });
   QCOMPARE(w.form().question("分割ファイルを削除しますか？"), kAnswerYes);
   QVERIFY(checked);

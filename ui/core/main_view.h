@@ -60,6 +60,9 @@ inline constexpr int kMaxRecoveryPercent = 100;
 inline constexpr int kStyleOkOnly = 0;
 inline constexpr int kStyleWarning = 48;
 inline constexpr int kStyleInformation = 64;
+inline constexpr int kStyleCritical = 16;
+// The bits of a style that name its icon.
+inline constexpr int kStyleIconMask = 112;
 inline constexpr int kStyleYesNoQuestion = 36;
 inline constexpr int kStyleYesNoQuestionNoDefault = 36 + 256;
 // What a message box returns.
