@@ -52,7 +52,7 @@ DirectoryList::DirectoryList(QWidget* parent)
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformItemSizes(true);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setTextElideMode(Qt::ElideRight);
+  setTextElideMode(Qt::ElideMiddle);  // the piece number stays in sight
   connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
     const QString target = item->data(kPathRole).toString();
     if (target != path_) emit openRequested(target);

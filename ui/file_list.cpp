@@ -15,7 +15,7 @@ FileList::FileList(QWidget* parent) : QListView(parent) {
   setUniformItemSizes(true);
   setLayoutMode(QListView::SinglePass);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setTextElideMode(Qt::ElideRight);
+  setTextElideMode(Qt::ElideMiddle);  // the piece number stays in sight
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (loading_ || listIndex() < 0) return;
     selectionChangedByPress_ = true;
