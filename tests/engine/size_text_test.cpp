@@ -11,7 +11,7 @@ TEST(PieceSizeText, PresetsEntriesAndRefusals) {
   constexpr std::int64_t kRefused = 0;
   const std::pair<const char*, std::int64_t> cases[] = {
       // The presets, whatever the case and blanks; any other note is a note.
-      {"25MB (メール)", 25'000'000}, {"650MB (CD)", 650'000'000}, {"4GB (FAT32)", 4'294'967'295},
+      {"18MB (メール)", 18'000'000}, {"25MB (メール)", 25'000'000}, {"650MB (CD)", 650'000'000}, {"4GB (FAT32)", 4'294'967'295},
       {"4.7GB (DVD)", 4'700'000'000}, {" ４ｇｂ　(ＦＡＴ３２) ", 4'294'967'295},
       {"4GB (FAT16)", 4'000'000'000},
       // The floppy captions by their exact sizes; another note is a note.

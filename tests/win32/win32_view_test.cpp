@@ -581,7 +581,7 @@ TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
   open();
   HWND box = control(L"Size_Combo");
   EXPECT_EQ(itemsOf(box, true),
-            (std::vector<std::wstring>{L"10MB", L"25MB (メール)", L"100MB", L"650MB (CD)",
+            (std::vector<std::wstring>{L"10MB", L"18MB (メール)", L"100MB", L"650MB (CD)",
                                        L"700MB (CD)", L"4GB (FAT32)", L"4.7GB (DVD)"}));
   EXPECT_EQ(textOf(box), L"4GB (FAT32)");
   EXPECT_EQ(SendMessageW(control(L"Option1_2"), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -598,15 +598,15 @@ TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
   EXPECT_EQ(form_->PieceSize, 1457664);  // no size in the box
   SendMessageW(box, CB_SETCURSEL, 1, 0);
   SendMessageW(view_->hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
-  EXPECT_EQ(textOf(box), L"25MB (メール)");
-  EXPECT_EQ(form_->PieceSize, 25'000'000);
+  EXPECT_EQ(textOf(box), L"18MB (メール)");
+  EXPECT_EQ(form_->PieceSize, 18'000'000);
 
   EXPECT_EQ(form_->pieceDigits(), 1);
   click(L"Check2");
   EXPECT_EQ(form_->pieceDigits(), 3);
   click(L"Exit_bottn");
   EXPECT_EQ(registryText(L"Checks", L"Size"), L"2");
-  EXPECT_EQ(registryText(L"Checks", L"CustomSize"), L"25MB (メール)");
+  EXPECT_EQ(registryText(L"Checks", L"CustomSize"), L"18MB (メール)");
   EXPECT_EQ(registryText(L"Checks", L"Digits3"), L"1");
 }
 
