@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "fakes.h"
+#include "layout.h"
 #include "crc32.h"
 #include "messages.h"
 #include "texts.h"
@@ -16,6 +17,33 @@ namespace vexo::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A window grown by 300 across and 150 down (in twips, as designed): the
+// lists share the width and take the height, the output folder's field
+// takes the whole width at the bottom, everything else keeps its corner.
+TEST(GrownWindow, ControlsFollowTheirCorner) {
+  constexpr int kWidth = 5835, kHeight = 5550, kMore = 300, kDown = 150;
+  const struct {
+    const char* name;
+    LayoutRect designed, grown;
+  } cases[] = {
+      {"FIle_list", {120, 720, 2655, 2010}, {120, 720, 2805, 2160}},
+      {"Dir_name", {3000, 720, 2655, 1980}, {3150, 720, 2805, 2130}},
+      {"Sel_Drive", {3000, 360, 2655, 300}, {3150, 360, 2805, 300}},
+      {"File_Name", {120, 360, 2655, 255}, {120, 360, 2805, 255}},
+      {"Label1", {120, 120, 2055, 255}, {120, 120, 2055, 255}},
+      {"Ret_bottn", {2160, 4200, 1095, 375}, {2460, 4350, 1095, 375}},
+      {"Check1", {480, 4200, 1575, 375}, {480, 4350, 1575, 375}},
+      {"Out_Label", {120, 5040, 705, 255}, {120, 5190, 705, 255}},
+      {"Out_Dir", {840, 5010, 3615, 315}, {840, 5160, 3915, 315}},
+      {"Out_Browse", {4560, 4995, 1095, 345}, {4860, 5145, 1095, 345}},
+  };
+  for (const auto& c : cases) {
+    const Anchor anchor = anchorOf(c.name, c.designed, kWidth, kHeight);
+    EXPECT_EQ(placeGrown(c.designed, anchor, kMore, kDown), c.grown) << c.name;
+    EXPECT_EQ(placeGrown(c.designed, anchor, -kMore, -kDown), c.designed) << c.name;  // never shrinks
+  }
+}
 
 const std::string kDiskNotReady = "box48:ディスクの準備ができていません．";
 const std::string kDeviceUnavailable = "box48:ドライブの準備ができていません．";

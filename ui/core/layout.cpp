@@ -10,6 +10,7 @@ Anchor anchorOf(const std::string& name, const LayoutRect& designed, int designe
   if (name == "Dir_name") return Anchor::DirColumn;
   if (name == "Sel_Drive") return Anchor::DriveRow;
   if (name == "File_Name") return Anchor::NameRow;
+  if (name == "Out_Dir") return Anchor::OutputRow;
   // Compared doubled, to stay in whole numbers.
   const bool right = 2 * designed.left + designed.width > designedWidth || name == "Ret_bottn";
   const bool bottom = 2 * designed.top + designed.height > designedHeight;
@@ -50,6 +51,10 @@ LayoutRect placeGrown(const LayoutRect& designed, Anchor anchor, int extraWidth,
       break;
     case Anchor::NameRow:
       r.width += fileShare;
+      break;
+    case Anchor::OutputRow:
+      r.top += dh;
+      r.width += dw;
       break;
   }
   return r;

@@ -3,7 +3,8 @@
 // share the extra width, both lists take the extra height, File_Name
 // widens with the file list, and every other control keeps its distance to
 // the corner of the window it is nearest to (the three buttons stay
-// together at the bottom right). Units are the view's own (pixels).
+// together at the bottom right); the output folder's field takes the
+// whole extra width between its label and its button. Units are the view's own (pixels).
 #pragma once
 
 #include <string>
@@ -15,7 +16,17 @@ struct LayoutRect {
   bool operator==(const LayoutRect&) const = default;
 };
 
-enum class Anchor { TopLeft, TopRight, BottomLeft, BottomRight, FileColumn, DirColumn, DriveRow, NameRow };
+enum class Anchor {
+  TopLeft,
+  TopRight,
+  BottomLeft,
+  BottomRight,
+  FileColumn,
+  DirColumn,
+  DriveRow,
+  NameRow,
+  OutputRow,  // the output folder's field: at the bottom, taking all the extra width
+};
 
 // The anchor of a control, by its name and its place in a window of the
 // designed size.
