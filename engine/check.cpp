@@ -17,20 +17,10 @@ constexpr std::size_t kNamedMissing = 3;
 // Bytes read at a time.
 constexpr std::size_t kCheckBlock = std::size_t{1} << 20;
 
-std::int64_t sum(const std::vector<SetCheck::Piece>& pieces) {
-  std::int64_t total = 0;
-  for (const auto& p : pieces) total += p.length;
-  return total;
-}
-
-// The first piece whose length does not fit (every piece but the last as
-// long as the first, the last no longer), or pieces.size().
-std::size_t firstOdd(const std::vector<SetCheck::Piece>& pieces) {
-  for (std::size_t i = 1; i < pieces.size(); ++i) {
-    const std::int64_t n = pieces[i].length, first = pieces[0].length;
-    if (i + 1 == pieces.size() ? n > first : n != first) return i;
-  }
-  return pieces.size();
+std::vector<std::int64_t> lengthsOf(const std::vector<SetCheck::Piece>& pieces) {
+  std::vector<std::int64_t> lengths;
+  for (const auto& p : pieces) lengths.push_back(p.length);
+  return lengths;
 }
 
 }  // namespace
@@ -47,8 +37,8 @@ SetCheck checkSet(FileServices& services, UserInterface& ui, const Job& job) {
   const NameAnalysis a = analyseName(job.chosen);
   const std::string& base = a.base;
   const int f = fs.freeFile();
-  // Names are compared byte for byte, as a join compares them.
-  const bool ignoreCase = false;
+  // Names are compared as a join compares them.
+  const bool ignoreCase = services.namesIgnoreCase();
   const std::vector<std::string> names = fs.listDirectory();
 
   const FoundRecord found = findRecord(fs, names, base, f, ignoreCase);
@@ -58,24 +48,13 @@ SetCheck checkSet(FileServices& services, UserInterface& ui, const Job& job) {
 
   // The numbering's width, as for a join: a number of several digits
   // without a leading zero may belong to a zero-padded set.
-  int width = a.width;
-  const int chosenDigits = static_cast<int>(a.extension.size());
-  if (width == 1 && chosenDigits > 1) {
-    bool plain = false, padded = false;
-    for (const std::string& name : names) {
-      const auto plainK = numberIn(name, base, 1, ignoreCase);
-      const auto paddedK = numberIn(name, base, chosenDigits, ignoreCase);
-      plain = plain || (plainK && *plainK == 1);
-      padded = padded || (paddedK && (*paddedK == 0 || *paddedK == 1) && !plainK);
-    }
-    if (!plain && padded) width = chosenDigits;
-  }
+  const int width = setWidth(names, base, a.width, static_cast<int>(a.extension.size()), ignoreCase);
   auto pieceName = [&](std::int64_t k) { return joinPieceName(base, {}, k, width); };
 
   // The set: from piece 1, or 0 for sets numbered from 0, up to the first
   // number without a file.
   const auto numbered = numberedNames(names, base, width, ignoreCase);
-  std::int64_t first = numbered.count(0) ? 0 : 1;
+  const std::int64_t first = numbered.count(0) ? 0 : 1;
   if (!numbered.count(first)) {
     c.firstMissing = pieceName(1);
   } else {
@@ -90,34 +69,29 @@ SetCheck checkSet(FileServices& services, UserInterface& ui, const Job& job) {
       c.pieces.push_back({piece, fs.fileLen(piece)});
     }
     if (first == 0 && c.pieces.size() > 1) {
-      // Piece 0 beside pieces from 1: the record's size tells which set it
-      // is, or, without one, the lengths must fit a set from 0.
-      const std::vector<SetCheck::Piece> fromOne(c.pieces.begin() + 1, c.pieces.end());
-      const bool zeroFits = c.record ? sum(c.pieces) == c.record->size : firstOdd(c.pieces) == c.pieces.size();
-      const bool oneFits = c.record && sum(fromOne) == c.record->size;
-      if (!zeroFits && oneFits) {
-        first = 1;
-        c.pieces = fromOne;
-      } else if (!zeroFits && !c.record) {
-        c.ambiguousStart = text::ambiguousStart(pieceName(0), pieceName(1));
+      const std::optional<std::int64_t> recordSize =
+          c.record ? std::optional<std::int64_t>(c.record->size) : std::nullopt;
+      switch (setStart(lengthsOf(c.pieces), recordSize)) {
+        case SetStart::Zero:
+          break;
+        case SetStart::One:
+          c.pieces.erase(c.pieces.begin());
+          break;
+        case SetStart::Unknown:
+          c.ambiguousStart = text::ambiguousStart(pieceName(0), pieceName(1));
+          break;
       }
     }
     c.firstMissing = pieceName(last + 1);
-    // A gap: pieces beyond a missing number; a number far past the set is
-    // another file's, as for a join.
-    const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
-    std::int64_t previous = last, missingCount = 0;
-    for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
-      for (std::int64_t k = previous + 1; k < it->first && c.missing.size() < kNamedMissing; ++k)
-        c.missing.push_back(pieceName(k));
-      missingCount += it->first - previous - 1;
-      previous = it->first;
-      c.beyond.push_back(it->second);
-    }
-    c.moreMissing = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(c.missing.size()));
+    // A gap: pieces beyond a missing number, as for a join.
+    SetGap gap = gapAfter(numbered, last, kNamedMissing);
+    for (const std::int64_t k : gap.named) c.missing.push_back(pieceName(k));
+    c.moreMissing = static_cast<std::size_t>(gap.count - static_cast<std::int64_t>(c.missing.size()));
+    c.beyond = std::move(gap.beyond);
   }
-  if (const std::size_t odd = firstOdd(c.pieces); odd < c.pieces.size()) c.oddLength = c.pieces[odd].name;
-  c.total = sum(c.pieces);
+  const std::vector<std::int64_t> lengths = lengthsOf(c.pieces);
+  if (const std::size_t odd = firstOddLength(lengths); odd < lengths.size()) c.oddLength = c.pieces[odd].name;
+  for (const std::int64_t n : lengths) c.total += n;
 
   // Every byte, in order, into the CRC.
   std::vector<char> buffer(kCheckBlock);

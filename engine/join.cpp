@@ -59,8 +59,6 @@ void join(Request& r) {
   int width = r.name.width;
   std::string extension;
   bool writing = false;  // the joined file is open as f, not yet named
-  std::string temporary;  // the hidden file a join through the recovery set writes
-  std::string joinedName;
   const bool ignoreCase = r.ignoreCase;
   try {
     const std::vector<std::string> names = fs.listDirectory();
@@ -96,17 +94,7 @@ void join(Request& r) {
     // A number of several digits without a leading zero (report.doc.123)
     // may belong to a zero-padded set: then its first piece is padded to
     // that width.
-    const int chosenDigits = static_cast<int>(r.name.extension.size());
-    if (width == 1 && chosenDigits > 1) {
-      bool plain = false, padded = false;
-      for (const std::string& name : names) {
-        const auto plainK = numberIn(name, base, 1, ignoreCase);
-        const auto paddedK = numberIn(name, base, chosenDigits, ignoreCase);
-        plain = plain || (plainK && *plainK == 1);
-        padded = padded || (paddedK && (*paddedK == 0 || *paddedK == 1) && !plainK);
-      }
-      if (!plain && padded) width = chosenDigits;
-    }
+    width = setWidth(names, base, width, static_cast<int>(r.name.extension.size()), ignoreCase);
     auto pieceName = [&](std::int64_t k) { return joinPieceName(base, extension, k, width); };
 
     // Other file managers write the record of pieces named movie.001 ... as
@@ -120,7 +108,6 @@ void join(Request& r) {
       }
     }
 
-    joinedName = joined;
     if (refuseUnusableName(fs, ui, joined)) return;
 
     // The set is what its numbers say: from piece 1, or from piece 0 for
@@ -143,12 +130,6 @@ void join(Request& r) {
       std::int64_t total = 0;
       for (const std::int64_t n : v) total += n;
       return total;
-    };
-    // Every piece but the last as long as the first, the last no longer.
-    auto firstOdd = [](const std::vector<std::int64_t>& v) -> std::size_t {
-      for (std::size_t i = 1; i < v.size(); ++i)
-        if (i + 1 == v.size() ? v[i] > v[0] : v[i] != v[0]) return i;
-      return v.size();
     };
     std::int64_t first = numbered.count(0) ? 0 : 1;
     // Pieces missing, cut short or not as the record says: a recovery set
@@ -195,40 +176,33 @@ void join(Request& r) {
     if (!fromFirst) return;
     std::vector<std::int64_t> lengths = *fromFirst;
     if (first == 0 && last >= 1) {
-      // Piece 0 beside pieces from 1: a set numbered from 0, or an
-      // unrelated file before a set numbered from 1. The record's size
-      // tells; without one, the set from 0 must have fitting lengths.
-      const std::vector<std::int64_t> fromOne(lengths.begin() + 1, lengths.end());
-      const bool zeroFits = recorded ? sum(lengths) == found.record.size : firstOdd(lengths) == lengths.size();
-      const bool oneFits = recorded && sum(fromOne) == found.record.size;
-      if (!zeroFits && oneFits) {
-        first = 1;
-        lengths = fromOne;
-      } else if (!zeroFits && !recorded) {
-        ui.message(text::ambiguousStart(pieceName(0), pieceName(1)));
-        return;
+      const std::optional<std::int64_t> recordSize =
+          recorded ? std::optional<std::int64_t>(found.record.size) : std::nullopt;
+      switch (setStart(lengths, recordSize)) {
+        case SetStart::Zero:
+          break;
+        case SetStart::One:
+          first = 1;
+          lengths.erase(lengths.begin());
+          break;
+        case SetStart::Unknown:
+          ui.message(text::ambiguousStart(pieceName(0), pieceName(1)));
+          return;
       }
     }
 
     auto total = [&] { return sum(lengths); };
-    bool hurt = recorded ? total() != found.record.size : firstOdd(lengths) < lengths.size();
-    if (!recorded)
-      for (auto it = numbered.upper_bound(last); it != numbered.end() && !hurt; ++it)
-        hurt = it->first <= last + std::max<std::int64_t>(last, kFarPast);
-    if (hurt && throughRecovery(false)) return;
     // A higher-numbered piece beyond a missing one means a gap: the missing
     // ones, a few named and the rest counted. A number far past the set (a
     // date such as report.doc.202401011230) is another file, not a lost
     // piece.
-    const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
+    const SetGap gap = gapAfter(numbered, last, kNamedMissing);
+    const bool hurt = recorded ? total() != found.record.size
+                               : firstOddLength(lengths) < lengths.size() || !gap.beyond.empty();
+    if (hurt && throughRecovery(false)) return;
     std::vector<std::string> missing;
-    std::int64_t missingCount = 0, previous = last;
-    for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
-      for (std::int64_t k = previous + 1; k < it->first && missing.size() < kNamedMissing; ++k)
-        missing.push_back(pieceName(k));
-      missingCount += it->first - previous - 1;
-      previous = it->first;
-    }
+    for (const std::int64_t k : gap.named) missing.push_back(pieceName(k));
+    std::int64_t missingCount = gap.count;
     if (recorded) {
       // The record tells whether the set is whole: a lost last piece or
       // pieces of an older set change the sum. A set cut short names what
@@ -236,7 +210,7 @@ void join(Request& r) {
       if (total() != found.record.size) {
         std::string lacking;
         if (total() < found.record.size) {
-          if (previous == last) {
+          if (gap.beyond.empty()) {
             missing = {pieceName(last + 1)};
             missingCount = 1;
           }
@@ -247,11 +221,11 @@ void join(Request& r) {
         return;
       }
     } else {
-      if (previous != last) {
+      if (!gap.beyond.empty()) {
         const auto more = static_cast<std::size_t>(missingCount - static_cast<std::int64_t>(missing.size()));
         if (ui.questionNo(text::gapQuestion(missing, more, pieceName(last))) != kAnswerYes) return;
       }
-      if (const std::size_t odd = firstOdd(lengths); odd < lengths.size()) {
+      if (const std::size_t odd = firstOddLength(lengths); odd < lengths.size()) {
         const std::int64_t k = first + static_cast<std::int64_t>(odd);
         if (ui.questionNo(text::oddLengthQuestion(pieceName(k), pieceName(k - 1))) != kAnswerYes) return;
         lengths.resize(odd);
@@ -371,8 +345,7 @@ void join(Request& r) {
     try {
       throw;
     } catch (const RuntimeError& e) {
-      if (temporary.empty()) ui.message(errorMessage(e));
-      else ui.message(errorMessage(e, {{temporary, joinedName}}));
+      ui.message(errorMessage(e));
     } catch (const StopRequested&) {
       stopped = true;
       ui.statusText(text::kStopping);  // while the unfinished file goes
@@ -380,14 +353,11 @@ void join(Request& r) {
       unknown = std::current_exception();  // told by the caller, after the clean-up
     }
     fs.closeAll();
-    if (!temporary.empty()) {
-      if (const std::string left = removeAll(fs, {temporary}); !left.empty()) ui.message(text::kJoinedLeft + left);
-    }
     if (stopped) {
       ui.message(text::kStopped);
       ui.clearStatus();
     }
-    if (stopped || writing || !temporary.empty()) ui.refreshFileList();
+    if (stopped || writing) ui.refreshFileList();
     if (unknown) std::rethrow_exception(unknown);
   }
 }

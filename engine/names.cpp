@@ -1,5 +1,7 @@
 #include "names.h"
 
+#include <algorithm>
+
 namespace vexo {
 namespace {
 
@@ -92,6 +94,48 @@ std::int64_t runEnd(const std::map<std::int64_t, std::string>& numbered, std::in
   std::int64_t last = from - 1;
   for (auto it = numbered.find(from); it != numbered.end() && it->first == last + 1; ++it) last = it->first;
   return last;
+}
+
+int setWidth(const std::vector<std::string>& names, const std::string& base, int width, int chosenDigits,
+             bool ignoreCase) {
+  if (width != 1 || chosenDigits <= 1) return width;
+  bool plain = false, padded = false;
+  for (const std::string& name : names) {
+    const auto plainK = numberIn(name, base, 1, ignoreCase);
+    const auto paddedK = numberIn(name, base, chosenDigits, ignoreCase);
+    plain = plain || (plainK && *plainK == 1);
+    padded = padded || (paddedK && (*paddedK == 0 || *paddedK == 1) && !plainK);
+  }
+  return !plain && padded ? chosenDigits : width;
+}
+
+std::size_t firstOddLength(const std::vector<std::int64_t>& lengths) {
+  for (std::size_t i = 1; i < lengths.size(); ++i)
+    if (i + 1 == lengths.size() ? lengths[i] > lengths[0] : lengths[i] != lengths[0]) return i;
+  return lengths.size();
+}
+
+SetStart setStart(const std::vector<std::int64_t>& lengthsFromZero, std::optional<std::int64_t> recordSize) {
+  std::int64_t all = 0;
+  for (const std::int64_t n : lengthsFromZero) all += n;
+  const std::int64_t fromOne = lengthsFromZero.empty() ? 0 : all - lengthsFromZero.front();
+  const bool zeroFits = recordSize ? all == *recordSize : firstOddLength(lengthsFromZero) == lengthsFromZero.size();
+  if (zeroFits) return SetStart::Zero;
+  if (recordSize && fromOne == *recordSize) return SetStart::One;
+  return recordSize ? SetStart::Zero : SetStart::Unknown;
+}
+
+SetGap gapAfter(const std::map<std::int64_t, std::string>& numbered, std::int64_t last, std::size_t namedAtMost) {
+  SetGap gap;
+  const std::int64_t near = last + std::max<std::int64_t>(last, kFarPast);
+  std::int64_t previous = last;
+  for (auto it = numbered.upper_bound(last); it != numbered.end() && it->first <= near; ++it) {
+    for (std::int64_t k = previous + 1; k < it->first && gap.named.size() < namedAtMost; ++k) gap.named.push_back(k);
+    gap.count += it->first - previous - 1;
+    previous = it->first;
+    gap.beyond.push_back(it->second);
+  }
+  return gap;
 }
 
 std::string splitPieceBase(const std::string& chosen, const NameAnalysis& a, bool shortNaming) {

@@ -55,6 +55,32 @@ std::int64_t runEnd(const std::map<std::int64_t, std::string>& numbered, std::in
 // last number) is another file's (a date, say), not a piece lost from the set.
 inline constexpr std::int64_t kFarPast = 1000;
 
+// How a join and the check of a set find the set among a folder's names.
+//
+// The numbering's width: a number of several digits without a leading zero
+// (report.doc.123, chosenDigits 3) may belong to a zero-padded set, whose
+// first piece is then padded to that width.
+int setWidth(const std::vector<std::string>& names, const std::string& base, int width, int chosenDigits,
+             bool ignoreCase);
+// Every piece but the last as long as the first, the last no longer: the
+// index of the first length that does not fit, or lengths.size().
+std::size_t firstOddLength(const std::vector<std::int64_t>& lengths);
+// Piece 0 beside pieces from 1 (lengths from piece 0 on): a set numbered
+// from 0, or an unrelated file before a set numbered from 1. The record's
+// size tells; without one, the set from 0 must have fitting lengths.
+enum class SetStart { Zero, One, Unknown };
+SetStart setStart(const std::vector<std::int64_t>& lengthsFromZero, std::optional<std::int64_t> recordSize);
+// Numbers missing between a set's last piece and the pieces beyond it that
+// are near enough to be its own (a number far past the set, such as a date,
+// is another file's): the first few of them, how many in all, and the
+// pieces beyond.
+struct SetGap {
+  std::vector<std::int64_t> named;
+  std::int64_t count = 0;
+  std::vector<std::string> beyond;
+};
+SetGap gapAfter(const std::map<std::int64_t, std::string>& numbered, std::int64_t last, std::size_t namedAtMost);
+
 // Name of piece k of a split: long naming appends "." + k to the whole name,
 // short naming replaces the extension by k; k padded to width digits.
 std::string splitPieceName(const std::string& chosen, const NameAnalysis& a, std::int64_t k,
