@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "doubles.h"
+
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -27,33 +29,13 @@ struct Result {
   std::string out, err;
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void spit(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
+using vexo::test::pattern;
+using vexo::test::readFile;
+using vexo::test::writeFile;
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
-std::string pattern(std::size_t length, unsigned seed = 1) {
-  std::string out(length, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (auto& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
   return out;
 }
 
@@ -103,8 +85,8 @@ class CliTest : public ::testing::Test {
     ::waitpid(pid, &status, 0);
     Result r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    r.out = slurp(outputs_ + "/out");
-    r.err = errFromFile ? slurp(outputs_ + "/err") : err;
+    r.out = readFile(outputs_ + "/out");
+    r.err = errFromFile ? readFile(outputs_ + "/err") : err;
     return r;
   }
 
@@ -164,7 +146,7 @@ void expectPieces(const std::vector<std::string>& names, const std::vector<std::
   ASSERT_EQ(names.size(), lengths.size());
   std::string joined;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string bytes = slurp(names[i]);
+    const std::string bytes = readFile(names[i]);
     EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), lengths[i]) << names[i];
     joined += bytes;
   }
@@ -191,7 +173,7 @@ TEST_F(CliTest, SplitAtEachSizeFormAndNaming) {
   };
   for (const auto& c : cases) {
     for (const auto& name : here()) stdfs::remove(name);
-    spit("report.doc", kSource);
+    writeFile("report.doc", kSource);
     std::vector<std::string> args{"split"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back("report.doc");
@@ -215,7 +197,7 @@ TEST_F(CliTest, SplitAtEachSizeFormAndNaming) {
 
 TEST_F(CliTest, FileInAnotherFolderAndQuiet) {
   stdfs::create_directory("sub");
-  spit("sub/report.doc", kSource);
+  writeFile("sub/report.doc", kSource);
   const Result r = run({"split", "-q", "sub/report.doc"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
@@ -229,7 +211,7 @@ class CliSetTest : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    spit("report.doc", kSource);
+    writeFile("report.doc", kSource);
     ASSERT_EQ(run({"split", "report.doc"}).status, 0);
   }
   const std::vector<std::string> kSet{"report.doc.1", "report.doc.2", "report.doc.3", "report.doc.crc"};
@@ -242,14 +224,14 @@ TEST_F(CliSetTest, JoinFromAMiddlePieceDeleteAndQuestions) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(lines(r.err), (std::vector<std::string>{"vexo-cli: report.doc は既にあります．上書きしますか？",
                                                     "vexo-cli: いいえ（端末がないので．--yes で「はい」と答えます）"}));
-  EXPECT_TRUE(slurp("report.doc") == kSource);
+  EXPECT_TRUE(readFile("report.doc") == kSource);
 
   stdfs::remove("report.doc");
   r = run({"join", "report.doc.2"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.starts_with("結合完了\n")) << r.out;
   EXPECT_EQ(r.err, "");
-  EXPECT_TRUE(slurp("report.doc") == kSource);
+  EXPECT_TRUE(readFile("report.doc") == kSource);
   std::vector<std::string> all = kSet;
   all.insert(all.begin(), "report.doc");
   EXPECT_EQ(here(), all);  // the pieces stay without --delete
@@ -259,7 +241,7 @@ TEST_F(CliSetTest, JoinFromAMiddlePieceDeleteAndQuestions) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.starts_with("結合完了\n")) << r.out;
   EXPECT_EQ(here(), std::vector<std::string>{"report.doc"});
-  EXPECT_TRUE(slurp("report.doc") == kSource);
+  EXPECT_TRUE(readFile("report.doc") == kSource);
 }
 
 TEST_F(CliSetTest, OutputFolder) {
@@ -275,7 +257,7 @@ TEST_F(CliSetTest, OutputFolder) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(lines(r.out).at(0), "結合完了");
   EXPECT_EQ(here("joined"), std::vector<std::string>{"report.doc"});
-  EXPECT_TRUE(slurp("joined/report.doc") == kSource);
+  EXPECT_TRUE(readFile("joined/report.doc") == kSource);
   EXPECT_EQ(here("out"), kSet);
   // A folder that is not there: nothing written.
   r = run({"join", "-o", "missing", "out/report.doc.1"});
@@ -287,7 +269,7 @@ TEST_F(CliSetTest, JoinWithAnExtension) {
   stdfs::remove("report.doc");
   const Result r = run({"join", "--ext", "bin", "report.doc.1"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(slurp("report.doc.bin") == kSource);
+  EXPECT_TRUE(readFile("report.doc.bin") == kSource);
 }
 
 TEST_F(CliSetTest, CheckWholeGapDamagedAndWithoutRecord) {
@@ -316,9 +298,9 @@ TEST_F(CliSetTest, CheckWholeGapDamagedAndWithoutRecord) {
         record, "長さの合計 1,457,664 バイトが記録の 3,000,007 バイトと合いません．", "分割ファイルは揃っていません．"}},
       {"damaged",
        [] {
-         std::string bytes = slurp("report.doc.2");
+         std::string bytes = readFile("report.doc.2");
          bytes[1000] ^= 1;
-         spit("report.doc.2", bytes);
+         writeFile("report.doc.2", bytes);
        },
        "report.doc.1", 3,
        {pieceLines[0], pieceLines[1], pieceLines[2], "分割ファイル 3 個，合計 3,000,007 バイト，CRC-32 " + damagedCrc,
@@ -333,20 +315,20 @@ TEST_F(CliSetTest, CheckWholeGapDamagedAndWithoutRecord) {
   for (const auto& c : cases) {
     // Each case starts from the whole set.
     for (const auto& name : here()) stdfs::remove(name);
-    spit("report.doc", kSource);
+    writeFile("report.doc", kSource);
     ASSERT_EQ(run({"split", "-q", "report.doc"}).status, 0);
     stdfs::remove("report.doc");
     c.change();
     const auto before = here();
     std::map<std::string, std::string> bytes;
-    for (const auto& n : before) bytes[n] = slurp(n);
+    for (const auto& n : before) bytes[n] = readFile(n);
     const Result r = run({"check", c.piece});
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(lines(r.out), c.out) << c.what;
     EXPECT_EQ(r.err, "") << c.what;
     // Nothing written, nothing removed.
     EXPECT_EQ(here(), before) << c.what;
-    for (const auto& n : before) EXPECT_TRUE(slurp(n) == bytes[n]) << c.what << " " << n;
+    for (const auto& n : before) EXPECT_TRUE(readFile(n) == bytes[n]) << c.what << " " << n;
     // --quiet: the status alone.
     const Result q = run({"check", "--quiet", c.piece});
     EXPECT_EQ(q.status, c.status) << c.what;
@@ -378,7 +360,7 @@ TEST_F(CliTest, CheckFindsTheSetAJoinWouldTake) {
   };
   for (const auto& c : cases) {
     for (const auto& name : here()) stdfs::remove(name);
-    for (const auto& [name, bytes] : c.files) spit(name, bytes);
+    for (const auto& [name, bytes] : c.files) writeFile(name, bytes);
     const Result r = run({"check", c.piece});
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(lines(r.out), c.out) << c.what;
@@ -387,8 +369,8 @@ TEST_F(CliTest, CheckFindsTheSetAJoinWouldTake) {
 }
 
 TEST_F(CliTest, UsageAndRefusals) {
-  spit("report.doc", kSource);
-  spit("a.1", "x");
+  writeFile("report.doc", kSource);
+  writeFile("a.1", "x");
   const std::string hint = "vexo-cli: 使い方は vexo-cli --help で見られます．";
   const struct {
     std::vector<std::string> args;
@@ -451,17 +433,17 @@ TEST_F(CliTest, HelpAndVersion) {
 TEST_F(CliSetTest, QuestionsAndProgressOnATerminal) {
   // Yes typed: the joined file is replaced. Enter alone is No for this
   // question, whose default is No.
-  std::string before = slurp("report.doc");
-  spit("report.doc", "old");
+  std::string before = readFile("report.doc");
+  writeFile("report.doc", "old");
   Result r = runOnTerminal({"join", "report.doc.1"}, "\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("report.doc は既にあります．上書きしますか？ [y/N] "), std::string::npos) << r.err;
-  EXPECT_EQ(slurp("report.doc"), "old");
+  EXPECT_EQ(readFile("report.doc"), "old");
 
   r = runOnTerminal({"join", "report.doc.1"}, "y\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.starts_with("結合完了\n")) << r.out;
-  EXPECT_TRUE(slurp("report.doc") == before);
+  EXPECT_TRUE(readFile("report.doc") == before);
   // The bar was drawn and taken off again before the completion.
   EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("\r\x1b[K"), std::string::npos);
@@ -507,18 +489,18 @@ TEST_F(CliTest, InterruptedSplitLeavesNothingAndEnds130) {
 // by check, used by repair (damaged pieces replaced only with --yes) and
 // by a join.
 TEST_F(CliTest, RecoveryDataSplitCheckRepairJoin) {
-  spit("report.doc", kSource);
+  writeFile("report.doc", kSource);
   // 1,373 blocks of 2,188 bytes (667 a full piece); 824 recovery blocks.
   ASSERT_EQ(run({"split", "-q", "--recovery", "60", "report.doc"}).status, 0);
   const std::vector<std::string> set{"report.doc.par2", "report.doc.vol000+001.par2", "report.doc.vol511+313.par2"};
   for (const auto& n : set) EXPECT_TRUE(stdfs::exists(n)) << n;
   EXPECT_EQ(here().size(), 1u + 3u + 1u + 11u);  // source, pieces, record, index and 10 volumes
-  const std::string piece2 = slurp("report.doc.2"), piece3 = slurp("report.doc.3");
+  const std::string piece2 = readFile("report.doc.2"), piece3 = readFile("report.doc.3");
   stdfs::remove("report.doc");
   stdfs::remove("report.doc.2");
   std::string hurt = piece3;
   hurt[5] ^= 1;
-  spit("report.doc.3", hurt);
+  writeFile("report.doc.3", hurt);
 
   const struct {
     std::vector<std::string> args;
@@ -541,14 +523,14 @@ TEST_F(CliTest, RecoveryDataSplitCheckRepairJoin) {
     const auto out = lines(r.out);
     ASSERT_GE(out.size(), s.tail.size());
     EXPECT_EQ(std::vector<std::string>(out.end() - static_cast<std::ptrdiff_t>(s.tail.size()), out.end()), s.tail);
-    EXPECT_EQ(stdfs::exists("report.doc.2") && slurp("report.doc.2") == piece2, s.piece2Back);
-    EXPECT_EQ(slurp("report.doc.3") == piece3, s.piece3Back);
+    EXPECT_EQ(stdfs::exists("report.doc.2") && readFile("report.doc.2") == piece2, s.piece2Back);
+    EXPECT_EQ(readFile("report.doc.3") == piece3, s.piece3Back);
   }
   // A join with piece 1 gone rebuilds it into the joined file only.
   stdfs::remove("report.doc.1");
   const Result j = run({"join", "--yes", "report.doc.2"});
   EXPECT_EQ(j.status, 0);
-  EXPECT_TRUE(slurp("report.doc") == kSource);
+  EXPECT_TRUE(readFile("report.doc") == kSource);
   EXPECT_FALSE(stdfs::exists("report.doc.1"));
   EXPECT_FALSE(run({"split", "-r", "0", "report.doc"}).status == 0);
 }
