@@ -202,6 +202,27 @@ class Win32Window : public ::testing::Test {
 
   std::wstring path(const std::wstring& name) const { return dir_ + L"\\" + name; }
 
+  // Runs a request as the user does: a double-click on a file of the list,
+  // or a click on it (none when name is empty: the name already chosen)
+  // and "決　定". The boxes it showed.
+  std::vector<Box> request(const std::wstring& name, bool doubleClick = false) {
+    boxes.clear();
+    if (!name.empty()) choose(L"FIle_list", name, doubleClick);
+    if (!doubleClick) click(L"Ret_bottn");
+    return boxes;
+  }
+
+  // Drops a file on the window, as the shell does.
+  void dropFile(const std::wstring& file) {
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (file.size() + 2) * sizeof(wchar_t));
+    auto* head = static_cast<DROPFILES*>(GlobalLock(drop));
+    head->pFiles = sizeof(DROPFILES);
+    head->fWide = TRUE;
+    std::copy(file.begin(), file.end(), reinterpret_cast<wchar_t*>(head + 1));
+    GlobalUnlock(drop);
+    SendMessageW(view_->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  }
+
   std::unique_ptr<FileServices> files_;
   std::unique_ptr<RegistryStore> store_;
   std::unique_ptr<Win32MainView> view_;
@@ -213,6 +234,9 @@ class Win32Window : public ::testing::Test {
   std::wstring dir_;
   wchar_t oldDir_[MAX_PATH + 1] = {};
 };
+
+const std::vector<Box> kSplitDone{{64, L"分割完了"}};
+const std::vector<Box> kJoinedThenAsked{{64, L"結合完了"}, {36, L"分割ファイルを削除しますか？"}};
 
 struct ControlCase {
   const wchar_t* name;
@@ -241,7 +265,8 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
   RECT client{};
   GetClientRect(main, &client);
   EXPECT_EQ(client.right, twipsToPixels(5835, screenDpi()));
-  EXPECT_EQ(client.bottom, twipsToPixels(5130, screenDpi()));  // 4,755 + room for Check2
+  // 4,755 + room for Check2 and the output folder's row.
+  EXPECT_EQ(client.bottom, twipsToPixels(5550, screenDpi()));
 
   const ControlCase cases[] = {
       {L"Label1", L"Static", "分割・結合するファイル", 120, 120, 2055, 255},
@@ -256,6 +281,10 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
       {L"Refresh_bottn", L"Button", "更　新", 3360, 4200, 975, 375},
       {L"Exit_bottn", L"Button", "終　了", 4560, 4200, 1095, 375},
       {L"Check2", L"Button", "3桁番号 (.001)", 480, 4575, 1695, 375},
+      {L"Check3", L"Button", "復元データ", 2280, 4575, 1335, 375},
+      {L"Out_Label", L"Static", "出力先", 120, 5040, 705, 255},
+      {L"Out_Dir", L"Edit", "", 840, 5010, 3615, 315},
+      {L"Out_Browse", L"Button", "参照…", 4560, 4995, 1095, 345},
   };
   for (const ControlCase& c : cases) {
     HWND h = control(c.name);
@@ -287,6 +316,24 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
   EXPECT_EQ(GetWindowLongW(control(L"Check1"), GWL_STYLE) & BS_TYPEMASK, BS_3STATE);
   EXPECT_EQ(GetWindowLongW(control(L"Option1_2"), GWL_STYLE) & BS_TYPEMASK, BS_AUTORADIOBUTTON);
   EXPECT_EQ(GetWindowLongW(control(L"Check2"), GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+  EXPECT_EQ(GetWindowLongW(control(L"Check3"), GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+  // The percentage field and its up-down control share the designed
+  // rectangle, the up-down at the right end; the field starts at 10.
+  HWND pct = control(L"Recovery_Pct");
+  HWND spin = control(L"Recovery_Spin");
+  EXPECT_EQ(classOf(pct), L"Edit");
+  EXPECT_EQ(CompareStringOrdinal(classOf(spin).c_str(), -1, UPDOWN_CLASSW, -1, TRUE), CSTR_EQUAL);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)), pct);
+  RECT both{};
+  const RECT field = placeOf(pct), arrows = placeOf(spin);
+  UnionRect(&both, &field, &arrows);
+  EXPECT_EQ(arrows.right, both.right);
+  const int dpi = screenDpi();
+  EXPECT_NEAR(both.left, twipsToPixels(3660, dpi), 1);
+  EXPECT_NEAR(both.top, twipsToPixels(4605, dpi), 1);
+  EXPECT_NEAR(both.right - both.left, twipsToPixels(900, dpi), 1);
+  EXPECT_NEAR(both.bottom - both.top, twipsToPixels(315, dpi), 1);
+  EXPECT_EQ(textOf(pct), L"10");
 }
 
 TEST_F(Win32Window, TabOrderAndStartState) {
@@ -295,7 +342,8 @@ TEST_F(Win32Window, TabOrderAndStartState) {
   // option buttons are one stop.
   const wchar_t* order[] = {L"Sel_Drive",  L"Dir_name",      L"FIle_list", L"Ret_bottn",
                             L"Refresh_bottn", L"Exit_bottn", L"Option1_0", L"Size_Combo",
-                            L"Check1", L"Check2"};
+                            L"Check1", L"Check2", L"Check3", L"Recovery_Pct", L"Out_Dir",
+                            L"Out_Browse"};
   HWND h = control(order[0]);
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     h = GetNextDlgTabItem(view_->hwnd(), h, FALSE);
@@ -335,17 +383,21 @@ TEST_F(Win32Window, ListsShowDrivesDirectoriesAndFilesInNaturalOrder) {
   const auto dirs = itemsOf(control(L"Dir_name"), false);
   const auto chain = pathChain(dir_);
   ASSERT_EQ(dirs.size(), chain.size() + 2);
-  EXPECT_EQ(dirs.front(), dir_.substr(0, 3));
+  // The drive as the drive list shows it, with its label when it has one.
+  wchar_t label[MAX_PATH + 1] = {};
+  GetVolumeInformationW(dir_.substr(0, 3).c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(dirs.front(), driveText(driveOf(dir_), label));
   EXPECT_EQ(dirs[chain.size() - 1], dir_.substr(dir_.rfind(L'\\') + 1));
   EXPECT_EQ(dirs[chain.size()], L"sub9");
   EXPECT_EQ(dirs[chain.size() + 1], L"sub10");
   EXPECT_EQ(SendMessageW(control(L"Dir_name"), LB_GETCURSEL, 0, 0), static_cast<LRESULT>(chain.size() - 1));
-  // The drive list shows the drive of the directory, in lower case.
+  // The drive list shows the drive of the directory with its label; the
+  // window's drive is the drive alone.
   HWND drives = control(L"Sel_Drive");
   const LRESULT sel = SendMessageW(drives, CB_GETCURSEL, 0, 0);
   ASSERT_GE(sel, 0);
-  EXPECT_EQ(itemsOf(drives, true)[static_cast<std::size_t>(sel)].substr(0, 2),
-            (std::wstring{static_cast<wchar_t>(towlower(dir_[0])), L':'}));
+  EXPECT_EQ(itemsOf(drives, true)[static_cast<std::size_t>(sel)], driveText(driveOf(dir_), label));
+  EXPECT_EQ(view_->drive(), narrow(driveOf(dir_)));
 
   // Opening a subdirectory shows it and clears the chosen name; "更　新"
   // reads new files.
@@ -370,10 +422,7 @@ TEST_F(Win32Window, SplitAndJoinThroughTheWindow) {
   click(L"Ret_bottn");
   EXPECT_TRUE(boxes.empty());
 
-  choose(L"FIle_list", L"report.doc");
-  EXPECT_EQ(textOf(control(L"File_Name")), L"report.doc");
-  click(L"Ret_bottn");
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"分割完了"}}));
+  EXPECT_EQ(request(L"report.doc"), kSplitDone);
   EXPECT_EQ(textOf(control(L"Label2")), L"");
   EXPECT_EQ(textOf(control(L"File_Name")), L"report.doc");
   EXPECT_EQ(itemsOf(control(L"FIle_list"), false),
@@ -387,10 +436,8 @@ TEST_F(Win32Window, SplitAndJoinThroughTheWindow) {
   // deletes the pieces.
   ASSERT_TRUE(DeleteFileW(path(L"report.doc").c_str()));
   click(L"Refresh_bottn");
-  boxes.clear();
   answers = {kAnswerOk, kAnswerYes};
-  choose(L"FIle_list", L"report.doc.2", /*doubleClick=*/true);
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"結合完了"}, {36, L"分割ファイルを削除しますか？"}}));
+  EXPECT_EQ(request(L"report.doc.2", /*doubleClick=*/true), kJoinedThenAsked);
   EXPECT_EQ(bytesOf(path(L"report.doc")), source);
   EXPECT_EQ(itemsOf(control(L"FIle_list"), false), std::vector<std::wstring>{L"report.doc"});
 }
@@ -400,8 +447,7 @@ TEST_F(Win32Window, ExtensionDialogAsksForTheJoinedFilesExtension) {
   writeBytes(path(L"data.bin"), source);
   open();
   click(L"Check1");  // short naming
-  choose(L"FIle_list", L"data.bin");
-  click(L"Ret_bottn");
+  ASSERT_EQ(request(L"data.bin"), kSplitDone);
   ASSERT_EQ(bytesOf(path(L"data.2")), source.substr(1457664));
   ASSERT_TRUE(DeleteFileW(path(L"data.bin").c_str()));
   // Without the set's record, which would offer its extension in the dialog.
@@ -441,8 +487,7 @@ TEST_F(Win32Window, ExtensionDialogAsksForTheJoinedFilesExtension) {
     PostMessageW(findControl(dialog, L"Command1"), BM_CLICK, 0, 0);
   });
   answers = {kAnswerOk, kAnswerNo};
-  choose(L"FIle_list", L"data.1", /*doubleClick=*/true);
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"結合完了"}, {36, L"分割ファイルを削除しますか？"}}));
+  EXPECT_EQ(request(L"data.1", /*doubleClick=*/true), kJoinedThenAsked);
   EXPECT_EQ(bytesOf(path(L"data.bin")), source);
   ASSERT_TRUE(DeleteFileW(path(L"data.bin").c_str()));
 
@@ -610,6 +655,104 @@ TEST_F(Win32Window, SizeBoxAndThreeDigitSwitch) {
   EXPECT_EQ(registryText(L"Checks", L"Digits3"), L"1");
 }
 
+TEST_F(Win32Window, OutputFolderChooserAndRecoveryPercent) {
+  CreateDirectoryW(path(L"out").c_str(), nullptr);
+  open();
+  // "参照…" opens the folder chooser at the folder on show; the folder
+  // chosen lands in the field, Cancel leaves it as it was.
+  std::vector<std::wstring> starts;
+  std::deque<std::optional<std::wstring>> picks = {path(L"out"), std::nullopt};
+  view_->setFolderHook([&](const std::wstring& start) {
+    starts.push_back(start);
+    auto pick = picks.front();
+    picks.pop_front();
+    return pick;
+  });
+  click(L"Out_Browse");
+  EXPECT_EQ(textOf(control(L"Out_Dir")), path(L"out"));
+  EXPECT_EQ(view_->outputDir(), narrow(path(L"out")));
+  click(L"Out_Browse");
+  EXPECT_EQ(textOf(control(L"Out_Dir")), path(L"out"));
+  EXPECT_EQ(starts, (std::vector<std::wstring>{dir_, path(L"out")}));
+
+  // The percentage as typed, held to 1..100; a field without a number
+  // gives the up-down control's value.
+  const struct {
+    const wchar_t* typed;
+    int percent;
+  } typed[] = {{L"7", 7}, {L"100", 100}, {L"250", 100}, {L"0", 1}, {L"", 7}};
+  SendMessageW(control(L"Recovery_Spin"), UDM_SETPOS32, 0, 7);
+  for (const auto& t : typed) {
+    SetWindowTextW(control(L"Recovery_Pct"), t.typed);
+    EXPECT_EQ(view_->recoveryPercent(), t.percent) << narrow(t.typed);
+  }
+  view_->setRecoveryPercent(42);
+  EXPECT_EQ(textOf(control(L"Recovery_Pct")), L"42");
+  click(L"Check3");
+  EXPECT_EQ(view_->check3(), 1);
+  view_->setCheck3(0);
+  EXPECT_EQ(SendMessageW(control(L"Check3"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+  // After a refused size the keyboard is in the size box, its text selected.
+  view_->setSizeText("12 parsecs");
+  view_->focusSizeBox();
+  HWND box = control(L"Size_Combo");
+  EXPECT_TRUE(GetFocus() == box || IsChild(box, GetFocus()));
+  const LRESULT sel = SendMessageW(box, CB_GETEDITSEL, 0, 0);
+  EXPECT_EQ(LOWORD(sel), 0);
+  EXPECT_EQ(HIWORD(sel), 10);
+}
+
+// During a request "更　新" and "参照…" are off; "終　了" and the window's
+// close box reach the question, which ends the program only on Yes, once
+// the request is over.
+TEST_F(Win32Window, ClosingDuringARequestAsks) {
+  writeBytes(path(L"data.bin"), patterned(1457664 + 5));
+  const struct {
+    const char* how;
+    bool byExitButton;
+    int answer;
+    int ends;
+  } cases[] = {{"close box, No", false, kAnswerNo, 0},
+               {"close box, Yes", false, kAnswerYes, 1},
+               {"終　了, No", true, kAnswerNo, 0},
+               {"終　了, Yes", true, kAnswerYes, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    open();
+    choose(L"FIle_list", L"data.bin");
+    std::vector<Box> asked;
+    std::vector<bool> enabled;  // Refresh_bottn, Out_Browse, Exit_bottn, Ret_bottn
+    view_->setMessageHook([&](int style, const std::wstring& text) {
+      if (style != kStyleInformation) {
+        asked.push_back({style, text});
+        return c.answer;
+      }
+      for (const wchar_t* name : {L"Refresh_bottn", L"Out_Browse", L"Exit_bottn", L"Ret_bottn"})
+        enabled.push_back(IsWindowEnabled(control(name)) != FALSE);
+      if (c.byExitButton) {
+        PostMessageW(control(L"Exit_bottn"), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(control(L"Exit_bottn"), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+      } else {
+        PostMessageW(view_->hwnd(), WM_CLOSE, 0, 0);
+      }
+      view_->processEvents();
+      EXPECT_EQ(ends, 0) << "nothing ends while the request runs";
+      return kAnswerOk;
+    });
+    click(L"Ret_bottn");
+    EXPECT_EQ(asked, (std::vector<Box>{{kStyleYesNoQuestionNoDefault, L"中止して終了しますか？"}}));
+    EXPECT_EQ(enabled, (std::vector<bool>{false, false, true, true}));
+    EXPECT_EQ(ends, c.ends);
+    EXPECT_TRUE(IsWindowEnabled(control(L"Refresh_bottn")));
+    EXPECT_TRUE(IsWindowEnabled(control(L"Out_Browse")));
+    form_.reset();
+    view_.reset();
+    ends = 0;
+    for (const wchar_t* name : {L"data.bin.1", L"data.bin.2", L"data.bin.crc"}) DeleteFileW(path(name).c_str());
+  }
+}
+
 TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
   writeBytes(path(L"data.bin"), patterned(1457664 + 5));
   open();
@@ -625,6 +768,7 @@ TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
     std::wstring caption, name;
     bool before, afterOthers, afterStop;
     int barPos, barMax;
+    std::wstring barThird, barFull;  // the percentage drawn over the bar
   };
   std::vector<Seen> seen;
   int round = 0;
@@ -648,7 +792,10 @@ TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
     view_->processEvents();
     s.afterStop = form_->stopRequested();
     form_->progress(0, 6LL << 30);
+    view_->setProgress(2LL << 30, 6LL << 30);
+    s.barThird = textOf(bar);
     form_->progress(6LL << 30, 6LL << 30);
+    s.barFull = textOf(bar);
     s.barPos = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
     s.barMax = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
     seen.push_back(s);
@@ -663,7 +810,10 @@ TEST_F(Win32Window, StopWhileARequestRunsAndNothingElseGetsIn) {
     EXPECT_EQ(s.name, L"data.bin");
     EXPECT_TRUE(s.afterStop);
     EXPECT_EQ(s.barPos, s.barMax) << "the end drawn full";
+    EXPECT_EQ(s.barThird, L"33%");
+    EXPECT_EQ(s.barFull, L"100%");
   }
+  EXPECT_EQ(textOf(bar), L"") << "no percentage between requests";
   EXPECT_EQ(textOf(control(L"Ret_bottn")), L"決　定");
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
   EXPECT_FALSE(form_->stopRequested());
@@ -697,6 +847,12 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   const LRESULT sel = SendMessageW(files, LB_GETCURSEL, 0, 0);
   ASSERT_GE(sel, 0);
   EXPECT_EQ(itemsOf(files, false)[static_cast<std::size_t>(sel)], longName);
+  // Too long for the list: drawn cut, whole in its tooltip; a short name
+  // has none.
+  EXPECT_EQ(view_->cutEntryTip(L"FIle_list", static_cast<int>(sel)), longName);
+  EXPECT_EQ(view_->cutEntryTip(L"FIle_list", sel == 0 ? 1 : 0), L"");
+  EXPECT_EQ(GetWindowLongW(files, GWL_STYLE) & (LBS_OWNERDRAWFIXED | LBS_HASSTRINGS),
+            LBS_OWNERDRAWFIXED | LBS_HASSTRINGS);
   EXPECT_EQ(narrow(path(L"sub")), files_->curDir());
   EXPECT_TRUE(GetWindowLongW(control(L"File_Name"), GWL_STYLE) & SS_PATHELLIPSIS);
   HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
@@ -713,14 +869,7 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   EXPECT_EQ(std::wstring(tipText), longName);
 
   // A file dropped on the window.
-  const std::wstring dropped = path(L"sub\\b.bin");
-  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t));
-  auto* head = static_cast<DROPFILES*>(GlobalLock(drop));
-  head->pFiles = sizeof(DROPFILES);
-  head->fWide = TRUE;
-  std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(head + 1));
-  GlobalUnlock(drop);
-  SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  dropFile(path(L"sub\\b.bin"));
   EXPECT_EQ(textOf(control(L"File_Name")), L"b.bin");
   EXPECT_TRUE(boxes.empty());
 
@@ -750,7 +899,7 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   RECT client{};
   GetClientRect(main, &client);
   EXPECT_EQ(client.right, twipsToPixels(5835, screenDpi()));
-  EXPECT_EQ(client.bottom, twipsToPixels(5130, screenDpi()));
+  EXPECT_EQ(client.bottom, twipsToPixels(5550, screenDpi()));
 }
 
 TEST_F(Win32Window, KeyboardPathFromTheStartSplitsTheFirstFile) {
@@ -774,7 +923,7 @@ TEST_F(Win32Window, KeyboardPathFromTheStartSplitsTheFirstFile) {
     pump();
   }
   EXPECT_EQ(textOf(control(L"File_Name")), L"a.bin");
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"分割完了"}}));
+  EXPECT_EQ(boxes, kSplitDone);
   EXPECT_EQ(bytesOf(path(L"a.bin.2")), source.substr(1457664));
 
   // The keyboard comes back to the control that had it.
@@ -816,21 +965,13 @@ TEST_F(Win32Window, AFileNamedFromOutsideOpensItsOwnDrive) {
   ASSERT_GE(sel, 0);
   EXPECT_EQ(driveOf(itemsOf(drives, true)[static_cast<std::size_t>(sel)]), L"Z:");
   EXPECT_EQ(textOf(control(L"File_Name")), L"report.doc");
-  click(L"Ret_bottn");
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"分割完了"}}));
+  EXPECT_EQ(request(L""), kSplitDone);
   EXPECT_EQ(bytesOf(path(L"g1\\report.doc.2")), source.substr(1457664));
   EXPECT_EQ(bytesOf(path(L"report.doc.1")), "<missing>");
 
   // Back on the first drive by a dropped file.
   boxes.clear();
-  const std::wstring dropped = path(L"report.doc");
-  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t));
-  auto* head = static_cast<DROPFILES*>(GlobalLock(drop));
-  head->pFiles = sizeof(DROPFILES);
-  head->fWide = TRUE;
-  std::copy(dropped.begin(), dropped.end(), reinterpret_cast<wchar_t*>(head + 1));
-  GlobalUnlock(drop);
-  SendMessageW(view_->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  dropFile(path(L"report.doc"));
   EXPECT_EQ(widen(files_->curDir()), dir_);
   EXPECT_EQ(driveOf(itemsOf(drives, true)[static_cast<std::size_t>(SendMessageW(drives, CB_GETCURSEL, 0, 0))]),
             driveOf(dir_));
@@ -856,8 +997,7 @@ TEST_F(Win32Window, AFolderDeeperThanMaxPathIsShownAndUsed) {
   form_->openPath(narrow(deep + L"\\deep.bin"));
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(itemsOf(control(L"FIle_list"), false), std::vector<std::wstring>{L"deep.bin"});
-  click(L"Ret_bottn");
-  EXPECT_EQ(boxes, (std::vector<Box>{{64, L"分割完了"}}));
+  EXPECT_EQ(request(L""), kSplitDone);
   EXPECT_EQ(itemsOf(control(L"FIle_list"), false),
             (std::vector<std::wstring>{L"deep.bin", L"deep.bin.1", L"deep.bin.2", L"deep.bin.crc"}));
 
@@ -894,6 +1034,43 @@ TEST(Win32Program, BothProgramsCarryTheLongPathManifest) {
     EXPECT_NE(manifest.find("<ws2:longPathAware>true</ws2:longPathAware>"), std::string::npos);
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
   }
+}
+
+TEST(Win32Listing, DriveTextsAndMiddleCuts) {
+  EXPECT_EQ(driveText(L"C:", L"Windows"), L"C: (Windows)");
+  EXPECT_EQ(driveText(L"R:", L""), L"R:");
+  // A drive without its disc is listed at once, without a label.
+  const char* empty = std::getenv("VEXO_TEST_EMPTY_DRIVE");
+  if (empty && *empty) {
+    const std::wstring drive = widen(empty);
+    bool listed = false;
+    for (const DriveEntry& d : readDrives())
+      if (d.drive == drive) {
+        listed = true;
+        EXPECT_EQ(d.text, drive);
+      }
+    EXPECT_TRUE(listed) << empty;
+  }
+
+  // One unit per code unit: the start and (a little more of) the end kept
+  // around "…", never half a surrogate pair.
+  const auto units = [](const std::wstring& t) { return static_cast<int>(t.size()); };
+  const struct {
+    const wchar_t* text;
+    int width;
+    const wchar_t* shown;
+  } cuts[] = {
+      {L"report.doc.123", 14, L"report.doc.123"},
+      {L"report.doc.123", 10, L"repo\u2026c.123"},
+      {L"report.doc.123", 5, L"re\u202623"},
+      {L"report.doc.123", 1, L"\u2026"},
+      {L"report.doc.123", 0, L"\u2026"},
+      {L"", 0, L""},
+      {L"ab\U0001F600cd\U0001F600ef", 7, L"ab\u2026\U0001F600ef"},
+      {L"ab\U0001F600cd\U0001F600ef", 6, L"ab\u2026ef"},
+  };
+  for (const auto& c : cuts)
+    EXPECT_EQ(cutMiddle(c.text, c.width, units), c.shown) << narrow(c.text) << " in " << c.width;
 }
 
 TEST(Win32Listing, NaturalOrderAndPathChains) {

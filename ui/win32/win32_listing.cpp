@@ -11,6 +11,8 @@
 #include <climits>
 #include <cmath>
 #include <cwctype>
+#include <iterator>
+#include <memory>
 
 #include "file_services.h"
 #include "system_errors.h"
@@ -27,27 +29,96 @@ int twipsToPixels(double twips, int dpi) { return static_cast<int>(std::lround(t
 
 double pixelsToTwips(int pixels, int dpi) { return pixels * 1440.0 / dpi; }
 
-std::vector<DriveEntry> readDrives() {
+std::wstring driveText(const std::wstring& drive, const std::wstring& label) {
+  return label.empty() ? drive : drive + L" (" + label + L")";
+}
+
+namespace {
+
+// One drive's label, asked on a thread of its own. The thread and the
+// reader share it, so that a thread that answers late writes into memory
+// that is still there.
+struct LabelQuery {
+  wchar_t root[4] = {};
+  wchar_t label[MAX_PATH + 1] = {};
+  volatile LONG done = 0;
+};
+
+DWORD WINAPI askLabel(void* param) {
+  std::unique_ptr<std::shared_ptr<LabelQuery>> held(static_cast<std::shared_ptr<LabelQuery>*>(param));
+  LabelQuery& q = **held;
   // No "insert a disk" box for a drive without its medium.
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
+  wchar_t label[MAX_PATH + 1] = {};
+  if (GetVolumeInformationW(q.root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0))
+    std::copy(std::begin(label), std::end(label), q.label);
+  InterlockedExchange(&q.done, 1);
+  return 0;
+}
+
+// How long the drive list waits for drives that have not told their label.
+constexpr DWORD kLabelWaitMs = 1500;
+
+}  // namespace
+
+std::vector<DriveEntry> readDrives() {
   std::vector<DriveEntry> drives;
+  std::vector<std::shared_ptr<LabelQuery>> queries;
+  std::vector<HANDLE> threads;
   const DWORD mask = GetLogicalDrives();
   for (int i = 0; i < 26; ++i) {
     if (!(mask & (1u << i))) continue;
     const wchar_t letter = static_cast<wchar_t>(L'A' + i);
-    const wchar_t root[] = {letter, L':', L'\\', L'\0'};
-    DriveEntry entry{std::wstring{letter, L':'}, std::wstring{static_cast<wchar_t>(L'a' + i), L':'}};
-    const UINT type = GetDriveTypeW(root);
-    // A floppy drive is not asked for its label: that would spin it up.
-    wchar_t label[MAX_PATH + 1] = {};
-    if (type != DRIVE_REMOVABLE && type != DRIVE_NO_ROOT_DIR &&
-        GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) &&
-        label[0] != L'\0')
-      entry.text += std::wstring(L" [") + label + L"]";
-    drives.push_back(std::move(entry));
+    auto query = std::make_shared<LabelQuery>();
+    query->root[0] = letter;
+    query->root[1] = L':';
+    query->root[2] = L'\\';
+    drives.push_back({std::wstring{letter, L':'}, {}});
+    queries.push_back(query);
+    const UINT type = GetDriveTypeW(query->root);
+    if (type == DRIVE_REMOVABLE || type == DRIVE_NO_ROOT_DIR) continue;
+    auto* param = new std::shared_ptr<LabelQuery>(query);
+    HANDLE t = CreateThread(nullptr, 64 * 1024, askLabel, param, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (t)
+      threads.push_back(t);
+    else
+      delete param;
   }
-  SetErrorMode(oldMode);
+  if (!threads.empty())
+    WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, kLabelWaitMs);
+  for (HANDLE t : threads) CloseHandle(t);
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    const std::wstring label =
+        InterlockedCompareExchange(&queries[i]->done, 0, 0) ? queries[i]->label : L"";
+    drives[i].text = driveText(drives[i].drive, label);
+  }
   return drives;
+}
+
+std::wstring cutMiddle(const std::wstring& text, int width,
+                       const std::function<int(const std::wstring&)>& measure) {
+  if (text.empty() || measure(text) <= width) return text;
+  const std::wstring dots = L"\u2026";
+  const auto isHigh = [](wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  const auto isLow = [](wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+  const auto cut = [&](std::size_t kept) {
+    const std::size_t tailLength = (kept + 1) / 2;
+    std::size_t headLength = kept - tailLength;
+    std::size_t tailStart = text.size() - tailLength;
+    if (headLength > 0 && isHigh(text[headLength - 1])) --headLength;
+    if (tailStart < text.size() && isLow(text[tailStart])) ++tailStart;
+    return text.substr(0, headLength) + dots + text.substr(tailStart);
+  };
+  // The most characters kept that still fit.
+  std::size_t low = 0, high = text.size() - 1;
+  while (low < high) {
+    const std::size_t mid = (low + high + 1) / 2;
+    if (measure(cut(mid)) <= width)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  return cut(low);
 }
 
 std::wstring driveOf(const std::wstring& path) {

@@ -5,6 +5,7 @@
 #pragma once
 #ifdef _WIN32
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,24 @@ double pixelsToTwips(int pixels, int dpi);
 
 struct DriveEntry {
   std::wstring drive;  // "C:"
-  std::wstring text;   // as the list shows it: "c: [System]", or "r:" with no label
+  std::wstring text;   // as the lists show it: "C: (Windows)", or "R:" with no label
 };
 
-// The drives of the machine, A: to Z:. A drive whose medium is not ready
-// is listed without a label; asking for it never waits for a disc nor
-// prompts (critical-error boxes are off while the labels are read).
+// A drive as the lists show it: "C: (Windows)", or "C:" without a label.
+std::wstring driveText(const std::wstring& drive, const std::wstring& label);
+
+// The drives of the machine, A: to Z:. A drive whose medium is not ready,
+// or that does not tell its label within a moment, is listed without one;
+// the labels are asked for all at once, and asking never prompts for a
+// disc. Floppy drives are not asked (that would spin them up).
 std::vector<DriveEntry> readDrives();
+
+// A text cut in its middle to fit a width: the start and the end (a bit
+// more of the end, which holds a piece's number) with "…" between them,
+// as wide as measure() says fits; the text itself when it fits. Never
+// splits a surrogate pair.
+std::wstring cutMiddle(const std::wstring& text, int width,
+                       const std::function<int(const std::wstring&)>& measure);
 
 // The drive holding a path ("C:" for "c:\x"), or "" for a path that begins
 // with no drive letter.

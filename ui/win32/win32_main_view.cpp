@@ -3,11 +3,15 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cwctype>
 #include <iterator>
+#include <stdexcept>
 
+#include "design.h"
 #include "file_services.h"
 #include "size_text.h"
 #include "texts.h"
@@ -39,62 +43,69 @@ enum ControlId : int {
   kIdSizeCombo,
   kIdCheck2,
   kIdProgress,
+  kIdCheck3,
+  kIdRecovery,
+  kIdRecoverySpin,
+  kIdOutLabel,
+  kIdOutDir,
+  kIdOutBrowse,
   kIdInputLabel = 201,
   kIdCommand1,
   kIdCommand2,
   kIdCombo,
 };
 
-// A control of a form: its name, window class, caption, style, place and
-// size in twips relative to the form's client area. The order of a table is
-// the tab order.
-struct ControlSpec {
+// What this view adds to a designed control (design.h): its window class,
+// styles and id, keyed by its name (the name is also the text of its
+// "VexoName" property, so it lives here as a wide literal).
+struct ControlKind {
   const wchar_t* name;
   const wchar_t* windowClass;
-  const char* caption;
   DWORD style;
   DWORD exStyle;
-  int left, top, width, height;
   int id;
 };
 
 constexpr DWORD kListStyle = WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_TABSTOP;
 
-// Option1 lies in Frame1 at (240, 240), (240, 600) and (240, 960), the size
-// box beside Option1(2); as children of the main window they are placed at
-// the frame's position plus those. The frame is wider and taller than
-// designed to hold them, and the window taller for Check2 under Check1.
-const ControlSpec kMainControls[] = {
-    {L"Sel_Drive", WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, 3000, 360, 2655, 300, kIdDrive},
-    {L"Dir_name", WC_LISTBOXW, "", kListStyle | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, WS_EX_CLIENTEDGE, 3000, 720, 2655, 1980, kIdDir},
-    {L"Label1", WC_STATICW, text::kLabel1, SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 120, 120, 2055, 255, kIdLabel1},
-    {L"FIle_list", WC_LISTBOXW, "", kListStyle, WS_EX_CLIENTEDGE, 120, 720, 2655, 2010, kIdFiles},
-    {L"Ret_bottn", WC_BUTTONW, text::kRetBottn, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 2160, 4200, 1095, 375, kIdRet},
-    {L"Refresh_bottn", WC_BUTTONW, text::kRefreshBottn, BS_PUSHBUTTON | WS_TABSTOP, 0, 3360, 4200, 975, 375, kIdRefresh},
-    {L"Exit_bottn", WC_BUTTONW, text::kExitBottn, BS_PUSHBUTTON | WS_TABSTOP, 0, 4560, 4200, 1095, 375, kIdExit},
+// The option buttons and the size box lie in Frame1; as children of the
+// main window they are placed at the frame's position plus their own.
+// Both lists draw their entries (a name too long loses its middle).
+const ControlKind kMainKinds[] = {
+    {L"Sel_Drive", WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, kIdDrive},
+    {L"Dir_name", WC_LISTBOXW, kListStyle | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, WS_EX_CLIENTEDGE, kIdDir},
+    {L"Label1", WC_STATICW, SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, kIdLabel1},
+    {L"FIle_list", WC_LISTBOXW, kListStyle | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, WS_EX_CLIENTEDGE, kIdFiles},
+    {L"Ret_bottn", WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, kIdRet},
+    {L"Refresh_bottn", WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0, kIdRefresh},
+    {L"Exit_bottn", WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0, kIdExit},
     // A name too long for it loses its middle; SS_NOTIFY lets its tooltip
     // see the mouse.
-    {L"File_Name", WC_STATICW, "", SS_NOPREFIX | SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS | SS_NOTIFY, 0, 120, 360, 2655, 255, kIdFileName},
-    {L"Label2", WC_STATICW, "", SS_NOPREFIX | SS_LEFT, 0, 2880, 3240, 2415, 495, kIdLabel2},
-    {L"Progress_bar", PROGRESS_CLASSW, "", 0, 0, 2880, 3780, 2415, 180, kIdProgress},
-    {L"Frame1", WC_BUTTONW, text::kFrame1, BS_GROUPBOX, 0, 240, 2880, 2610, 1290, kIdFrame},
-    {L"Option1_0", WC_BUTTONW, text::kOption1_0, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0, 240 + 240, 2880 + 240, 1575, 255, kIdOption0},
-    {L"Option1_1", WC_BUTTONW, text::kOption1_1, BS_AUTORADIOBUTTON, 0, 240 + 240, 2880 + 600, 1695, 255, kIdOption1},
-    {L"Option1_2", WC_BUTTONW, text::kOption1_2, BS_AUTORADIOBUTTON, 0, 240 + 240, 2880 + 960, 1275, 255, kIdOption2},
-    {L"Size_Combo", WC_COMBOBOXW, "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, 240 + 1530, 2880 + 915, 1020, 330, kIdSizeCombo},
-    {L"Check1", WC_BUTTONW, text::kCheck1, BS_3STATE | WS_TABSTOP | WS_GROUP, 0, 480, 4200, 1575, 375, kIdCheck},
-    {L"Check2", WC_BUTTONW, text::kCheck2, BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, 0, 480, 4575, 1695, 375, kIdCheck2},
+    {L"File_Name", WC_STATICW, SS_NOPREFIX | SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS | SS_NOTIFY, 0, kIdFileName},
+    {L"Label2", WC_STATICW, SS_NOPREFIX | SS_LEFT, 0, kIdLabel2},
+    {L"Progress_bar", PROGRESS_CLASSW, 0, 0, kIdProgress},
+    {L"Frame1", WC_BUTTONW, BS_GROUPBOX, 0, kIdFrame},
+    {L"Option1_0", WC_BUTTONW, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 0, kIdOption0},
+    {L"Option1_1", WC_BUTTONW, BS_AUTORADIOBUTTON, 0, kIdOption1},
+    {L"Option1_2", WC_BUTTONW, BS_AUTORADIOBUTTON, 0, kIdOption2},
+    {L"Size_Combo", WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 0, kIdSizeCombo},
+    {L"Check1", WC_BUTTONW, BS_3STATE | WS_TABSTOP | WS_GROUP, 0, kIdCheck},
+    {L"Check2", WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, 0, kIdCheck2},
+    {L"Check3", WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, 0, kIdCheck3},
+    // The percentage, with an up-down control at its right end (create()).
+    {L"Recovery_Pct", WC_EDITW, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, WS_EX_CLIENTEDGE, kIdRecovery},
+    {L"Out_Label", WC_STATICW, SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, kIdOutLabel},
+    {L"Out_Dir", WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, WS_EX_CLIENTEDGE, kIdOutDir},
+    {L"Out_Browse", WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0, kIdOutBrowse},
 };
 
-const ControlSpec kInputControls[] = {
-    {L"Label1", WC_STATICW, text::kInputLabel1, SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 120, 120, 2775, 255, kIdInputLabel},
-    {L"Command1", WC_BUTTONW, text::kCommand1, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, 480, 1080, 855, 375, kIdCommand1},
-    {L"Command2", WC_BUTTONW, text::kCommand2, BS_PUSHBUTTON | WS_TABSTOP, 0, 1680, 1080, 855, 375, kIdCommand2},
-    {L"Combo1", WC_COMBOBOXW, "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, 840, 480, 1215, 300, kIdCombo},
+const ControlKind kInputKinds[] = {
+    {L"Label1", WC_STATICW, SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, kIdInputLabel},
+    {L"Command1", WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0, kIdCommand1},
+    {L"Command2", WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0, kIdCommand2},
+    {L"Combo1", WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, kIdCombo},
 };
 
-constexpr int kMainWidth = 5835, kMainHeight = 5130;     // client area, twips
-constexpr int kInputWidth = 2985, kInputHeight = 1590;   // client area, twips
 constexpr int kInputLeft = 3285, kInputTop = 2025;       // where the dialog opens, twips
 constexpr DWORD kMainStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
@@ -135,19 +146,31 @@ void fitComboHeight(HWND combo, int heightPixels) {
     SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + (heightPixels - field));
 }
 
-void createControls(HWND parent, const ControlSpec* begin, const ControlSpec* end) {
-  for (const ControlSpec* c = begin; c != end; ++c) {
-    const bool combo = std::wstring(c->windowClass) == WC_COMBOBOXW;
+template <std::size_t N>
+const ControlKind& kindOf(const ControlKind (&kinds)[N], const char* name) {
+  const std::wstring w = widen(name);
+  for (const ControlKind& k : kinds)
+    if (w == k.name) return k;
+  throw std::out_of_range("no window class for " + std::string(name));
+}
+
+bool isCombo(const ControlKind& k) { return std::wstring(k.windowClass) == WC_COMBOBOXW; }
+
+// Creates a window's controls as designed, in the designed (tab) order.
+template <std::size_t N>
+void createControls(HWND parent, const design::Window& window, const ControlKind (&kinds)[N]) {
+  for (const design::Control& c : window.controls) {
+    const ControlKind& k = kindOf(kinds, c.name);
+    const design::Rect r = design::inWindow(window, c);
     // A combo box's height includes its drop-down list.
-    const int height = combo ? px(c->height) * 8 : px(c->height);
-    HWND h = CreateWindowExW(c->exStyle, c->windowClass, widen(c->caption).c_str(),
-                             WS_CHILD | WS_VISIBLE | c->style, px(c->left), px(c->top),
-                             px(c->width), height, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)),
+    const int height = isCombo(k) ? px(r.height) * 8 : px(r.height);
+    HWND h = CreateWindowExW(k.exStyle, k.windowClass, widen(c.caption).c_str(),
+                             WS_CHILD | WS_VISIBLE | k.style, px(r.left), px(r.top), px(r.width),
+                             height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(k.id)),
                              GetModuleHandleW(nullptr), nullptr);
-    SetPropW(h, kNameProperty, const_cast<wchar_t*>(c->name));
+    SetPropW(h, kNameProperty, const_cast<wchar_t*>(k.name));
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(formFont()), FALSE);
-    if (combo) fitComboHeight(h, px(c->height));
+    if (isCombo(k)) fitComboHeight(h, px(r.height));
   }
 }
 
@@ -183,7 +206,7 @@ std::wstring plainDirectory(std::wstring path) {
   return path;
 }
 
-// The drive a text names ("c:", "C:", "c: [label]"), as "C:".
+// The drive a text names ("c:", "C:", "C: (label)"), as "C:".
 std::wstring driveName(const std::string& drive) {
   return driveOf(widen(drive));
 }
@@ -282,14 +305,15 @@ Win32MainView::~Win32MainView() {
 void Win32MainView::create(MainForm& form) {
   form_ = &form;
   dpi_ = screenDpi();
-  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  INITCOMMONCONTROLSEX classes{sizeof classes,
+                               ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
   InitCommonControlsEx(&classes);
   registerClass(kMainClass, &Win32MainView::windowProc);
-  const SIZE size = outerSize(kMainWidth, kMainHeight, kMainStyle);
+  const SIZE size = outerSize(design::kMain.clientWidth, design::kMain.clientHeight, kMainStyle);
   CreateWindowExW(0, kMainClass, widen(text::kMainCaption).c_str(), kMainStyle, px(1000), px(1000),
                   size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   SetPropW(hwnd_, kNameProperty, const_cast<wchar_t*>(L"Main"));
-  createControls(hwnd_, std::begin(kMainControls), std::end(kMainControls));
+  createControls(hwnd_, design::kMain, kMainKinds);
   // The frame is drawn beneath the option buttons it holds. It takes no
   // focus, so the keyboard's order stays that of the table.
   SetWindowPos(control(L"Frame1"), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -311,6 +335,34 @@ void Win32MainView::create(MainForm& form) {
   // The list opens as wide as its entries, wider than the box.
   SendMessageW(sizes, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + px(300)), 0);
   SendMessageW(control(L"Progress_bar"), PBM_SETRANGE32, 0, 1);
+  // The percentage: an up-down control at the field's right end, within
+  // the designed width, writing its number into the field.
+  HWND percent = control(L"Recovery_Pct");
+  HWND spin = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
+                              WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
+                                  UDS_NOTHOUSANDS,
+                              0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdRecoverySpin)),
+                              GetModuleHandleW(nullptr), nullptr);
+  SetPropW(spin, kNameProperty, const_cast<wchar_t*>(L"Recovery_Spin"));
+  RECT field{};
+  GetWindowRect(percent, &field);
+  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&field), 2);
+  SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(percent), 0);
+  // Attached, the up-down control overlaps the field's border; the two are
+  // put side by side within the field's designed rectangle instead.
+  RECT arrows{};
+  GetWindowRect(spin, &arrows);
+  const int arrowsWidth = arrows.right - arrows.left;
+  MoveWindow(percent, field.left, field.top, field.right - field.left - arrowsWidth, field.bottom - field.top, FALSE);
+  MoveWindow(spin, field.right - arrowsWidth, field.top, arrowsWidth, field.bottom - field.top, FALSE);
+  SendMessageW(spin, UDM_SETRANGE32, kMinRecoveryPercent, kMaxRecoveryPercent);
+  SendMessageW(spin, UDM_SETPOS32, 0, kDefaultRecoveryPercent);
+  SendMessageW(percent, EM_SETLIMITTEXT, 3, 0);
+  // Drawn by this view on top of the controls' own drawing.
+  SetWindowSubclass(control(L"Progress_bar"), subclassProc, kIdProgress, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(control(L"Out_Dir"), subclassProc, kIdOutDir, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(control(L"FIle_list"), subclassProc, kIdFiles, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(control(L"Dir_name"), subclassProc, kIdDir, reinterpret_cast<DWORD_PTR>(this));
   // Where every control sits at the designed size, and how it follows a
   // larger window (layout.h).
   layout_.clear();
@@ -320,13 +372,14 @@ void Win32MainView::create(MainForm& form) {
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
     LayoutRect designed{r.left, r.top, r.right - r.left, r.bottom - r.top};
     // A combo box is sized with its drop-down list, as it was created.
-    for (const ControlSpec& c : kMainControls)
-      if (controlName(child) == c.name && std::wstring(c.windowClass) == WC_COMBOBOXW)
-        designed.height = px(c.height) * 8;
+    for (const ControlKind& k : kMainKinds)
+      if (controlName(child) == k.name && isCombo(k))
+        designed.height = px(design::control(design::kMain, narrow(k.name)).height) * 8;
     layout_.push_back({child, designed,
-                       anchorOf(narrow(controlName(child)), designed, px(kMainWidth), px(kMainHeight))});
+                       anchorOf(narrow(controlName(child)), designed, px(design::kMain.clientWidth), px(design::kMain.clientHeight))});
   }
-  // File_Name shows its whole text as a tooltip.
+  // File_Name shows its whole text as a tooltip, the lists an entry they
+  // show cut.
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
@@ -338,10 +391,15 @@ void Win32MainView::create(MainForm& form) {
     tool.uId = reinterpret_cast<UINT_PTR>(control(L"File_Name"));
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    for (const wchar_t* list : {L"FIle_list", L"Dir_name"}) {
+      tool.uId = reinterpret_cast<UINT_PTR>(control(list));
+      SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, px(8000));
   }
   DragAcceptFiles(hwnd_, TRUE);
-  laidOutWidth_ = px(kMainWidth);
-  laidOutHeight_ = px(kMainHeight);
+  laidOutWidth_ = px(design::kMain.clientWidth);
+  laidOutHeight_ = px(design::kMain.clientHeight);
   created_ = true;
   form.Form_Load();
 }
@@ -371,7 +429,7 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_GETMINMAXINFO: {
       // Never smaller than designed.
-      const SIZE least = outerSize(kMainWidth, kMainHeight, kMainStyle);
+      const SIZE least = outerSize(design::kMain.clientWidth, design::kMain.clientHeight, kMainStyle);
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
       info->ptMinTrackSize.x = least.cx;
       info->ptMinTrackSize.y = least.cy;
@@ -420,8 +478,8 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_DRAWITEM:
-      if (wp == kIdDir) {
-        drawDirectoryEntry(*reinterpret_cast<DRAWITEMSTRUCT*>(lp));
+      if (wp == kIdDir || wp == kIdFiles) {
+        drawListEntry(*reinterpret_cast<DRAWITEMSTRUCT*>(lp));
         return TRUE;
       }
       break;
@@ -431,13 +489,11 @@ LRESULT Win32MainView::handle(UINT msg, WPARAM wp, LPARAM lp) {
       SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    case WM_CLOSE: {
-      if (form_ && form_->busy()) return 0;  // a running request is not interrupted
-      int cancel = 0;
-      if (form_) form_->Form_QueryUnload(cancel, 0);
-      if (cancel == 0) endApplication();
+    case WM_CLOSE:
+      // While a request runs the behaviour asks whether to stop, and ends
+      // the application itself once the request has cleaned up.
+      if (!form_ || form_->queryClose()) endApplication();
       return 0;
-    }
     case WM_ENDSESSION:
       // Windows is shutting down or the user logs off: the window closes
       // without WM_CLOSE, so its closing steps run here.
@@ -468,9 +524,10 @@ void Win32MainView::focusControls() {
 }
 
 void Win32MainView::command(int id, int code) {
-  // While a request runs only "中　止" acts (input queued before is handled
-  // by the message boxes' own loops, and must not reach the behaviour).
-  if (form_->busy() && id != kIdRet) return;
+  // While a request runs only "中　止" and "終　了" act (input queued before
+  // is handled by the message boxes' own loops, and must not reach the
+  // behaviour).
+  if (form_->busy() && id != kIdRet && id != kIdExit) return;
   switch (id) {
     case kIdDrive:
       // A drive is taken when chosen from the closed list (arrow keys) or
@@ -501,6 +558,9 @@ void Win32MainView::command(int id, int code) {
       break;
     case kIdExit:
       if (code == BN_CLICKED) form_->Exit_bottn_Click();
+      break;
+    case kIdOutBrowse:
+      if (code == BN_CLICKED) form_->Out_Browse_Click();
       break;
     case kIdOption0:
     case kIdOption1:
@@ -591,8 +651,8 @@ void Win32MainView::layoutControls(int clientWidth, int clientHeight) {
   if (clientWidth == laidOutWidth_ && clientHeight == laidOutHeight_) return;
   laidOutWidth_ = clientWidth;
   laidOutHeight_ = clientHeight;
-  const int dw = clientWidth - px(kMainWidth);
-  const int dh = clientHeight - px(kMainHeight);
+  const int dw = clientWidth - px(design::kMain.clientWidth);
+  const int dh = clientHeight - px(design::kMain.clientHeight);
   HDWP moves = BeginDeferWindowPos(static_cast<int>(layout_.size()));
   for (const Placement& p : layout_) {
     const LayoutRect r = placeGrown(p.designed, p.anchor, dw, dh);
@@ -602,8 +662,8 @@ void Win32MainView::layoutControls(int clientWidth, int clientHeight) {
   }
   if (moves) EndDeferWindowPos(moves);
   // Sizing a combo box sets its selection field's height anew.
-  for (const ControlSpec& c : kMainControls)
-    if (std::wstring(c.windowClass) == WC_COMBOBOXW) fitComboHeight(control(c.name), px(c.height));
+  for (const ControlKind& k : kMainKinds)
+    if (isCombo(k)) fitComboHeight(control(k.name), px(design::control(design::kMain, narrow(k.name)).height));
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -619,9 +679,11 @@ void Win32MainView::refreshDrives() {
   const std::vector<DriveEntry> drives = readDrives();
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
   drives_.clear();
+  driveTexts_.clear();
   for (const DriveEntry& d : drives) {
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(d.text.c_str()));
     drives_.push_back(d.drive);
+    driveTexts_.push_back(d.text);
   }
   selectDrive(chosenDrive_);
 }
@@ -675,15 +737,21 @@ void Win32MainView::fillDirectoryList(const std::wstring& path,
                                       const std::vector<std::wstring>& subdirs) {
   HWND list = control(L"Dir_name");
   dirPath_ = path;
+  hoveredDir_ = -1;
   dirEntries_.clear();
   dirDepths_.clear();
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
   const std::vector<std::wstring> chain = pathChain(path);
   for (std::size_t i = 0; i < chain.size(); ++i) {
-    // The root shows as the drive ("C:\"), the others by their own name.
+    // The root shows as the drive list shows its drive ("C: (Windows)"),
+    // the others by their own name.
     const std::wstring& p = chain[i];
-    const std::wstring shown = i == 0 ? p : p.substr(p.find_last_of(L'\\') + 1);
+    std::wstring shown = p.substr(p.find_last_of(L'\\') + 1);
+    if (i == 0) {
+      const auto d = std::find(drives_.begin(), drives_.end(), driveOf(p));
+      shown = d != drives_.end() ? driveTexts_[static_cast<std::size_t>(d - drives_.begin())] : p;
+    }
     SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     dirEntries_.push_back(p);
     dirDepths_.push_back(static_cast<int>(i));
@@ -698,25 +766,140 @@ void Win32MainView::fillDirectoryList(const std::wstring& path,
   InvalidateRect(list, nullptr, TRUE);
 }
 
-void Win32MainView::drawDirectoryEntry(const DRAWITEMSTRUCT& item) {
-  if (item.itemID == static_cast<UINT>(-1)) return;
+Win32MainView::EntryText Win32MainView::entryText(HWND list, int index) {
+  EntryText e;
+  e.name = listText(list, index);
+  e.indent = MulDiv(2, dpi_, 96);
+  if (list != control(L"Dir_name")) return e;
+  const std::size_t i = static_cast<std::size_t>(index);
+  const int depth = i < dirDepths_.size() ? dirDepths_[i] : 0;
+  // Each level is indented a little further; the shown directory and its
+  // parents carry an open marker, its subdirectories a closed one.
+  const bool open = i < dirEntries_.size() && depth < static_cast<int>(pathChain(dirPath_).size());
+  e.indent = MulDiv(3, dpi_, 96) + depth * MulDiv(10, dpi_, 96);
+  e.marker = open ? L"\u25BD " : L"\u25B7 ";
+  return e;
+}
+
+namespace {
+
+int textWidth(HDC dc, const std::wstring& text) {
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  return extent.cx;
+}
+
+}  // namespace
+
+std::wstring Win32MainView::shownName(HWND list, HDC dc, const EntryText& entry) {
+  RECT client{};
+  GetClientRect(list, &client);
+  const int room = client.right - entry.indent - MulDiv(2, dpi_, 96) - textWidth(dc, entry.marker);
+  return cutMiddle(entry.name, room, [dc](const std::wstring& t) { return textWidth(dc, t); });
+}
+
+void Win32MainView::drawListEntry(const DRAWITEMSTRUCT& item) {
+  if (item.itemID == static_cast<UINT>(-1)) {
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+    return;
+  }
   const bool selected = item.itemState & ODS_SELECTED;
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-  const std::size_t i = item.itemID;
-  const int depth = i < dirDepths_.size() ? dirDepths_[i] : 0;
-  // Each level is indented a little further; the shown directory and its
-  // parents carry an open marker, its subdirectories a closed one.
-  const int step = MulDiv(10, dpi_, 96);
-  const bool open = i < dirEntries_.size() && depth < static_cast<int>(pathChain(dirPath_).size());
+  HGDIOBJ old = SelectObject(item.hDC, formFont());
+  const EntryText entry = entryText(item.hwndItem, static_cast<int>(item.itemID));
+  const std::wstring text = entry.marker + shownName(item.hwndItem, item.hDC, entry);
   RECT r = item.rcItem;
-  r.left += MulDiv(3, dpi_, 96) + depth * step;
-  const std::wstring text = std::wstring(open ? L"\u25BD " : L"\u25B7 ") +
-                            listText(item.hwndItem, static_cast<int>(item.itemID));
+  r.left += entry.indent;
   DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r,
-            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SelectObject(item.hDC, old);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+std::wstring Win32MainView::cutEntryTip(const std::wstring& listName, int index) {
+  HWND list = control(listName);
+  if (!list || index < 0 || index >= SendMessageW(list, LB_GETCOUNT, 0, 0)) return {};
+  const EntryText entry = entryText(list, index);
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, formFont());
+  const bool cut = shownName(list, dc, entry) != entry.name;
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  return cut ? entry.name : std::wstring();
+}
+
+void Win32MainView::hoverList(HWND list, LPARAM point) {
+  const bool files = list == control(L"FIle_list");
+  int& hovered = files ? hoveredFile_ : hoveredDir_;
+  const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, point);
+  const int index = HIWORD(hit) ? -1 : static_cast<int>(LOWORD(hit));
+  if (index == hovered || !tooltip_) return;
+  hovered = index;
+  // A new entry under the mouse: the tip shows its whole name when it is
+  // cut, and nothing otherwise.
+  const std::wstring tip = cutEntryTip(files ? L"FIle_list" : L"Dir_name", index);
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V1_SIZE;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(list);
+  tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+  SendMessageW(tooltip_, TTM_POP, 0, 0);
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+LRESULT CALLBACK Win32MainView::subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                             DWORD_PTR data) {
+  auto* view = reinterpret_cast<Win32MainView*>(data);
+  switch (msg) {
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, subclassProc, id);
+      break;
+    case WM_MOUSEMOVE:
+      if (id == kIdFiles || id == kIdDir) view->hoverList(hwnd, lp);
+      break;
+    case WM_MOUSELEAVE:
+      if (id == kIdFiles) view->hoveredFile_ = -1;
+      if (id == kIdDir) view->hoveredDir_ = -1;
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (id == kIdOutDir) InvalidateRect(hwnd, nullptr, TRUE);
+      break;
+    case WM_PAINT: {
+      if (id != kIdProgress && id != kIdOutDir) break;
+      const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+      // The progress bar's text is its percentage while a request runs;
+      // the empty output folder's field names what it stands for.
+      std::wstring text;
+      int color = COLOR_WINDOWTEXT;
+      RECT r{};
+      UINT format = DT_SINGLELINE | DT_NOPREFIX;
+      if (id == kIdProgress) {
+        text = windowText(hwnd);
+        GetClientRect(hwnd, &r);
+        format |= DT_CENTER | DT_VCENTER;
+      } else if (GetWindowTextLengthW(hwnd) == 0 && GetFocus() != hwnd) {
+        text = widen(text::kSameFolder);
+        color = COLOR_GRAYTEXT;
+        SendMessageW(hwnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+      }
+      if (text.empty()) return result;
+      HDC dc = GetDC(hwnd);
+      HGDIOBJ old = SelectObject(dc, formFont());
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, GetSysColor(color));
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+      SelectObject(dc, old);
+      ReleaseDC(hwnd, dc);
+      return result;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 std::string Win32MainView::fileListPath() { return narrow(fileListPath_); }
@@ -740,6 +923,7 @@ void Win32MainView::fillFileList(const std::wstring& keepSelected) {
   } catch (const RuntimeError&) {
     names.clear();  // a directory that cannot be read shows no files
   }
+  hoveredFile_ = -1;
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
   SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 32 * sizeof(wchar_t));
@@ -813,6 +997,127 @@ void Win32MainView::setCheck2(int state) {
   SendMessageW(control(L"Check2"), BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+int Win32MainView::check3() {
+  return SendMessageW(control(L"Check3"), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void Win32MainView::setCheck3(int state) {
+  SendMessageW(control(L"Check3"), BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+int Win32MainView::recoveryPercent() {
+  // What the field holds, within the range; the up-down control's last
+  // value when it holds no number.
+  const std::wstring t = windowText(control(L"Recovery_Pct"));
+  int value = 0;
+  bool number = !t.empty();
+  for (wchar_t c : t) {
+    if (c < L'0' || c > L'9') {
+      number = false;
+      break;
+    }
+    value = std::min(value * 10 + (c - L'0'), kMaxRecoveryPercent + 1);
+  }
+  if (!number)
+    value = static_cast<int>(SendMessageW(control(L"Recovery_Spin"), UDM_GETPOS32, 0, 0));
+  return std::clamp(value, kMinRecoveryPercent, kMaxRecoveryPercent);
+}
+
+void Win32MainView::setRecoveryPercent(int percent) {
+  SendMessageW(control(L"Recovery_Spin"), UDM_SETPOS32, 0,
+               std::clamp(percent, kMinRecoveryPercent, kMaxRecoveryPercent));
+}
+
+std::string Win32MainView::outputDir() { return narrow(windowText(control(L"Out_Dir"))); }
+
+void Win32MainView::setOutputDir(const std::string& text) {
+  SetWindowTextW(control(L"Out_Dir"), widen(text).c_str());
+}
+
+std::optional<std::string> Win32MainView::chooseFolder(const std::string& start) {
+  const std::wstring from = widen(start);
+  const std::optional<std::wstring> chosen = folderHook_ ? folderHook_(from) : systemFolderChooser(from);
+  if (!chosen || chosen->empty()) return std::nullopt;
+  return narrow(*chosen);
+}
+
+namespace {
+
+// The folder dialog of Windows Vista and later, opened at a folder; the
+// folder chosen, "" for Cancel, nothing when the dialog is not there.
+std::optional<std::wstring> pickFolder(HWND owner, const std::wstring& start) {
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                              reinterpret_cast<void**>(&dialog))))
+    return std::nullopt;
+  std::wstring chosen;
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  dialog->SetTitle(widen(text::kOutLabel).c_str());
+  IShellItem* folder = nullptr;
+  if (!start.empty() &&
+      SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_IShellItem,
+                                            reinterpret_cast<void**>(&folder)))) {
+    dialog->SetFolder(folder);
+    folder->Release();
+  }
+  IShellItem* result = nullptr;
+  if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&result))) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+      chosen = path;
+      CoTaskMemFree(path);
+    }
+    result->Release();
+  }
+  dialog->Release();
+  return chosen;
+}
+
+int CALLBACK browseStarted(HWND dialog, UINT msg, LPARAM, LPARAM start) {
+  if (msg == BFFM_INITIALIZED && start) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, start);
+  return 0;
+}
+
+// The older folder browser, for systems without the folder dialog.
+std::wstring browseFolder(HWND owner, const std::wstring& start) {
+  const std::wstring title = widen(text::kOutLabel);
+  BROWSEINFOW info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = browseStarted;
+  info.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
+  PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+  if (!list) return {};
+  wchar_t path[MAX_PATH + 1] = {};
+  const bool got = SHGetPathFromIDListW(list, path);
+  CoTaskMemFree(list);
+  return got ? std::wstring(path) : std::wstring();
+}
+
+}  // namespace
+
+std::optional<std::wstring> Win32MainView::systemFolderChooser(const std::wstring& start) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  std::optional<std::wstring> chosen = pickFolder(hwnd_, start);
+  if (!chosen) chosen = browseFolder(hwnd_, start);
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (chosen && chosen->empty()) chosen.reset();
+  return chosen;
+}
+
+void Win32MainView::focusSizeBox() {
+  HWND box = control(L"Size_Combo");
+  SetFocus(box);
+  SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+}
+
+void Win32MainView::setBusyControls(bool busy) {
+  for (const wchar_t* name : {L"Refresh_bottn", L"Out_Browse"}) EnableWindow(control(name), !busy);
+}
+
 void Win32MainView::moveWindowTwips(double left, double top) {
   SetWindowPos(hwnd_, nullptr, twipsToPixels(left, dpi_), twipsToPixels(top, dpi_), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -861,7 +1166,10 @@ bool Win32MainView::keptOut(const MSG& msg) {
     form_->Stop_Request();
     return true;
   }
-  if (mouse && msg.hwnd == control(L"Ret_bottn") && msg.message != WM_MOUSEWHEEL) return false;
+  // "中　止" stops; "終　了" asks whether to stop and end.
+  if (mouse && (msg.hwnd == control(L"Ret_bottn") || msg.hwnd == control(L"Exit_bottn")) &&
+      msg.message != WM_MOUSEWHEEL)
+    return false;
   return key || mouse || msg.message == WM_DROPFILES;
 }
 
@@ -913,6 +1221,10 @@ void Win32MainView::setProgress(std::int64_t done, std::int64_t total) {
   }
   SendMessageW(bar, PBM_SETRANGE32, 0, total > 0 ? kSteps : 1);
   SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+  // The percentage drawn over the bar (subclassProc), while there is a
+  // total to count against.
+  const std::wstring percent = total > 0 ? std::to_wstring(pos / (kSteps / 100)) + widen(text::kPercent) : L"";
+  SetWindowTextW(bar, percent.c_str());
   RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
@@ -983,12 +1295,12 @@ std::string Win32MainView::homeDirectory() {
 Win32InputView::Win32InputView(InputForm& form, HWND owner, std::function<void(HWND)> shownHook)
     : form_(form), owner_(owner), shownHook_(std::move(shownHook)) {
   registerClass(kInputClass, &Win32InputView::windowProc);
-  const SIZE size = outerSize(kInputWidth, kInputHeight, kInputStyle);
+  const SIZE size = outerSize(design::kInput.clientWidth, design::kInput.clientHeight, kInputStyle);
   CreateWindowExW(WS_EX_DLGMODALFRAME, kInputClass, widen(text::kInputCaption).c_str(), kInputStyle,
                   px(kInputLeft), px(kInputTop), size.cx, size.cy, owner, nullptr,
                   GetModuleHandleW(nullptr), this);
   SetPropW(hwnd_, kNameProperty, const_cast<wchar_t*>(L"Input_Form"));
-  createControls(hwnd_, std::begin(kInputControls), std::end(kInputControls));
+  createControls(hwnd_, design::kInput, kInputKinds);
 }
 
 Win32InputView::~Win32InputView() {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,14 @@ class Win32MainView : public MainView {
   // Replaces how "終　了" ends the application (by default the window is
   // destroyed and the message loop told to quit).
   void setEndHook(std::function<void()> hook) { endHook_ = std::move(hook); }
+  // Replaces the system's folder chooser: the hook gets the folder it would
+  // open at and returns the folder chosen, or nothing for Cancel.
+  using FolderHook = std::function<std::optional<std::wstring>(const std::wstring& start)>;
+  void setFolderHook(FolderHook hook) { folderHook_ = std::move(hook); }
+
+  // The whole text of an entry of FIle_list or Dir_name when the list shows
+  // it cut (it is then the entry's tooltip), "" when it is shown whole.
+  std::wstring cutEntryTip(const std::wstring& listName, int index);
 
   // MainView.
   std::string fileName() override;
@@ -87,6 +96,15 @@ class Win32MainView : public MainView {
   void setSizeText(const std::string& text) override;
   int check2() override;
   void setCheck2(int state) override;
+  int check3() override;
+  void setCheck3(int state) override;
+  int recoveryPercent() override;
+  void setRecoveryPercent(int percent) override;
+  std::string outputDir() override;
+  void setOutputDir(const std::string& text) override;
+  std::optional<std::string> chooseFolder(const std::string& start) override;
+  void focusSizeBox() override;
+  void setBusyControls(bool busy) override;
   void moveWindowTwips(double left, double top) override;
   double windowLeftTwips() override;
   double windowTopTwips() override;
@@ -111,7 +129,23 @@ class Win32MainView : public MainView {
   void driveChosen();
   void fillDirectoryList(const std::wstring& path, const std::vector<std::wstring>& subdirs);
   void fillFileList(const std::wstring& keepSelected);
-  void drawDirectoryEntry(const DRAWITEMSTRUCT& item);
+  // Both lists' entries: the name, cut in its middle when too long.
+  void drawListEntry(const DRAWITEMSTRUCT& item);
+  struct EntryText {
+    int indent = 0;       // pixels from the left edge
+    std::wstring marker;  // drawn before the name (Dir_name's open or closed marker)
+    std::wstring name;
+  };
+  EntryText entryText(HWND list, int index);
+  // The name as a list entry shows it within the list's width.
+  std::wstring shownName(HWND list, HDC dc, const EntryText& entry);
+  // The Win32 controls' own additions: the percentage over the progress
+  // bar, the placeholder of the output folder's field, the tooltips of cut
+  // list entries.
+  static LRESULT CALLBACK subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                       DWORD_PTR view);
+  void hoverList(HWND list, LPARAM point);
+  std::optional<std::wstring> systemFolderChooser(const std::wstring& start);
   void restoreBlock();
   // Gives the keyboard to the control that last had it, else Sel_Drive.
   void focusControls();
@@ -125,6 +159,7 @@ class Win32MainView : public MainView {
   int dpi_ = 96;
 
   std::vector<std::wstring> drives_;  // "C:" per entry of Sel_Drive
+  std::vector<std::wstring> driveTexts_;  // "C: (Windows)", as Sel_Drive shows it
   std::wstring chosenDrive_;
   std::wstring dirPath_;
   std::vector<std::wstring> dirEntries_;  // the directory each entry of Dir_name stands for
@@ -143,11 +178,13 @@ class Win32MainView : public MainView {
   };
   std::vector<Placement> layout_;
   int laidOutWidth_ = 0, laidOutHeight_ = 0;  // client size the controls are placed for
-  HWND tooltip_ = nullptr;  // File_Name's whole text
+  HWND tooltip_ = nullptr;  // File_Name's whole text, and the lists' cut entries
+  int hoveredFile_ = -1, hoveredDir_ = -1;  // the entries under the mouse
 
   MessageHook messageHook_;
   std::function<void(HWND)> dialogShownHook_;
   std::function<void()> endHook_;
+  FolderHook folderHook_;
 };
 
 // The extension dialog.
