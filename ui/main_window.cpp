@@ -189,6 +189,14 @@ Main::Main(FileServices& files, Volumes& volumes, SettingsStore& settings, QWidg
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Progress_bar = designed(new QProgressBar(this), "Progress_bar");
   Progress_bar->setTextVisible(false);
+  Progress_bar->setAlignment(Qt::AlignCenter);
+  Progress_bar->setFormat(QStringLiteral("%p%"));
+  {
+    // Small enough for the figures to fit the bar's height.
+    QFont small = Progress_bar->font();
+    small.setPixelSize(twips(150));
+    Progress_bar->setFont(small);
+  }
   Progress_bar->setRange(0, 1);
   Progress_bar->setValue(0);
 
@@ -348,6 +356,8 @@ void Main::setStatus(const std::string& text, bool repaintNow) {
 }
 
 void Main::setProgress(std::int64_t done, std::int64_t total) {
+  // The percentage shows on the bar while a request counts.
+  Progress_bar->setTextVisible(total > 0);
   if (total <= 0) {
     Progress_bar->setRange(0, 1);
     Progress_bar->setValue(0);

@@ -102,7 +102,7 @@ TEST(MainFormLoad, AppliesStoredSettingsOrDefaults) {
        kPieceSize144},
       {"size box",
        {{"Checks/Size", "2"}, {"Checks/CustomSize", "4GB (FAT32)"}, {"Checks/Digits3", "1"}},
-       {"move=1000,1000", "Check1=0", "Check2=1", "Size_Combo=4GB (FAT32)", "Option1=2", "Check3=0", "Recovery=10", "Out_Dir="},
+       {"move=1000,1000", "Check1=0", "Check2=1", "Size_Combo=4GB (FAT32)", "Option1=2", "Label2=指定サイズ：\n4,294,967,295 バイト", "Check3=0", "Recovery=10", "Out_Dir="},
        0,
        2,
        4'294'967'295},
@@ -166,7 +166,7 @@ TEST(MainFormClose, SavesWhatTheUserChanged) {
          w.view.typeSize("650M");
          w.view.digits = 1;
        },
-       {"Option1=2", "write Settings/MainLeft=1000", "write Settings/MainTop=1000",
+       {"Option1=2", "Label2=指定サイズ：\n650,000,000 バイト", "write Settings/MainLeft=1000", "write Settings/MainTop=1000",
         "write Checks/Bit16=0", "write Checks/Size=2", "write Checks/CustomSize=650M",
         "write Checks/Digits3=1", "flush"}},
       {"moved",
@@ -513,20 +513,39 @@ TEST(MainFormRequest, NothingStartsWhileARequestRuns) {
 TEST(MainFormSizeBox, OptionBoxAndThreeDigitSwitch) {
   // One sequence: "0".."2" select an option, anything else is typed (which
   // selects the box's option). An empty box, or no size in it, leaves the
-  // size as it was.
-  const std::pair<const char*, std::int64_t> steps[] = {
-      {"2", kPieceSize144}, {"4GB (FAT32)", 4'294'967'295}, {"1,5", 4'294'967'295},
-      {"1", kPieceSize12},  {"2", kPieceSize12},  {"0", kPieceSize144},
-      {"30001", 30'001},    {"1TiB", std::int64_t{1} << 40}};
+  // size as it was. The status line says the box's size in bytes, and is
+  // emptied when there is none or a floppy size is chosen.
+  const std::int64_t tebi = std::int64_t{1} << 40;
+  const struct {
+    const char* act;
+    std::int64_t bytes;
+    std::vector<std::string> status;
+  } steps[] = {
+      {"2", kPieceSize144, {}},
+      {"4GB (FAT32)", 4'294'967'295, {"Label2=指定サイズ：\n4,294,967,295 バイト"}},
+      {"1,5", 4'294'967'295, {"Label2="}},
+      {"1", kPieceSize12, {}},
+      {"2", kPieceSize12, {}},
+      {"0", kPieceSize144, {}},
+      {"30001", 30'001, {"Label2=指定サイズ：\n30,001 バイト"}},
+      {"1TiB", tebi, {"Label2=指定サイズ：\n1,099,511,627,776 バイト"}},
+      {"1", kPieceSize12, {"Label2="}},
+      {"2", tebi, {"Label2=指定サイズ：\n1,099,511,627,776 バイト"}},
+  };
   Window w;
   MainForm& form = w.load();
-  for (const auto& [act, bytes] : steps) {
+  for (const auto& [act, bytes, status] : steps) {
     const std::string a = act;
+    w.view.events.clear();
     if (a.size() == 1 && a[0] <= '2')
       w.view.selectOption(a[0] - '0');
     else
       w.view.typeSize(a);
     EXPECT_EQ(form.pieceSize(), bytes) << act;
+    std::vector<std::string> shown;
+    for (const std::string& e : w.view.events)
+      if (e.rfind("Label2", 0) == 0) shown.push_back(e);
+    EXPECT_EQ(shown, status) << act;
   }
   EXPECT_EQ(w.view.option, 2);
   EXPECT_EQ(form.pieceDigits(), 1);

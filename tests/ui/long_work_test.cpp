@@ -93,6 +93,11 @@ void LongWorkTest::progressBarShowsBytesDone() {
   // Beyond an int's range: 3 of 6 GiB is half.
   w.setProgress(std::int64_t(3) << 30, std::int64_t(6) << 30);
   QCOMPARE(w.Progress_bar->value() * 2, w.Progress_bar->maximum());
+  QVERIFY(w.Progress_bar->isTextVisible());
+  QCOMPARE(w.Progress_bar->text(), QStringLiteral("50%"));
+  // Its figures fit its height.
+  QVERIFY(QFontMetrics(w.Progress_bar->font()).tightBoundingRect(QStringLiteral("100%")).height() <=
+          w.Progress_bar->height());
 
   // Through a request: the start empty, the end drawn full before the box,
   // empty again afterwards.
@@ -107,6 +112,7 @@ void LongWorkTest::progressBarShowsBytesDone() {
   QTest::mouseClick(w.Ret_bottn, Qt::LeftButton);
   QCOMPARE(during, QList<int>({0, 0}));
   QCOMPARE(w.Progress_bar->value(), 0);
+  QVERIFY(!w.Progress_bar->isTextVisible());  // no "0%" while nothing runs
 }
 
 void LongWorkTest::positionOffTheScreenMovedOnIt() {

@@ -283,6 +283,17 @@ void MainForm::Option1_Click(int Index) {
   }
   // A size box without a usable size leaves PieceSize as it was; a split is
   // refused until the box holds one (proc1Guarded).
+  showChosenSize();
+}
+
+void MainForm::showChosenSize() {
+  if (busy_) return;
+  std::string shown;
+  if (sizeBoxChosen())
+    if (const auto bytes = parsePieceSize(view_.sizeText())) shown = text::chosenSize(text::grouped(*bytes));
+  if (shown.empty() && !sizeShown_) return;  // the line says something else, or nothing
+  view_.setStatus(shown, false);
+  sizeShown_ = !shown.empty();
 }
 
 void MainForm::Size_Combo_Change() {
@@ -453,6 +464,7 @@ bool MainForm::paintIfDue(bool force) {
 void MainForm::proc1Guarded(const std::string& name) {
   if (busy_) return;
   busy_ = true;
+  sizeShown_ = false;  // the request's own texts take the line
   stop_ = false;
   endAfter_ = false;
   painted_ = false;  // the first status of a request is drawn at once

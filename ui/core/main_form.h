@@ -151,6 +151,10 @@ class MainForm : public UserInterface {
   int showBox(int style, const std::string& text);
   // Whether the size box's option is selected (neither floppy size is).
   bool sizeBoxChosen();
+  // While nothing runs, the status line says in bytes what the size box
+  // stands for ("650MB (CD)" is wider than the box; "1.44M" is not
+  // 1.44M(DOS/V)), and is emptied again when the floppy sizes are chosen.
+  void showChosenSize();
   // Before a request: true when it may run. A split under the size box
   // takes the box's size, and is refused with a message when there is none.
   bool sizeReady(const std::string& name);
@@ -178,6 +182,7 @@ class MainForm : public UserInterface {
   bool painted_ = false;       // lastPaint_ holds a time
   std::string status_;         // the status text as last set
   bool statusStale_ = false;   // set but not yet drawn
+  bool sizeShown_ = false;     // the status line shows the size box's bytes
   std::int64_t done_ = 0, total_ = 0;
   bool progressStale_ = false;
   // The position applied from the settings, in twips and as the view placed

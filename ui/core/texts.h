@@ -3,6 +3,8 @@
 // own string type (QString::fromUtf8, MultiByteToWideChar(CP_UTF8, ...)).
 #pragma once
 
+#include <string>
+
 namespace vexo::text {
 
 // The application's title: message boxes carry it, and the settings are
@@ -53,6 +55,12 @@ inline constexpr const char kErrorNumber[] = "エラーです．エラー番号�
 inline constexpr const char kBadSize[] =
     "分割サイズが正しくありません．1 バイトから 1TiB (1,099,511,627,776 バイト) までの大きさを，"
     "1457664，650M，25MB，1.5GiB のように入力して下さい．";
+// The status line while nothing runs and the size box is chosen: what it
+// stands for, given as the grouped byte count ("650,000,000"), on a line of
+// its own so that even 1 TiB fits the line's width.
+inline std::string chosenSize(const std::string& groupedBytes) {
+  return "指定サイズ：\n" + groupedBytes + " バイト";
+}
 // Closing the window, or "終　了", while a request runs.
 inline constexpr const char kQuitQuestion[] = "中止して終了しますか？";
 
