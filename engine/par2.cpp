@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <thread>
 
@@ -52,31 +53,30 @@ Digest getDigest(const std::uint8_t* p) {
   return d;
 }
 
-// The packet header for a body of n bytes (a multiple of 4) whose MD5 is
-// taken together with the set id and type: hash is that MD5 so far.
-Bytes header(const Digest& setId, const Type& type, std::uint64_t bodyLength, Md5 hash) {
+// The header of a packet whose body is the parts, in order: its length (a
+// multiple of 4) and its MD5, taken with the set id and type.
+Bytes header(const Digest& setId, const Type& type, std::initializer_list<std::span<const std::uint8_t>> body) {
+  Md5 m;
+  m.update(setId.data(), 16);
+  m.update(reinterpret_cast<const std::uint8_t*>(type.data()), 16);
+  std::uint64_t length = 0;
+  for (const auto& part : body) {
+    m.update(part.data(), part.size());
+    length += part.size();
+  }
   Bytes h(kMagic, kMagic + 8);
-  put64(h, kHeader + bodyLength);
-  const Digest d = hash.finish();
-  putDigest(h, d);
+  put64(h, kHeader + length);
+  putDigest(h, m.finish());
   putDigest(h, setId);
   h.insert(h.end(), type.begin(), type.end());
   return h;
 }
 
-Md5 startHash(const Digest& setId, const Type& type) {
-  Md5 m;
-  m.update(setId.data(), 16);
-  m.update(type.data(), 16);
-  return m;
-}
-
-Bytes packet(const Digest& setId, const Type& type, const Bytes& body) {
-  Md5 m = startHash(setId, type);
-  m.update(body.data(), body.size());
-  Bytes p = header(setId, type, body.size(), m);
-  p.insert(p.end(), body.begin(), body.end());
-  return p;
+// A whole packet, appended to out.
+void appendPacket(Bytes& out, const Digest& setId, const Type& type, const Bytes& body) {
+  const Bytes h = header(setId, type, {body});
+  out.insert(out.end(), h.begin(), h.end());
+  out.insert(out.end(), body.begin(), body.end());
 }
 
 void padTo4(Bytes& b) {
@@ -95,6 +95,30 @@ std::int64_t roundUp(std::int64_t n, std::int64_t unit) { return (n + unit - 1) 
 void checkStop(const Watch& watch) {
   if (watch.stop && watch.stop()) throw StopRequested{};
 }
+
+// A file open for reading as f until close() or the end of the scope,
+// however it is left.
+class OpenForRead {
+ public:
+  OpenForRead(FileServices& fs, const std::string& path, int f) : fs_(fs), f_(f) { fs.openRead(path, f); }
+  OpenForRead(const OpenForRead&) = delete;
+  OpenForRead& operator=(const OpenForRead&) = delete;
+  ~OpenForRead() {
+    if (f_ >= 0) try {
+        fs_.close(f_);
+      } catch (...) {
+      }
+  }
+  void close() {
+    const int f = f_;
+    f_ = -1;
+    fs_.close(f);
+  }
+
+ private:
+  FileServices& fs_;
+  int f_;
+};
 
 // -------------------------------------------------- combining whole blocks
 
@@ -343,15 +367,9 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
     std::vector<char> first(16384);
     for (auto& st : files) {
       const auto n = static_cast<std::size_t>(std::min<std::int64_t>(16384, st.entry.length));
-      fs.openRead(st.path, f);
-      std::size_t got = 0;
-      try {
-        got = fs.read(f, first.data(), n);
-      } catch (...) {
-        fs.close(f);
-        throw;
-      }
-      fs.close(f);
+      OpenForRead in(fs, st.path, f);
+      const std::size_t got = fs.read(f, first.data(), n);
+      in.close();
       if (got != n) throw RuntimeError(kInputPastEnd, "file ends before its length", st.path);
       FileEntry& e = st.entry;
       e.hash16k = md5(first.data(), n);
@@ -422,7 +440,8 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
       put32(main, static_cast<std::uint32_t>(ids.size()));
       for (const auto& id : ids) putDigest(main, id);
       setId = md5(main.data(), main.size());
-      critical = packet(setId, kMain, main);
+      critical.clear();
+      appendPacket(critical, setId, kMain, main);
       for (const auto& st : files) {
         Bytes desc;
         putDigest(desc, st.entry.id);
@@ -431,20 +450,17 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
         put64(desc, static_cast<std::uint64_t>(st.entry.length));
         desc.insert(desc.end(), st.entry.name.begin(), st.entry.name.end());
         padTo4(desc);
-        const Bytes p = packet(setId, kFileDesc, desc);
-        critical.insert(critical.end(), p.begin(), p.end());
+        appendPacket(critical, setId, kFileDesc, desc);
       }
       for (const auto& st : files) {
         Bytes ifsc;
         putDigest(ifsc, st.entry.id);
         ifsc.insert(ifsc.end(), st.checks.begin(), st.checks.end());
-        const Bytes p = packet(setId, kIfsc, ifsc);
-        critical.insert(critical.end(), p.begin(), p.end());
+        appendPacket(critical, setId, kIfsc, ifsc);
       }
       Bytes creator(kCreatorText, kCreatorText + std::strlen(kCreatorText));
       padTo4(creator);
-      const Bytes p = packet(setId, kCreator, creator);
-      critical.insert(critical.end(), p.begin(), p.end());
+      appendPacket(critical, setId, kCreator, creator);
     };
     auto startFile = [&](const std::string& name) {
       const int n = f + 1 + static_cast<int>(written.size());
@@ -468,10 +484,9 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
       if (static_cast<std::int64_t>(o) == v.first) startFile(v.name);
       Bytes exponent;
       put32(exponent, static_cast<std::uint32_t>(o));
-      Md5 m = startHash(setId, kRecvSlic);
-      m.update(exponent.data(), 4);
-      m.update(data, static_cast<std::size_t>(B));
-      Bytes head = header(setId, kRecvSlic, 4 + static_cast<std::uint64_t>(B), m);
+      // The block is written from where it is, after the header and exponent.
+      const std::span<const std::uint8_t> block(data, static_cast<std::size_t>(B));
+      Bytes head = header(setId, kRecvSlic, {exponent, block});
       head.insert(head.end(), exponent.begin(), exponent.end());
       writeBytes(head);
       fs.write(written.back().f, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B));
@@ -550,8 +565,8 @@ std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std
 
   for (const auto& path : paths) {
     const std::int64_t length = fs.fileLen(path);
-    fs.openRead(path, f);
-    try {
+    OpenForRead in(fs, path, f);
+    {
       std::int64_t pos = 0;  // 0-based
       while (pos + static_cast<std::int64_t>(kHeader) <= length) {
         checkStop(watch);
@@ -643,14 +658,8 @@ std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std
         }
         // Anything else (creator, other names, unknown packets) is passed over.
       }
-    } catch (...) {
-      try {
-        fs.close(f);
-      } catch (...) {
-      }
-      throw;
     }
-    fs.close(f);
+    in.close();
     done += length;
     if (watch.progress) watch.progress(done, total);
   }
@@ -702,8 +711,8 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
       c.good.assign(c.good.size(), true);
       done += file.length;
     } else {
-      fs.openRead(path, f);
-      try {
+      OpenForRead in(fs, path, f);
+      {
         Md5 full;
         for (std::int64_t b = 0; b < blocks; ++b) {
           checkStop(watch);
@@ -726,14 +735,8 @@ Verification verify(FileServices& fs, int f, const RecoverySet& set, const std::
         // Without block checksums only the whole file can be judged.
         if (!file.checked && c.length == file.length && full.finish() == file.hash)
           c.good.assign(c.good.size(), true);
-      } catch (...) {
-        try {
-          fs.close(f);
-        } catch (...) {
-        }
-        throw;
       }
-      fs.close(f);
+      in.close();
     }
     c.damagedBlocks = static_cast<std::int64_t>(std::count(c.good.begin(), c.good.end(), false));
     if (c.status != FileStatus::Missing && (c.damagedBlocks > 0 || c.length != file.length))
