@@ -16,6 +16,7 @@
 #include "engine.h"
 #include "messages.h"
 #include "par2_pieces.h"
+#include "par2_test_support.h"
 
 using namespace vexo;
 using namespace vexo::test;
@@ -32,14 +33,6 @@ class RepairUi : public RecordingUi {
   }
 };
 
-bool havePar2() {
-#ifdef _WIN32
-  return false;
-#else
-  return std::system("command -v par2 >/dev/null 2>&1") == 0;
-#endif
-}
-
 constexpr std::int64_t kSize = 3 * 100000 + 51234;
 
 Job splitJob(int percent) {
@@ -50,23 +43,25 @@ Job splitJob(int percent) {
   return job;
 }
 
-std::vector<std::string> recoveryFiles() {
-  std::vector<std::string> names;
-  for (const auto& n : filesHere())
-    if (n.size() > 5 && n.substr(n.size() - 5) == ".par2") names.push_back(n);
-  return names;
-}
-
-void flipByte(const std::string& name, std::size_t at) {
-  std::string bytes = readFile(name);
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x33);
-  writeFile(name, bytes);
-}
-
 bool contains(const std::vector<std::string>& events, const std::string& part) {
   for (const auto& e : events)
     if (e.find(part) != std::string::npos) return true;
   return false;
+}
+
+// Splits data.bin with 30 % recovery data, its pieces numbered with at
+// least that many digits, and sets the source aside.
+std::string splitAside(int digits = 1) {
+  const std::string source = pattern(kSize, 4);
+  writeFile("data.bin", source);
+  RecordingFileServices fs;
+  RecordingUi ui;
+  Job split = splitJob(30);
+  split.digits = digits;
+  vexo::proc1(fs, ui, split);
+  EXPECT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
+  std::filesystem::rename("data.bin", "data.bin.orig");
+  return source;
 }
 
 }  // namespace
@@ -89,7 +84,7 @@ TEST(Par2Split, WritesASetPar2Accepts) {
   EXPECT_EQ(filesHere(), want);
   EXPECT_EQ(fs.openFiles(), 0);
   if (!havePar2()) GTEST_SKIP() << "par2 is not installed";
-  EXPECT_EQ(std::system("par2 verify -q data.bin.par2 >/dev/null 2>&1"), 0);
+  EXPECT_EQ(runPar2("verify -q data.bin.par2"), 0);
 }
 
 TEST(Par2Split, StopFailureAndAnOlderSet) {
@@ -123,7 +118,7 @@ TEST(Par2Split, StopFailureAndAnOlderSet) {
     ASSERT_FALSE(ui.messages().empty());
     EXPECT_EQ(ui.messages()[0].substr(0, c.messages[0].size()), c.messages[0]);
     if (c.setWritten) {
-      EXPECT_EQ(recoveryFiles().size(), 9u);
+      EXPECT_EQ(setFilesHere().size(), 9u);
       EXPECT_FALSE(exists("data.bin.vol000+99.par2"));
       EXPECT_TRUE(contains(ui.events, "questionNo:"));
     } else {
@@ -166,7 +161,7 @@ TEST(Par2Split, KilledWhileWritingTheSetLeavesNoneOfIt) {
     for (const auto& n : filesHere())
       if (n.rfind(".vexo-", 0) == 0) hidden.push_back(n);
     EXPECT_EQ(hidden.size(), unnamed ? 0u : 2u);
-    EXPECT_TRUE(recoveryFiles().empty());
+    EXPECT_TRUE(setFilesHere().empty());
 
     // A join of the pieces clears the abandoned ones away.
     RecordingFileServices fs(makeSystemFileServices(options));
@@ -189,6 +184,7 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
     int repairAnswer;
     std::vector<std::string> report;  // lines of the question or message
     bool joined;
+    bool deleted = false;  // the pieces deleted after the join: the set goes with them
   } cases[] = {
       {"a piece missing", [] { std::filesystem::remove("data.bin.2"); }, kAnswerYes,
        {"ない分割ファイル：data.bin.2", "壊れたブロック 500 個を復元データで修復できます．"}, true},
@@ -213,6 +209,8 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
        {"ない分割ファイル：data.bin.2", "壊れたブロック 500 個を復元データで修復できます．", "壊れている分割ファイル：data.bin.3",
         "壊れたブロック 501 個を復元データで修復できます．"},
        true},
+      {"a piece missing, the pieces deleted after", [] { std::filesystem::remove("data.bin.3"); }, kAnswerYes,
+       {"ない分割ファイル：data.bin.3", "壊れたブロック 500 個を復元データで修復できます．"}, true, true},
       {"repair declined", [] { std::filesystem::remove("data.bin.3"); }, 7,
        {"ない分割ファイル：data.bin.3", "壊れたブロック 500 個を復元データで修復できます．"}, false},
       {"more damage than recovery data",
@@ -225,21 +223,14 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string source = pattern(kSize, 4);
-    writeFile("data.bin", source);
-    RecordingFileServices fs;
-    {
-      RecordingUi ui;
-      vexo::proc1(fs, ui, splitJob(30));
-      ASSERT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
-    }
-    std::filesystem::rename("data.bin", "data.bin.orig");
+    const std::string source = splitAside();
     c.damage();
     std::map<std::string, std::string> pieces;
     for (const auto& n : filesHere()) pieces[n] = readFile(n);
 
+    RecordingFileServices fs;
     RepairUi ui;
-    ui.answer = 7;  // keep the pieces
+    ui.answer = c.deleted ? kAnswerYes : 7;
     ui.repairAnswer = c.repairAnswer;
     Job join;
     join.chosen = "data.bin.4";
@@ -254,25 +245,18 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
       EXPECT_TRUE(contains(ui.events, "message:" + text::kJoinDone));
       EXPECT_TRUE(contains(ui.events, "question:" + text::kDeleteQuestion));
     }
-    // The pieces and the set as they were; no hidden file left.
-    for (const auto& [name, bytes] : pieces) EXPECT_TRUE(readFile(name) == bytes) << name;
-    auto now = filesHere();
-    std::erase(now, "data.bin");
-    EXPECT_EQ(now.size(), pieces.size());
+    if (c.deleted) {
+      // The pieces, the record and the recovery set, once the joined file is there.
+      EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "data.bin.orig"}));
+    } else {
+      // The pieces and the set as they were; no hidden file left.
+      for (const auto& [name, bytes] : pieces) EXPECT_TRUE(readFile(name) == bytes) << name;
+      auto now = filesHere();
+      std::erase(now, "data.bin");
+      EXPECT_EQ(now.size(), pieces.size());
+    }
     EXPECT_EQ(fs.openFiles(), 0);
   }
-}
-
-// Splits data.bin with 30 % recovery data and sets the source aside.
-std::string splitAside() {
-  const std::string source = pattern(kSize, 4);
-  writeFile("data.bin", source);
-  RecordingFileServices fs;
-  RecordingUi ui;
-  vexo::proc1(fs, ui, splitJob(30));
-  EXPECT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
-  std::filesystem::rename("data.bin", "data.bin.orig");
-  return source;
 }
 
 // The status line counts the pieces as a plain join does and says when
@@ -335,42 +319,26 @@ class CaseBlindFileServices : public RecordingFileServices {
 
 // The set beside the pieces under the names other programs give it.
 TEST(Par2Join, SetFoundUnderItsNames) {
+  const auto capitals = [](std::string n) {
+    for (auto& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return n;
+  };
   const struct {
     const char* what;
     std::function<std::string(const std::string&)> rename;  // a set file's new name
     bool ignoreCase;
     bool found;
   } cases[] = {
-      {"in capitals where case is ignored",
-       [](std::string n) {
-         for (auto& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-         return n;
-       },
-       true, true},
-      {"in capitals where case counts",
-       [](std::string n) {
-         for (auto& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-         return n;
-       },
-       false, false},
+      {"in capitals where case is ignored", capitals, true, true},
+      {"in capitals where case counts", capitals, false, false},
       {"named after the first piece", [](const std::string& n) { return "data.bin.001" + n.substr(8); }, false,
        true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string source = pattern(kSize, 4);
-    writeFile("data.bin", source);
-    {
-      RecordingFileServices fs;
-      RecordingUi ui;
-      Job split = splitJob(30);
-      split.digits = 3;
-      vexo::proc1(fs, ui, split);
-      ASSERT_EQ(ui.headlines(), std::vector<std::string>{text::kSplitDone});
-    }
-    for (const auto& n : recoveryFiles()) std::filesystem::rename(n, c.rename(n));
-    std::filesystem::rename("data.bin", "data.bin.orig");
+    const std::string source = splitAside(3);
+    for (const auto& n : setFilesHere()) std::filesystem::rename(n, c.rename(n));
     std::filesystem::remove("data.bin.002");
     std::unique_ptr<RecordingFileServices> fs =
         c.ignoreCase ? std::make_unique<CaseBlindFileServices>() : std::make_unique<RecordingFileServices>();
@@ -387,23 +355,6 @@ TEST(Par2Join, SetFoundUnderItsNames) {
   }
 }
 
-TEST(Par2Join, DeletingAfterARepairTakesTheSetToo) {
-  TempDir dir;
-  const std::string source = pattern(kSize, 4);
-  writeFile("data.bin", source);
-  RecordingFileServices fs;
-  RecordingUi splitUi;
-  vexo::proc1(fs, splitUi, splitJob(30));
-  std::filesystem::rename("data.bin", "data.bin.orig");
-  std::filesystem::remove("data.bin.3");
-  RepairUi ui;
-  Job join;
-  join.chosen = "data.bin.1";
-  vexo::proc1(fs, ui, join);
-  EXPECT_EQ(filesHere(), (std::vector<std::string>{"data.bin", "data.bin.orig"}));
-  EXPECT_TRUE(readFile("data.bin") == source);
-}
-
 // A set par2 made over .001 pieces and named after the first, no record: a
 // missing piece is a gap, and the set rebuilds it.
 TEST(Par2Join, Par2MadeSetOverNumberedPieces) {
@@ -416,7 +367,7 @@ TEST(Par2Join, Par2MadeSetOverNumberedPieces) {
     source += piece;
   }
   // Named by par2 after the first file: movie.avi.001.par2.
-  ASSERT_EQ(std::system("par2 create -q -q -r40 -b200 movie.avi.001 movie.avi.00? >/dev/null 2>&1"), 0);
+  ASSERT_EQ(runPar2("create -q -q -r40 -b200 movie.avi.001 movie.avi.00?"), 0);
   ASSERT_TRUE(exists("movie.avi.001.par2"));
   std::filesystem::remove("movie.avi.002");
   RecordingFileServices fs;

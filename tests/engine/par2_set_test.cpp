@@ -3,36 +3,18 @@
 // theirs.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "block_copy.h"
 #include "doubles.h"
 #include "par2.h"
+#include "par2_test_support.h"
 
 using namespace vexo;
 using namespace vexo::par2;
 using namespace vexo::test;
 
 namespace {
-
-bool havePar2() {
-#ifdef _WIN32
-  return false;
-#else
-  return std::system("command -v par2 >/dev/null 2>&1") == 0;
-#endif
-}
-
-// par2's exit status for the arguments, run in the current directory.
-int runPar2(const std::string& args) {
-  const int status = std::system(("par2 " + args + " >/dev/null 2>&1").c_str());
-#ifdef _WIN32
-  return status;
-#else
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-}
 
 // Pieces base.1 .. base.n (or .001 with width 3) with the given lengths.
 std::vector<Input> makePieces(const std::string& base, const std::vector<std::int64_t>& lengths, int width = 1) {
@@ -45,13 +27,6 @@ std::vector<Input> makePieces(const std::string& base, const std::vector<std::in
     inputs.push_back({name, name});
   }
   return inputs;
-}
-
-std::vector<std::string> setFilesHere() {
-  std::vector<std::string> names;
-  for (const auto& name : filesHere())
-    if (isSetFile(name)) names.push_back(name);
-  return names;
 }
 
 struct Found {
@@ -85,12 +60,6 @@ std::map<std::string, std::string> repairHere(FileServices& fs, Found& found, st
     rebuilt[found.set.files[i].name] = bytes;
   }
   return rebuilt;
-}
-
-void flipByte(const std::string& name, std::size_t at) {
-  std::string bytes = readFile(name);
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
-  writeFile(name, bytes);
 }
 
 }  // namespace
