@@ -29,44 +29,22 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "file_services.h"
-#include "user_interface.h"
+#include "bench_support.h"
 
 extern char** environ;
 
 namespace stdfs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
 constexpr std::int64_t kPiece = vexo::kPieceSize144;
 
-// The user interface of one request without a window: remembers the
-// messages, answers No to the deletion question, long naming at 1.44M.
-class HeadlessUi final : public vexo::UserInterface {
- public:
-  std::vector<std::string> messages;
-  void statusText(const std::string&) override {}
-  void clearStatus() override {}
-  void message(const std::string& text) override { messages.push_back(text); }
-  int question(const std::string&) override { return 7; }
-  int questionNo(const std::string&) override { return 7; }
-  void refreshFileList() override {}
-  std::optional<std::string> askExtension(const std::string&) override { return std::nullopt; }
-};
-
-// Child mode: one request on a name in the current directory. Exits 0 when
-// it ended with the completion message and nothing else.
+// Child mode: one request on a name in the current directory.
 int runRequest(const std::string& name) {
-  auto fs = vexo::makeSystemFileServices();
-  HeadlessUi ui;
   vexo::Job job;
   job.chosen = name;
-  vexo::proc1(*fs, ui, job);
-  if (ui.messages.size() == 1 && (ui.messages[0] == "分割完了" || ui.messages[0] == "結合完了")) return 0;
-  for (const auto& m : ui.messages) std::cerr << "vexo: " << m << "\n";
-  return 1;
+  return bench::runRequest(job);
 }
 
 std::string workDir;  // the temporary directory, removed also on failure
@@ -96,17 +74,14 @@ double timed(const std::vector<std::string>& argv, const std::string& dir, const
     errno = e;
     die("cannot start " + argv[0]);
   }
-  int status = 0;
-  struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) die("waitpid");
+  const bench::Timed t = bench::waitTimed(pid, start);
+  const rusage& usage = t.usage;
   if (std::getenv("BENCH_CPU"))
     std::cout << "[" << argv[0].substr(argv[0].rfind('/') + 1) << " sys " << usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6
               << " user " << usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 << "]";
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail(argv[0] + " failed in " + dir);
-  return seconds;
+  if (!t.ok) fail(argv[0] + " failed in " + dir);
+  return t.seconds;
 }
 
 // Writes a file of pseudo-random bytes that no file system can compress or
@@ -148,12 +123,6 @@ bool sameBytes(const std::string& a, const std::string& b) {
   ::close(fa);
   ::close(fb);
   return same;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 struct Measure {
@@ -314,7 +283,7 @@ int main(int argc, char** argv) {
             << " runs:\n";
   std::vector<double> med;
   for (auto& m : measures) {
-    med.push_back(median(m.seconds));
+    med.push_back(bench::median(m.seconds));
     std::printf("  %-11s %8.3f s  %8.1f MB/s\n", m.label.c_str(), med.back(), size / med.back() / 1e6);
   }
   struct Ratio {

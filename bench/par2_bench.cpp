@@ -30,68 +30,31 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "file_services.h"
+#include "bench_support.h"
 #include "par2.h"
 #include "par2_gf.h"
 #include "par2_pieces.h"
-#include "user_interface.h"
 
 namespace stdfs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr std::int64_t kPiece = vexo::kPieceSize144;
 
-// A request's user interface without a window: the repair is accepted, the
-// deletion of the pieces declined.
-class HeadlessUi final : public vexo::UserInterface {
- public:
-  std::vector<std::string> messages;
-  void statusText(const std::string&) override {}
-  void clearStatus() override {}
-  void message(const std::string& text) override { messages.push_back(text); }
-  int question(const std::string& text) override {
-    return text.find(vexo::text::kRepairQuestion) != std::string::npos ? vexo::kAnswerYes : 7;
-  }
-  int questionNo(const std::string&) override { return 7; }
-  void refreshFileList() override {}
-  std::optional<std::string> askExtension(const std::string&) override { return std::nullopt; }
-};
-
-int request(const vexo::Job& job) {
-  auto fs = vexo::makeSystemFileServices();
-  HeadlessUi ui;
-  vexo::proc1(*fs, ui, job);
-  if (ui.messages.size() == 1 && (ui.messages[0] == "分割完了" || ui.messages[0] == "結合完了")) return 0;
-  for (const auto& m : ui.messages) std::cerr << "vexo: " << m << "\n";
-  return 1;
-}
-
-struct Timed {
-  double seconds = 0;
-  long peakKiB = 0;
-};
+int request(const vexo::Job& job) { return bench::runRequest(job, vexo::text::kRepairQuestion); }
 
 // Runs body in a child process; its wall time and peak memory.
-Timed inChild(const std::function<int()>& body) {
-  const auto start = Clock::now();
+bench::Timed inChild(const std::function<int()>& body) {
+  std::fflush(stdout);
+  const auto start = bench::Clock::now();
   const pid_t pid = fork();
   if (pid == 0) _exit(body());
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  const bench::Timed t = bench::waitTimed(pid, start);
+  if (!t.ok) {
     std::cerr << "par2_bench: a run failed\n";
     std::exit(2);
   }
-  return {std::chrono::duration<double>(Clock::now() - start).count(), usage.ru_maxrss};
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
+  return t;
 }
 
 void removeSet(const stdfs::path& dir) {
@@ -151,7 +114,7 @@ int main(int argc, char** argv) {
 
   std::map<std::string, std::vector<double>> t;
   std::map<std::string, long> peak;
-  auto record = [&](const std::string& what, const Timed& x) {
+  auto record = [&](const std::string& what, const bench::Timed& x) {
     t[what].push_back(x.seconds);
     peak[what] = std::max(peak[what], x.peakKiB);
   };
@@ -185,12 +148,12 @@ int main(int argc, char** argv) {
     std::printf("\n");
   }
   for (const auto& [what, v] : t)
-    std::printf("%-34s median %7.2f s, peak memory %4ld MiB\n", what.c_str(), median(v), peak[what] / 1024);
-  const double par2 = median(t["par2 create"]);
+    std::printf("%-34s median %7.2f s, peak memory %4ld MiB\n", what.c_str(), bench::median(v), peak[what] / 1024);
+  const double par2 = bench::median(t["par2 create"]);
   std::printf("ratios: split with recovery data / par2 create %.2f (goal <= 0.25); recovery set alone / par2 create "
               "%.2f; repairing join / plain join %.2f (goal <= 2)\n",
-              median(t["split with recovery data"]) / par2, median(t["our recovery set alone"]) / par2,
-              median(t["join rebuilding a missing piece"]) / median(t["plain join"]));
+              bench::median(t["split with recovery data"]) / par2, bench::median(t["our recovery set alone"]) / par2,
+              bench::median(t["join rebuilding a missing piece"]) / bench::median(t["plain join"]));
   stdfs::current_path(base);
   stdfs::remove_all(dir);
   return 0;
