@@ -597,18 +597,27 @@ std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std
         const Digest setId = getDigest(head + 32);
         Type type;
         std::memcpy(type.data(), head + 48, 16);
-        const bool recovery = type == kRecvSlic;
+        if (type == kRecvSlic) {
+          // Located by its header: its data is checked when it is used.
+          std::uint8_t e[4];
+          if (len >= kHeader + 4 && fs.read(f, reinterpret_cast<char*>(e), 4, start + static_cast<std::int64_t>(kHeader) + 1) == 4) {
+            Found& set = sets[setId];
+            set.recovery.emplace(get32(e), RecoveryBlock{get32(e), path, start + static_cast<std::int64_t>(kHeader) + 4,
+                                                         static_cast<std::int64_t>(len - kHeader - 4), getDigest(head + 16)});
+            set.paths.insert(path);
+          }
+          pos = start + static_cast<std::int64_t>(len);
+          continue;
+        }
         Bytes body;
         Md5 m;
         m.update(head + 32, 32);
-        std::uint8_t exponentBytes[4] = {};
         for (std::uint64_t off = kHeader; off < len;) {
           const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, len - off));
           if (fs.read(f, reinterpret_cast<char*>(buf.data()), n, start + static_cast<std::int64_t>(off) + 1) != n)
             break;
           m.update(buf.data(), n);
-          if (recovery && off == kHeader && n >= 4) std::memcpy(exponentBytes, buf.data(), 4);
-          if (!recovery && len <= kMaxKept) body.insert(body.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+          if (len <= kMaxKept) body.insert(body.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
           off += n;
         }
         if (m.finish() != getDigest(head + 16)) {
@@ -619,12 +628,7 @@ std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std
         Found& set = sets[setId];
         set.paths.insert(path);
         const std::size_t n = body.size();
-        if (recovery) {
-          if (len >= kHeader + 4) {
-            const std::uint32_t e = get32(exponentBytes);
-            set.recovery.emplace(e, RecoveryBlock{e, path, start + static_cast<std::int64_t>(kHeader) + 4});
-          }
-        } else if (type == kMain && n >= 12 && !set.haveMain) {
+        if (type == kMain && n >= 12 && !set.haveMain) {
           const std::uint32_t count = get32(body.data() + 8);
           if ((n - 12) / 16 >= count) {
             set.haveMain = true;
@@ -801,14 +805,30 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   if (m == 0) return;
   if (set.recovery.size() < m) throw RepairFailed("not enough recovery blocks");
 
-  // Rows: recovery blocks (a few spare ones, for the rare system that a
-  // first choice leaves singular); columns: the damaged blocks' weights.
-  const std::size_t rows = std::min(set.recovery.size(), m + 16);
+  // Rows: intact recovery blocks (a few spare ones, for the rare system
+  // that a first choice leaves singular); columns: the damaged blocks'
+  // weights.
+  std::vector<const RecoveryBlock*> chosen;
+  {
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(4 + B));
+    for (const auto& block : set.recovery) {
+      if (chosen.size() == m + 16) break;
+      checkStop(watch);
+      if (block.length != B) continue;
+      OpenForRead in(fs, block.path, f);
+      if (fs.read(f, reinterpret_cast<char*>(body.data()), body.size(), block.offset - 4 + 1) != body.size()) continue;
+      in.close();
+      const Bytes h = header(set.id, kRecvSlic, {body});
+      if (getDigest(h.data() + 16) == block.packetHash) chosen.push_back(&block);
+    }
+  }
+  if (chosen.size() < m) throw RepairFailed("not enough intact recovery blocks");
+  const std::size_t rows = chosen.size();
   std::vector<std::vector<std::uint16_t>> a(rows, std::vector<std::uint16_t>(m));
   auto& w = st.w;
   w.assign(rows, std::vector<std::uint16_t>(rows, 0));
   for (std::size_t r = 0; r < rows; ++r) {
-    const std::uint32_t e = set.recovery[r].exponent;
+    const std::uint32_t e = chosen[r]->exponent;
     for (std::size_t k = 0; k < m; ++k)
       a[r][k] = gf::exp(static_cast<std::uint32_t>((std::uint64_t{damagedLogs[k]} * e) % 65535));
     w[r][r] = 1;
@@ -842,12 +862,24 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
   }
   w.resize(m);  // the spare rows were only needed to find pivots
   // damaged_k = sum_r w[k][r] * (recovery_r - sum_good c_s^e_r * good_s):
-  // one combination over the good blocks and the recovery blocks.
+  // one combination over the good blocks and the recovery blocks that
+  // weigh in (a spare one that no pivot took is not read).
   st.goodCount = st.sources.size();
+  std::vector<std::size_t> used;
   for (std::size_t r = 0; r < rows; ++r) {
-    st.paths.push_back(set.recovery[r].path);
-    st.sources.push_back({&st.paths.back(), set.recovery[r].offset, B});
-    st.exponents.push_back(set.recovery[r].exponent);
+    bool weighs = false;
+    for (std::size_t k = 0; k < m && !weighs; ++k) weighs = w[k][r] != 0;
+    if (!weighs) continue;
+    used.push_back(r);
+    st.paths.push_back(chosen[r]->path);
+    st.sources.push_back({&st.paths.back(), chosen[r]->offset, B});
+    st.exponents.push_back(chosen[r]->exponent);
+  }
+  for (auto& row : w) {
+    std::vector<std::uint16_t> kept;
+    kept.reserve(used.size());
+    for (const std::size_t r : used) kept.push_back(row[r]);
+    row = std::move(kept);
   }
 }
 

@@ -95,10 +95,14 @@ struct FileEntry {
   std::int64_t blockCount(std::int64_t blockSize) const { return (length + blockSize - 1) / blockSize; }
 };
 
+// A recovery block as its packet's header gives it: the packet's checksum
+// is checked when the block is used, not when the set is read.
 struct RecoveryBlock {
   std::uint32_t exponent = 0;
-  std::string path;     // the file it is in
-  std::int64_t offset;  // 0-based position of its data there
+  std::string path;         // the file it is in
+  std::int64_t offset = 0;  // 0-based position of its data there
+  std::int64_t length = 0;  // bytes of data
+  Digest packetHash{};      // the packet's MD5, from its header
 };
 
 struct RecoverySet {
@@ -114,7 +118,8 @@ struct RecoverySet {
 
 // Every set whose main packet one of the files holds, with what all the
 // files hold for it. Damaged packets, unknown ones and repeats are passed
-// over; packets may come in any order.
+// over; packets may come in any order. Recovery blocks are only located
+// (their data is neither read nor checked): a repair checks those it uses.
 std::vector<RecoverySet> readSets(FileServices& fs, int f, const std::vector<std::string>& paths,
                                   const Watch& watch = {});
 

@@ -140,6 +140,15 @@ TEST(Par2Set, DamageRepairedByUsAndByPar2) {
        2,
        {FileStatus::Complete, FileStatus::Damaged, FileStatus::Complete, FileStatus::Complete,
         FileStatus::Complete, FileStatus::Complete, FileStatus::Damaged}},
+      // The first recovery block is not used: its packet's checksum fails.
+      {"one piece missing and a recovery block damaged",
+       [] {
+         std::filesystem::remove("p.6");
+         flipByte("p.vol00+01.par2", 64 + 4 + 10);
+       },
+       25,
+       {FileStatus::Complete, FileStatus::Complete, FileStatus::Complete, FileStatus::Complete,
+        FileStatus::Complete, FileStatus::Missing, FileStatus::Complete}},
       {"a piece cut short", [] { std::filesystem::resize_file("p.5", 1000); }, 25,
        {FileStatus::Complete, FileStatus::Complete, FileStatus::Complete, FileStatus::Complete,
         FileStatus::Damaged, FileStatus::Complete, FileStatus::Complete}},
