@@ -37,7 +37,7 @@ struct Plan {
     }
   }
   // Tail reads at explicit positions, each followed by its write.
-  void tail(std::int64_t pos, std::initializer_list<int> lens, int src = 1, int dst = 2) {
+  void tail(std::int64_t pos, const std::vector<int>& lens, int src = 1, int dst = 2) {
     for (int len : lens) {
       add("read #" + std::to_string(src) + " " + std::to_string(len) + " @" + std::to_string(pos));
       add("write #" + std::to_string(dst) + " " + std::to_string(len));
@@ -96,36 +96,78 @@ TEST(Ladder, BlockSizesAtEveryBoundary) {
   for (auto [rest, block] : cases) EXPECT_EQ(ladderBlock(rest), block) << "rest " << rest;
 }
 
-TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
+// Each piece is read in blocks of 30,000 and the block that does not fit;
+// the last piece's read that falls short writes nothing, and its rest goes
+// down the ladder from its first byte on (positions count from 1). A
+// source that is an exact multiple of the piece size ends with a full
+// piece: no empty piece after it.
+TEST(SplitPlan, BlocksOfEveryPieceAndTheLastPiecesLadder) {
+  const struct {
+    const char* source;
+    std::int64_t size, pieceSize;
+    bool shortNaming;
+    const char *base, *record;
+    int pieces;
+    std::vector<int> tail;  // the ladder of the last piece; none when it is full
+  } cases[] = {
+      {"report.doc", 2 * P144 + 17664, P144, false, "report.doc.", "report.doc.crc", 3,
+       {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1}},
+      {"data.bin", P12 + 25, P12, true, "data.", "data.crc", 2, {10, 10, 1, 1, 1, 1, 1}},
+      {"one.bin", P144 + 1, P144, false, "one.bin.", "one.bin.crc", 2, {1}},
+      {"even.bin", 2 * P144, P144, false, "even.bin.", "even.bin.crc", 2, {}},
+      {"even.bin", 3 * P12, P12, false, "even.bin.", "even.bin.crc", 3, {}},
+      {"even.bin", 300000, 100000, false, "even.bin.", "even.bin.crc", 3, {}},
+      {"even.bin", 60000, 30000, false, "even.bin.", "even.bin.crc", 2, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " " + std::to_string(c.size));
+    TempDir dir;
+    makeSource(c.source, c.size);
+    RecordingFileServices fs;
+    RecordingUi ui;
+    ui.size = c.pieceSize;
+    ui.check = c.shortNaming ? 1 : 0;
+    proc1(fs, ui, c.source);
+
+    Plan plan;
+    plan.add(std::string("fileLen ") + c.source);
+    plan.add(std::string("fileDateTime ") + c.source);
+    plan.add(std::string("getAttr ") + c.source);
+    plan.add(std::string("openRead ") + c.source + " #1");
+    const std::string first = c.base + std::string("1");
+    for (int k = 1; k <= c.pieces; ++k) {
+      const std::string piece = c.base + std::to_string(k);
+      const int dst = k == 1 ? 3 : 2;
+      if (k == 1) plan.startFirst(piece);
+      else plan.add("create " + piece + " #2");
+      if (k == c.pieces && !c.tail.empty()) {
+        plan.add("read #1 30000");
+        plan.tail((k - 1) * c.pieceSize + 1, c.tail, 1, dst);
+      } else {
+        plan.blocks(static_cast<int>(c.pieceSize / 30000), 30000, dst);
+        if (c.pieceSize % 30000 != 0) plan.blocks(1, static_cast<int>(c.pieceSize % 30000), dst);
+      }
+      if (k == 1) plan.finishFirst(piece);
+      else plan.finishPiece(piece);
+    }
+    plan.finishSplit(c.source, c.record, first);
+    EXPECT_EQ(fs.log, plan.calls);
+    const std::string bytes = readFile(c.source);
+    const std::string last = c.base + std::to_string(c.pieces);
+    EXPECT_EQ(readFile(last), bytes.substr(static_cast<std::size_t>((c.pieces - 1) * c.pieceSize)));
+    EXPECT_FALSE(exists(c.base + std::to_string(c.pieces + 1)));
+    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
+  }
+}
+
+// Each piece counted in the status line; the summary says where the pieces
+// went, their sizes and the record.
+TEST(SplitPlan, StatusCountsPiecesAndTheSummarySaysWhatWasWritten) {
   TempDir dir;
-  const std::int64_t size = 2 * P144 + 17664;
-  makeSource("report.doc", size);
+  makeSource("report.doc", 2 * P144 + 17664);
   RecordingFileServices fs;
   RecordingUi ui;
   proc1(fs, ui, "report.doc");
-
-  Plan plan;
-  plan.add("fileLen report.doc");
-  plan.add("fileDateTime report.doc");
-  plan.add("getAttr report.doc");
-  plan.add("openRead report.doc #1");
-  plan.startFirst("report.doc.1");
-  plan.blocks(48, 30000, 3);
-  plan.blocks(1, 17664, 3);
-  plan.finishFirst("report.doc.1");
-  plan.add("create report.doc.2 #2");
-  plan.blocks(48, 30000);
-  plan.blocks(1, 17664);
-  plan.finishPiece("report.doc.2");
-  plan.add("create report.doc.3 #2");
-  plan.add("read #1 30000");  // falls short: nothing of it is written
-  plan.tail(2 * P144 + 1, {10000, 5000, 2000, 500, 100, 50, 10, 1, 1, 1, 1});
-  plan.finishPiece("report.doc.3");
-  plan.finishSplit("report.doc", "report.doc.crc", "report.doc.1");
-  EXPECT_EQ(fs.log, plan.calls);
-
-  // Each piece counted in the status line; the summary says where the
-  // pieces went, their sizes and the record.
   EXPECT_EQ(ui.events, (std::vector<std::string>{
                            "status:分割中 report.doc.1 (1/3)", "status:分割中 report.doc.2 (2/3)",
                            "status:分割中 report.doc.3 (3/3)", "clear",
@@ -133,99 +175,6 @@ TEST(SplitPlan, TwoFullPiecesAndATailAt144) {
                                " に 1,457,664 バイトの分割ファイル 2 個と 17,664 バイトの 1 個を作りました．"
                                "記録 report.doc.crc を書きました．",
                            "refresh"}));
-  EXPECT_EQ(readFile("report.doc.1").size(), static_cast<std::size_t>(P144));
-  EXPECT_EQ(readFile("report.doc.3").size(), 17664u);
-}
-
-TEST(SplitPlan, PC98SizeUses41BlocksAndAFinalBlockOf20304) {
-  TempDir dir;
-  makeSource("data.bin", P12 + 25);
-  RecordingFileServices fs;
-  RecordingUi ui;
-  ui.size = kPieceSize12;
-  ui.check = 1;  // short naming
-  proc1(fs, ui, "data.bin");
-
-  Plan plan;
-  plan.add("fileLen data.bin");
-  plan.add("fileDateTime data.bin");
-  plan.add("getAttr data.bin");
-  plan.add("openRead data.bin #1");
-  plan.startFirst("data.1");
-  plan.blocks(41, 30000, 3);
-  plan.blocks(1, 20304, 3);
-  plan.finishFirst("data.1");
-  plan.add("create data.2 #2");
-  plan.add("read #1 30000");
-  plan.tail(P12 + 1, {10, 10, 1, 1, 1, 1, 1});
-  plan.finishPiece("data.2");
-  plan.finishSplit("data.bin", "data.crc", "data.1");
-  EXPECT_EQ(fs.log, plan.calls);
-  EXPECT_EQ(readFile("data.2"), readFile("data.bin").substr(P12));
-}
-
-TEST(SplitPlan, OneByteLongerThanThePieceSize) {
-  TempDir dir;
-  makeSource("one.bin", P144 + 1);
-  RecordingFileServices fs;
-  RecordingUi ui;
-  proc1(fs, ui, "one.bin");
-
-  Plan plan;
-  plan.add("fileLen one.bin");
-  plan.add("fileDateTime one.bin");
-  plan.add("getAttr one.bin");
-  plan.add("openRead one.bin #1");
-  plan.startFirst("one.bin.1");
-  plan.blocks(48, 30000, 3);
-  plan.blocks(1, 17664, 3);
-  plan.finishFirst("one.bin.1");
-  plan.add("create one.bin.2 #2");
-  plan.add("read #1 30000");
-  plan.tail(P144 + 1, {1});
-  plan.finishPiece("one.bin.2");
-  plan.finishSplit("one.bin", "one.bin.crc", "one.bin.1");
-  EXPECT_EQ(fs.log, plan.calls);
-  EXPECT_EQ(readFile("one.bin.2"), readFile("one.bin").substr(P144));
-}
-
-// A source that is an exact multiple of the piece size makes exactly that
-// many pieces, the last one full: no empty piece after it.
-TEST(SplitPlan, ExactMultipleEndsWithAFullPiece) {
-  const struct {
-    std::int64_t size;
-    int pieces;
-  } cases[] = {{P144, 2}, {P12, 3}, {100000, 3}, {30000, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.size);
-    TempDir dir;
-    makeSource("even.bin", c.pieces * c.size);
-    RecordingFileServices fs;
-    RecordingUi ui;
-    ui.size = c.size;
-    proc1(fs, ui, "even.bin");
-
-    Plan plan;
-    plan.add("fileLen even.bin");
-    plan.add("fileDateTime even.bin");
-    plan.add("getAttr even.bin");
-    plan.add("openRead even.bin #1");
-    for (int k = 1; k <= c.pieces; ++k) {
-      const std::string piece = "even.bin." + std::to_string(k);
-      const int dst = k == 1 ? 3 : 2;
-      if (k == 1) plan.startFirst(piece);
-      else plan.add("create " + piece + " #2");
-      plan.blocks(static_cast<int>(c.size / 30000), 30000, dst);
-      if (c.size % 30000 != 0) plan.blocks(1, static_cast<int>(c.size % 30000), dst);
-      if (k == 1) plan.finishFirst(piece);
-      else plan.finishPiece(piece);
-    }
-    plan.finishSplit("even.bin", "even.bin.crc", "even.bin.1");
-    EXPECT_EQ(fs.log, plan.calls);
-    EXPECT_EQ(readFile("even.bin." + std::to_string(c.pieces)).size(), static_cast<std::size_t>(c.size));
-    EXPECT_FALSE(exists("even.bin." + std::to_string(c.pieces + 1)));
-    EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
-  }
 }
 
 TEST(SplitPlan, NotLargerThanThePieceSizeWritesNothing) {
