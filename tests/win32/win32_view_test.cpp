@@ -867,6 +867,23 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   tool.lpszText = tipText;
   SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
   EXPECT_EQ(std::wstring(tipText), longName);
+  // The mouse over the cut entry of the file list gives that list's tip
+  // the whole name, over a whole one nothing.
+  const auto listTipAt = [&](LRESULT index) {
+    RECT item{};
+    SendMessageW(files, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(files, WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2));
+    wchar_t text[256] = {};
+    TOOLINFOW t{};
+    t.cbSize = TTTOOLINFOW_V1_SIZE;
+    t.hwnd = main;
+    t.uId = reinterpret_cast<UINT_PTR>(files);
+    t.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&t));
+    return std::wstring(text);
+  };
+  EXPECT_EQ(listTipAt(sel), longName);
+  EXPECT_EQ(listTipAt(sel == 0 ? 1 : 0), L"");
 
   // A file dropped on the window.
   dropFile(path(L"sub\\b.bin"));

@@ -358,9 +358,20 @@ void Win32MainView::create(MainForm& form) {
   SendMessageW(spin, UDM_SETRANGE32, kMinRecoveryPercent, kMaxRecoveryPercent);
   SendMessageW(spin, UDM_SETPOS32, 0, kDefaultRecoveryPercent);
   SendMessageW(percent, EM_SETLIMITTEXT, 3, 0);
+  {
+    HDC dc = GetDC(percent);
+    HGDIOBJ old = SelectObject(dc, formFont());
+    SIZE unit{};
+    const std::wstring sign = widen(text::kPercent);
+    GetTextExtentPoint32W(dc, sign.c_str(), static_cast<int>(sign.size()), &unit);
+    SelectObject(dc, old);
+    ReleaseDC(percent, dc);
+    SendMessageW(percent, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, unit.cx + 4));
+  }
   // Drawn by this view on top of the controls' own drawing.
   SetWindowSubclass(control(L"Progress_bar"), subclassProc, kIdProgress, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(control(L"Out_Dir"), subclassProc, kIdOutDir, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(percent, subclassProc, kIdRecovery, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(control(L"FIle_list"), subclassProc, kIdFiles, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(control(L"Dir_name"), subclassProc, kIdDir, reinterpret_cast<DWORD_PTR>(this));
   // Where every control sits at the designed size, and how it follows a
@@ -869,10 +880,11 @@ LRESULT CALLBACK Win32MainView::subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPA
       if (id == kIdOutDir) InvalidateRect(hwnd, nullptr, TRUE);
       break;
     case WM_PAINT: {
-      if (id != kIdProgress && id != kIdOutDir) break;
+      if (id != kIdProgress && id != kIdOutDir && id != kIdRecovery) break;
       const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
       // The progress bar's text is its percentage while a request runs;
-      // the empty output folder's field names what it stands for.
+      // the empty output folder's field names what it stands for; the
+      // recovery field ends in its unit.
       std::wstring text;
       int color = COLOR_WINDOWTEXT;
       RECT r{};
@@ -881,6 +893,14 @@ LRESULT CALLBACK Win32MainView::subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPA
         text = windowText(hwnd);
         GetClientRect(hwnd, &r);
         format |= DT_CENTER | DT_VCENTER;
+      } else if (id == kIdRecovery) {
+        // In the room the field's right margin keeps free of the number.
+        text = widen(text::kPercent);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        SendMessageW(hwnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+        r.right = client.right - 2;
+        format |= DT_RIGHT;
       } else if (GetWindowTextLengthW(hwnd) == 0 && GetFocus() != hwnd) {
         text = widen(text::kSameFolder);
         color = COLOR_GRAYTEXT;
