@@ -310,9 +310,9 @@ void Win32MainView::create(MainForm& form) {
   InitCommonControlsEx(&classes);
   registerClass(kMainClass, &Win32MainView::windowProc);
   const SIZE size = outerSize(design::kMain.clientWidth, design::kMain.clientHeight, kMainStyle);
-  CreateWindowExW(0, kMainClass, widen(text::kMainCaption).c_str(), kMainStyle, px(1000), px(1000),
+  CreateWindowExW(0, kMainClass, widen(design::kMain.caption).c_str(), kMainStyle, px(1000), px(1000),
                   size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
-  SetPropW(hwnd_, kNameProperty, const_cast<wchar_t*>(L"Main"));
+  SetPropW(hwnd_, kNameProperty, const_cast<wchar_t*>(L"Main"));  // design::kMain.name
   createControls(hwnd_, design::kMain, kMainKinds);
   // The frame is drawn beneath the option buttons it holds. It takes no
   // focus, so the keyboard's order stays that of the table.
@@ -1316,7 +1316,7 @@ Win32InputView::Win32InputView(InputForm& form, HWND owner, std::function<void(H
     : form_(form), owner_(owner), shownHook_(std::move(shownHook)) {
   registerClass(kInputClass, &Win32InputView::windowProc);
   const SIZE size = outerSize(design::kInput.clientWidth, design::kInput.clientHeight, kInputStyle);
-  CreateWindowExW(WS_EX_DLGMODALFRAME, kInputClass, widen(text::kInputCaption).c_str(), kInputStyle,
+  CreateWindowExW(WS_EX_DLGMODALFRAME, kInputClass, widen(design::kInput.caption).c_str(), kInputStyle,
                   px(kInputLeft), px(kInputTop), size.cx, size.cy, owner, nullptr,
                   GetModuleHandleW(nullptr), this);
   SetPropW(hwnd_, kNameProperty, const_cast<wchar_t*>(L"Input_Form"));
