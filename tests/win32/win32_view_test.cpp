@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "design.h"
 #include "file_services.h"
 #include "main_form.h"
 #include "registry_store.h"
@@ -295,6 +296,13 @@ TEST_F(Win32Window, MainWindowControlsNamesCaptionsAndGeometry) {
       EXPECT_EQ(textOf(h), widen(c.caption)) << narrow(c.name);
     }
     expectPlaced(h, c, POINT{0, 0});
+  }
+  // Every control of the design is there, with its caption.
+  for (const design::Control& c : design::kMain.controls) {
+    HWND h = control(widen(c.name).c_str());
+    if (h && *c.caption) {
+      EXPECT_EQ(textOf(h), widen(c.caption)) << c.name;
+    }
   }
   // The option buttons lie in the frame.
   const RECT frame = placeOf(control(L"Frame1"));
@@ -838,6 +846,20 @@ TEST_F(Win32Window, LargerWindowOpenedFileDropAndPlaceOnScreen) {
   EXPECT_EQ(outer.right, screen.rcWork.right);
   EXPECT_EQ(outer.top, screen.rcWork.top);
   EXPECT_EQ(registryText(L"Settings", L"MainLeft"), L"900000") << "stored only at close";
+  {
+    // Stored below every screen: the whole window comes back, not only its
+    // title bar.
+    ASSERT_TRUE(store_->write("Settings", "MainLeft", "0"));
+    ASSERT_TRUE(store_->write("Settings", "MainTop", "900000"));
+    Win32MainView below;
+    MainForm belowForm(below, *files_, *store_);
+    below.setEndHook([] {});
+    below.create(belowForm);
+    RECT r{};
+    GetWindowRect(below.hwnd(), &r);
+    EXPECT_EQ(r.bottom, screen.rcWork.bottom);
+    EXPECT_EQ(r.bottom - r.top, outer.bottom - outer.top);
+  }
 
   // A file named from outside: its directory, the file chosen, its whole
   // name as File_Name's tooltip.

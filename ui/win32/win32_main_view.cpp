@@ -1283,6 +1283,12 @@ double Win32MainView::windowWidthTwips() {
   return pixelsToTwips(r.right - r.left, dpi_);
 }
 
+double Win32MainView::windowHeightTwips() {
+  RECT r{};
+  GetWindowRect(hwnd_, &r);
+  return pixelsToTwips(r.bottom - r.top, dpi_);
+}
+
 void Win32MainView::selectFileListEntry(const std::string& name) {
   HWND list = control(L"FIle_list");
   const std::wstring w = widen(name);

@@ -119,6 +119,7 @@ class Win32MainView : public MainView {
   void processEvents() override;
   std::vector<ScreenArea> screenAreas() override;
   double windowWidthTwips() override;
+  double windowHeightTwips() override;
   void selectFileListEntry(const std::string& name) override;
 
  private:
