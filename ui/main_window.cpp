@@ -393,6 +393,7 @@ std::vector<MainView::ScreenArea> Main::screenAreas() {
 }
 
 double Main::windowWidthTwips() { return pixelsToTwips(std::max(frameGeometry().width(), width())); }
+double Main::windowHeightTwips() { return pixelsToTwips(std::max(frameGeometry().height(), height())); }
 
 void Main::selectFileListEntry(const std::string& name) {
   const int i = FIle_list->entries().indexOf(fromFsPath(name));

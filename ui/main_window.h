@@ -145,6 +145,7 @@ class Main : public QWidget, public MainView {
   void processEvents() override;
   std::vector<ScreenArea> screenAreas() override;
   double windowWidthTwips() override;
+  double windowHeightTwips() override;
   void selectFileListEntry(const std::string& name) override;
 
   // The window's native window was destroyed by another program: the

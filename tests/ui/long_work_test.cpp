@@ -30,6 +30,7 @@ class LongWorkTest : public QObject {
  private slots:
   void stopByButtonOrEscapeAndNothingElseGetsIn();
   void progressBarShowsBytesDone();
+  void positionOffTheScreenMovedOnIt_data();
   void positionOffTheScreenMovedOnIt();
   void largerWindowGivesTheListsTheRoom_data();
   void largerWindowGivesTheListsTheRoom();
@@ -115,17 +116,28 @@ void LongWorkTest::progressBarShowsBytesDone() {
   QVERIFY(!w.Progress_bar->isTextVisible());  // no "0%" while nothing runs
 }
 
+void LongWorkTest::positionOffTheScreenMovedOnIt_data() {
+  QTest::addColumn<QByteArray>("place");
+  QTest::addColumn<bool>("right");   // ends at the screen's right edge
+  QTest::addColumn<bool>("bottom");  // ends at its bottom edge
+  QTest::newRow("right of it and above") << QByteArray("MainLeft=250000\nMainTop=-9000") << true << false;
+  QTest::newRow("below it") << QByteArray("MainLeft=0\nMainTop=900000") << false << true;
+}
+
 void LongWorkTest::positionOffTheScreenMovedOnIt() {
+  QFETCH(QByteArray, place);
+  QFETCH(bool, right);
+  QFETCH(bool, bottom);
   Fixture f;
   clearSettings();
-  writeSettings("[Settings]\nMainLeft=250000\nMainTop=-9000\n");
+  writeSettings("[Settings]\n" + place + "\n");
   const QByteArray stored = settingsText();
   Main& w = f.open(/*firstRun=*/false);
   const QRect screen = w.screen()->availableGeometry();
   QVERIFY2(screen.contains(w.frameGeometry().topLeft()), qPrintable(QString("%1,%2").arg(w.x()).arg(w.y())));
-  // As far right as the window (its width known before it was shown) fits.
-  QCOMPARE(w.x(), screen.right() + 1 - w.width());
-  QCOMPARE(w.y(), screen.top());
+  // As far as the whole window (its size known before it was shown) fits.
+  if (right) QCOMPARE(w.x(), screen.right() + 1 - w.width());
+  QCOMPARE(w.y(), bottom ? screen.bottom() + 1 - w.height() : screen.top());
   QCOMPARE(settingsText(), stored);  // not rewritten while open
   w.close();
   const QByteArray saved = settingsText();
