@@ -767,9 +767,15 @@ struct Repair::State {
   std::vector<const BlockCheck*> checks;   // what each should hash to, when known
   // Row k: damaged block k as a sum of the recovery rows.
   std::vector<std::vector<std::uint16_t>> w;
-  // The blocks of the last pass: damaged[first] onwards.
-  std::size_t first = 0, count = 0;
+  // The first damaged block of each file (index into damaged), and one past
+  // the last file's.
+  std::vector<std::size_t> fileFirst;
+  // The blocks of the last pass (indices into damaged), where each one is
+  // in data (-1: not in it), and how many blocks the passes have made.
+  std::vector<std::size_t> pass;
+  std::vector<std::ptrdiff_t> slot;
   std::vector<std::uint8_t> data;
+  std::int64_t made = 0;
 };
 
 Repair::~Repair() = default;
@@ -861,6 +867,17 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
     }
   }
   w.resize(m);  // the spare rows were only needed to find pivots
+  st.slot.assign(m, -1);
+  {
+    std::int64_t blocksBefore = 0;
+    for (const auto& file : set.files) {
+      st.fileFirst.push_back(static_cast<std::size_t>(
+          std::lower_bound(st.damaged.begin(), st.damaged.end(), blocksBefore) - st.damaged.begin()));
+      blocksBefore += file.blockCount(B);
+    }
+    st.fileFirst.push_back(m);
+  }
+  for (std::size_t i = 0; i < set.files.size(); ++i) order_.push_back(i);
   // damaged_k = sum_r w[k][r] * (recovery_r - sum_good c_s^e_r * good_s):
   // one combination over the good blocks and the recovery blocks that
   // weigh in (a spare one that no pivot took is not read).
@@ -885,22 +902,33 @@ Repair::Repair(FileServices& fs, int f, const RecoverySet& set, const Verificati
 
 std::int64_t Repair::blocks() const { return static_cast<std::int64_t>(s_->damaged.size()); }
 
-// Rebuilds the damaged blocks from damaged[first] on, as many as the memory
-// holds: one read of every good block and recovery block.
-void Repair::rebuild(std::size_t first) {
+void Repair::streamOrder(const std::vector<std::size_t>& files) { order_ = files; }
+
+// Rebuilds damaged block k and those that stream() will want after it, in
+// the order of the files it streams, as many as the memory holds: one read
+// of every good block and recovery block.
+void Repair::rebuild(std::size_t k) {
   State& st = *s_;
   const std::int64_t B = st.blockSize;
   const std::size_t S = static_cast<std::size_t>(roundUp(B, kRegionUnit));
-  const std::size_t m = st.damaged.size();
   const std::size_t sources = st.sources.size();
   // Half the memory for the blocks combine makes, half for those kept; the
   // weights of a pass no larger than that either.
   const auto half = static_cast<std::size_t>(memory_ / 2);
-  const std::size_t count =
-      std::min(m - first, std::max<std::size_t>(1, std::min(half / S, half / (2 * sources))));
-  if (onPass) onPass(static_cast<std::int64_t>(first), static_cast<std::int64_t>(count));
-  st.first = first;
-  st.count = 0;
+  const std::size_t most = std::max<std::size_t>(1, std::min(half / S, half / (2 * sources)));
+  for (const std::size_t old : st.pass) st.slot[old] = -1;
+  st.pass.clear();
+  // From k to the end of its file, then the files streamed after it.
+  const auto fileOf = static_cast<std::size_t>(
+      std::upper_bound(st.fileFirst.begin(), st.fileFirst.end(), k) - st.fileFirst.begin() - 1);
+  auto at = std::find(order_.begin(), order_.end(), fileOf);
+  for (std::size_t j = k; j < st.fileFirst[fileOf + 1] && st.pass.size() < most; ++j) st.pass.push_back(j);
+  if (at != order_.end())
+    for (++at; at != order_.end() && st.pass.size() < most; ++at)
+      for (std::size_t j = st.fileFirst[*at]; j < st.fileFirst[*at + 1] && st.pass.size() < most; ++j)
+        st.pass.push_back(j);
+  const std::size_t count = st.pass.size();
+  if (onPass) onPass(st.made, static_cast<std::int64_t>(count));
   st.data.assign(count * static_cast<std::size_t>(B), 0);
 
   // The weights of the pass's blocks, in logarithms: one addition and one
@@ -911,7 +939,7 @@ void Repair::rebuild(std::size_t first) {
   std::vector<std::vector<std::uint32_t>> logW(count), termRow(count);
   for (std::size_t k = 0; k < count; ++k)
     for (std::size_t r = 0; r < rows; ++r)
-      if (const std::uint16_t x = st.w[first + k][r]) {
+      if (const std::uint16_t x = st.w[st.pass[k]][r]) {
         logW[k].push_back(logT[x]);
         termRow[k].push_back(static_cast<std::uint32_t>(r));
       }
@@ -929,20 +957,21 @@ void Repair::rebuild(std::size_t first) {
     }
   }
   for (std::size_t k = 0; k < count; ++k)
-    for (std::size_t r = 0; r < rows; ++r) coef[k * sources + st.goodCount + r] = st.w[first + k][r];
+    for (std::size_t r = 0; r < rows; ++r) coef[k * sources + st.goodCount + r] = st.w[st.pass[k]][r];
 
   combine(
       fs_, f_, st.sources, B, count, [&](std::size_t o, std::size_t s) { return coef[o * sources + s]; }, nullptr,
       [&](std::size_t o, const std::uint8_t* data) {
         // A rebuilt block must be the one the set describes.
-        if (const BlockCheck* check = st.checks[first + o];
+        if (const BlockCheck* check = st.checks[st.pass[o]];
             check && (crc32Update(0, reinterpret_cast<const char*>(data), static_cast<std::size_t>(B)) != check->crc ||
                       md5(data, static_cast<std::size_t>(B)) != check->md5))
           throw RepairFailed("a rebuilt block does not match its checksums");
         std::memcpy(st.data.data() + o * static_cast<std::size_t>(B), data, static_cast<std::size_t>(B));
       },
       watch_, std::numeric_limits<std::int64_t>::max());
-  st.count = count;
+  for (std::size_t i = 0; i < count; ++i) st.slot[st.pass[i]] = static_cast<std::ptrdiff_t>(i);
+  st.made += static_cast<std::int64_t>(count);
 }
 
 void Repair::stream(std::size_t file, const std::function<void(const char*, std::size_t)>& out, const Watch& watch) {
@@ -963,13 +992,13 @@ void Repair::stream(std::size_t file, const std::function<void(const char*, std:
       checkStop(watch);
       const auto n = static_cast<std::size_t>(std::min(B, e.length - b * B));
       if (next < st.damaged.size() && st.damaged[next] == first + b) {
-        if (next < st.first || next >= st.first + st.count) {
+        if (st.slot[next] < 0) {
           // The pass reads through the same file number.
           if (open) fs_.close(f_);
           open = false;
           rebuild(next);
         }
-        out(reinterpret_cast<const char*>(st.data.data() + (next - st.first) * static_cast<std::size_t>(B)), n);
+        out(reinterpret_cast<const char*>(st.data.data() + static_cast<std::size_t>(st.slot[next]) * static_cast<std::size_t>(B)), n);
         ++next;
       } else {
         if (!open) {

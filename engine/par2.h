@@ -183,9 +183,13 @@ class Repair {
   ~Repair();
   // The blocks to rebuild.
   std::int64_t blocks() const;
-  // Told before each pass of rebuilding: the first block of it (0-based
-  // among those to rebuild) and how many it rebuilds.
-  std::function<void(std::int64_t first, std::int64_t count)> onPass;
+  // Told before each pass of rebuilding: how many blocks the passes before
+  // it made, and how many it makes.
+  std::function<void(std::int64_t made, std::int64_t count)> onPass;
+  // The set's files (indices) in the order stream() will be asked for
+  // them; a pass makes the blocks wanted next in that order. The set's
+  // own order unless told.
+  void streamOrder(const std::vector<std::size_t>& files);
   // Streams the correct bytes of the set's file i: good blocks read from
   // the file (through file number f), rebuilt ones as they are made. Throws
   // RepairFailed when a rebuilt block does not match its checksums.
@@ -194,7 +198,7 @@ class Repair {
 
  private:
   struct State;
-  void rebuild(std::size_t first);
+  void rebuild(std::size_t k);
   FileServices& fs_;
   int f_;
   const RecoverySet& set_;
@@ -202,6 +206,7 @@ class Repair {
   std::string folder_;
   Watch watch_;
   std::int64_t memory_;
+  std::vector<std::size_t> order_;
   std::unique_ptr<State> s_;
 };
 

@@ -186,10 +186,15 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
   const auto count = static_cast<std::int64_t>(rec.pieces.size());
   std::int64_t piece = 0;
   bool rebuilt = false;  // a pass of rebuilding has just had the status line
-  repair->onPass = [&](std::int64_t first, std::int64_t blocks) {
-    ui.statusText(text::repairingStatus(j.joined, first + 1, first + blocks, repair->blocks()));
+  repair->onPass = [&](std::int64_t made, std::int64_t blocks) {
+    ui.statusText(text::repairingStatus(j.joined, made + 1, made + blocks, repair->blocks()));
     rebuilt = true;
   };
+  {
+    std::vector<std::size_t> order;
+    for (const auto& [i, k] : rec.pieces) order.push_back(i);
+    repair->streamOrder(order);
+  }
   // Without a name until it is whole and checked: closed before, it goes.
   dest.createTemporary(f, attributes | 0600, j.joined);
   dest.writeBehind(f);
@@ -273,13 +278,20 @@ std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& u
   ui.statusText(text::kRepairing + rec.set.paths.front());
   par2::Repair repair(fs, f + 1, rec.set, rec.v, "", watchFor(ui));
   const FileAttributes attributes = stampFrom.empty() ? 0644 : fs.getAttr(stampFrom);
+  // The pieces to write again, in order; only a bare name, never a file elsewhere.
+  std::vector<std::size_t> order;
+  for (const auto& [i, k] : rec.pieces) {
+    const auto status = rec.v.files[i].status;
+    const std::string& name = rec.set.files[i].name;
+    if (status == par2::FileStatus::Complete || (status == par2::FileStatus::Damaged && !replaceDamaged) ||
+        name.find('/') != std::string::npos || name.find('\\') != std::string::npos)
+      continue;
+    order.push_back(i);
+  }
+  repair.streamOrder(order);
   try {
-    for (const auto& [i, k] : rec.pieces) {
-      const auto status = rec.v.files[i].status;
-      if (status == par2::FileStatus::Complete || (status == par2::FileStatus::Damaged && !replaceDamaged)) continue;
+    for (const std::size_t i : order) {
       const std::string& name = rec.set.files[i].name;
-      // Only a bare name: never a file elsewhere.
-      if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) continue;
       ui.statusText(text::kRepairing + name);
       // Without a name until it is whole: a stop, failure or kill leaves nothing.
       fs.createTemporary(f, attributes | 0600, name);

@@ -44,8 +44,9 @@ Found checkHere(FileServices& fs) {
   return found;
 }
 
-// Our repair of every file that is not complete: its rebuilt bytes; the
-// passes of rebuilding counted.
+// Our repair of every file that is not complete, in the order of their
+// names (not the set's): their rebuilt bytes; the passes of rebuilding
+// counted.
 std::map<std::string, std::string> repairHere(FileServices& fs, Found& found, std::int64_t memory = kRepairMemory,
                                               int* passes = nullptr) {
   std::map<std::string, std::string> rebuilt;
@@ -53,8 +54,13 @@ std::map<std::string, std::string> repairHere(FileServices& fs, Found& found, st
   repair.onPass = [&](std::int64_t, std::int64_t) {
     if (passes) ++*passes;
   };
-  for (std::size_t i = 0; i < found.set.files.size(); ++i) {
-    if (found.v.files[i].status == FileStatus::Complete) continue;
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < found.set.files.size(); ++i)
+    if (found.v.files[i].status != FileStatus::Complete) order.push_back(i);
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return found.set.files[a].name < found.set.files[b].name; });
+  repair.streamOrder(order);
+  for (const std::size_t i : order) {
     std::string bytes;
     repair.stream(i, [&](const char* p, std::size_t n) { bytes.append(p, n); });
     rebuilt[found.set.files[i].name] = bytes;
@@ -140,6 +146,13 @@ TEST(Par2Set, DamageRepairedByUsAndByPar2) {
        2,
        {FileStatus::Complete, FileStatus::Damaged, FileStatus::Complete, FileStatus::Complete,
         FileStatus::Complete, FileStatus::Complete, FileStatus::Damaged}},
+      {"a corrupted block in five pieces",
+       [] {
+         for (const char* name : {"p.1", "p.3", "p.4", "p.5", "p.7"}) flipByte(name, 3000);
+       },
+       5,
+       {FileStatus::Damaged, FileStatus::Complete, FileStatus::Damaged, FileStatus::Damaged,
+        FileStatus::Damaged, FileStatus::Complete, FileStatus::Damaged}},
       // The first recovery block is not used: its packet's checksum fails.
       {"one piece missing and a recovery block damaged",
        [] {
@@ -191,7 +204,8 @@ TEST(Par2Set, DamageRepairedByUsAndByPar2) {
     EXPECT_EQ(found.v.repairable(), repairable);
     EXPECT_EQ(found.v.shortfall(), repairable ? 0 : c.damaged - 32);
     if (repairable) {
-      // At once, and four blocks at a time in memory for the blocks of two.
+      // At once, and four blocks at a time in memory for the blocks of two:
+      // each pass makes the blocks wanted next.
       for (const std::int64_t memory : {kRepairMemory, std::int64_t{2 * 4 * 2048}}) {
         int passes = 0;
         const auto rebuilt = repairHere(fs, found, memory, &passes);
