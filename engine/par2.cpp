@@ -425,9 +425,17 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
       FileState& st = files[fileOf[s]];
       const Source& src = sources[s];
       const auto len = static_cast<std::size_t>(src.length);
-      st.full.update(padded, len);
       const std::uint32_t crc = crc32Update(0, reinterpret_cast<const char*>(padded), static_cast<std::size_t>(B));
-      putDigest(st.checks, md5(padded, static_cast<std::size_t>(B)));
+      // The file's digest and the block's over the same bytes at once,
+      // except for a file's short last block, which is padded for its own.
+      Md5 block;
+      if (len == static_cast<std::size_t>(B)) {
+        Md5::updateBoth(st.full, block, padded, len);
+      } else {
+        st.full.update(padded, len);
+        block.update(padded, static_cast<std::size_t>(B));
+      }
+      putDigest(st.checks, block.finish());
       put32(st.checks, crc);
     };
     auto finishChecksums = [&] {

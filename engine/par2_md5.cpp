@@ -26,47 +26,97 @@ inline std::uint32_t load32(const std::uint8_t* p) {
 
 Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 
-void Md5::blocks(const std::uint8_t* p, std::size_t count) {
-  std::uint32_t a0 = state_[0], b0 = state_[1], c0 = state_[2], d0 = state_[3];
+namespace {
+
+inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
+inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
+inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+inline std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
+
+// N digests of the same 64-byte blocks at once: each digest's steps depend
+// on the one before, so several of them interleaved keep the processor
+// busy where one alone waits.
+template <int N>
+void compress(std::uint32_t* const* states, const std::uint8_t* p, std::size_t count) {
+  std::uint32_t a0[N], b0[N], c0[N], d0[N];
+  for (int j = 0; j < N; ++j) {
+    a0[j] = states[j][0];
+    b0[j] = states[j][1];
+    c0[j] = states[j][2];
+    d0[j] = states[j][3];
+  }
   for (; count > 0; --count, p += 64) {
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i) m[i] = load32(p + 4 * i);
-    std::uint32_t a = a0, b = b0, c = c0, d = d0;
-#define STEP(f, a, b, c, d, k, s, i) a = b + rotl(a + (f) + kK[i] + m[k], s)
+    std::uint32_t a[N], b[N], c[N], d[N];
+    for (int j = 0; j < N; ++j) {
+      a[j] = a0[j];
+      b[j] = b0[j];
+      c[j] = c0[j];
+      d[j] = d0[j];
+    }
+#define STEP(FN, a, b, c, d, k, s, i) \
+  for (int j = 0; j < N; ++j) a[j] = b[j] + rotl(a[j] + FN(b[j], c[j], d[j]) + kK[i] + m[k], s)
     for (int i = 0; i < 16; i += 4) {
-      STEP(d ^ (b & (c ^ d)), a, b, c, d, i, 7, i);
-      STEP(c ^ (a & (b ^ c)), d, a, b, c, i + 1, 12, i + 1);
-      STEP(b ^ (d & (a ^ b)), c, d, a, b, i + 2, 17, i + 2);
-      STEP(a ^ (c & (d ^ a)), b, c, d, a, i + 3, 22, i + 3);
+      STEP(F, a, b, c, d, i, 7, i);
+      STEP(F, d, a, b, c, i + 1, 12, i + 1);
+      STEP(F, c, d, a, b, i + 2, 17, i + 2);
+      STEP(F, b, c, d, a, i + 3, 22, i + 3);
     }
     for (int i = 16; i < 32; i += 4) {
-      STEP(c ^ (d & (b ^ c)), a, b, c, d, (5 * i + 1) & 15, 5, i);
-      STEP(b ^ (c & (a ^ b)), d, a, b, c, (5 * i + 6) & 15, 9, i + 1);
-      STEP(a ^ (b & (d ^ a)), c, d, a, b, (5 * i + 11) & 15, 14, i + 2);
-      STEP(d ^ (a & (c ^ d)), b, c, d, a, (5 * i + 16) & 15, 20, i + 3);
+      STEP(G, a, b, c, d, (5 * i + 1) & 15, 5, i);
+      STEP(G, d, a, b, c, (5 * i + 6) & 15, 9, i + 1);
+      STEP(G, c, d, a, b, (5 * i + 11) & 15, 14, i + 2);
+      STEP(G, b, c, d, a, (5 * i + 16) & 15, 20, i + 3);
     }
     for (int i = 32; i < 48; i += 4) {
-      STEP(b ^ c ^ d, a, b, c, d, (3 * i + 5) & 15, 4, i);
-      STEP(a ^ b ^ c, d, a, b, c, (3 * i + 8) & 15, 11, i + 1);
-      STEP(d ^ a ^ b, c, d, a, b, (3 * i + 11) & 15, 16, i + 2);
-      STEP(c ^ d ^ a, b, c, d, a, (3 * i + 14) & 15, 23, i + 3);
+      STEP(H, a, b, c, d, (3 * i + 5) & 15, 4, i);
+      STEP(H, d, a, b, c, (3 * i + 8) & 15, 11, i + 1);
+      STEP(H, c, d, a, b, (3 * i + 11) & 15, 16, i + 2);
+      STEP(H, b, c, d, a, (3 * i + 14) & 15, 23, i + 3);
     }
     for (int i = 48; i < 64; i += 4) {
-      STEP(c ^ (b | ~d), a, b, c, d, (7 * i) & 15, 6, i);
-      STEP(b ^ (a | ~c), d, a, b, c, (7 * i + 7) & 15, 10, i + 1);
-      STEP(a ^ (d | ~b), c, d, a, b, (7 * i + 14) & 15, 15, i + 2);
-      STEP(d ^ (c | ~a), b, c, d, a, (7 * i + 21) & 15, 21, i + 3);
+      STEP(I, a, b, c, d, (7 * i) & 15, 6, i);
+      STEP(I, d, a, b, c, (7 * i + 7) & 15, 10, i + 1);
+      STEP(I, c, d, a, b, (7 * i + 14) & 15, 15, i + 2);
+      STEP(I, b, c, d, a, (7 * i + 21) & 15, 21, i + 3);
     }
 #undef STEP
-    a0 += a;
-    b0 += b;
-    c0 += c;
-    d0 += d;
+    for (int j = 0; j < N; ++j) {
+      a0[j] += a[j];
+      b0[j] += b[j];
+      c0[j] += c[j];
+      d0[j] += d[j];
+    }
   }
-  state_[0] = a0;
-  state_[1] = b0;
-  state_[2] = c0;
-  state_[3] = d0;
+  for (int j = 0; j < N; ++j) {
+    states[j][0] = a0[j];
+    states[j][1] = b0[j];
+    states[j][2] = c0[j];
+    states[j][3] = d0[j];
+  }
+}
+
+}  // namespace
+
+void Md5::blocks(const std::uint8_t* p, std::size_t count) {
+  std::uint32_t* states[1] = {state_};
+  compress<1>(states, p, count);
+}
+
+void Md5::updateBoth(Md5& x, Md5& y, const void* data, std::size_t n) {
+  if (x.length_ % 64 != 0 || y.length_ % 64 != 0) {
+    x.update(data, n);
+    y.update(data, n);
+    return;
+  }
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  std::uint32_t* states[2] = {x.state_, y.state_};
+  compress<2>(states, p, n / 64);
+  x.length_ += n / 64 * 64;
+  y.length_ += n / 64 * 64;
+  x.update(p + n / 64 * 64, n % 64);
+  y.update(p + n / 64 * 64, n % 64);
 }
 
 void Md5::update(const void* data, std::size_t n) {

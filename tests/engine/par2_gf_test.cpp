@@ -36,6 +36,15 @@ TEST(Par2Md5, KnownDigestsWholeAndInPieces) {
         m.update(c.input.data() + at, std::min(step, c.input.size() - at));
       EXPECT_EQ(hex(m.finish()), whole) << step;
     }
+    // Two digests fed at once, one of them ahead by whole blocks or not.
+    for (const std::size_t ahead : {0u, 64u, 3u}) {
+      const std::string prefix(ahead, 'p');
+      Md5 x, y;
+      x.update(prefix.data(), prefix.size());
+      Md5::updateBoth(x, y, c.input.data(), c.input.size());
+      EXPECT_EQ(hex(y.finish()), whole) << ahead;
+      EXPECT_EQ(x.finish(), md5((prefix + c.input).data(), ahead + c.input.size())) << ahead;
+    }
   }
 }
 
