@@ -327,7 +327,7 @@ TEST(Par2Join, SetFoundUnderItsNames) {
     const char* what;
     std::function<std::string(const std::string&)> rename;  // a set file's new name
     bool ignoreCase;
-    bool found;
+    bool found;  // where the system's names keep case apart
   } cases[] = {
       {"in capitals where case is ignored", capitals, true, true},
       {"in capitals where case counts", capitals, false, false},
@@ -347,9 +347,11 @@ TEST(Par2Join, SetFoundUnderItsNames) {
     Job join;
     join.chosen = "data.bin.001";
     vexo::proc1(*fs, ui, join);
-    EXPECT_EQ(contains(ui.events, "ない分割ファイル：data.bin.002"), c.found);
-    EXPECT_EQ(exists("data.bin"), c.found);
-    if (c.found) {
+    // Where the system itself ignores case (Windows), every row finds it.
+    const bool found = c.found || fs->namesIgnoreCase();
+    EXPECT_EQ(contains(ui.events, "ない分割ファイル：data.bin.002"), found);
+    EXPECT_EQ(exists("data.bin"), found);
+    if (found) {
       EXPECT_TRUE(readFile("data.bin") == source);
     }
   }
