@@ -48,8 +48,8 @@ std::optional<PieceRecovery> findRecovery(FileServices& fs, int f, UserInterface
                                           par2::Depth depth = par2::Depth::Crc);
 
 // Rebuilds the set's missing pieces, and its damaged ones when
-// replaceDamaged, each written whole under a hidden name, stamped like the
-// pieces there and then put in place. Returns the pieces rebuilt. Throws
+// replaceDamaged, each written whole as a temporary without a name, stamped
+// like the pieces there and then named. Returns the pieces rebuilt. Throws
 // par2::RepairFailed when the blocks cannot be rebuilt.
 std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& ui, const PieceRecovery& rec,
                                        bool replaceDamaged);
