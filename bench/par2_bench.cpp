@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     removeSet(dir);
     record("our recovery set alone", inChild([&] {
              auto fs = vexo::makeSystemFileServices();
-             vexo::par2::create(*fs, 1, inputs, "data.bin", percent);
+             vexo::par2::create(*fs, 1, inputs, "data.bin", percent, 0644);
              return 0;
            }));
     removeSet(dir);

@@ -337,7 +337,8 @@ Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::st
 
 // ---------------------------------------------------------------- writing
 
-Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& base, int percent, const Watch& watch, std::int64_t blockSize) {
+Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& base, int percent, FileAttributes mode,
+              const Watch& watch, std::int64_t blockSize) {
   std::vector<std::int64_t> lengths;
   for (const auto& in : inputs) lengths.push_back(fs.fileLen(in.path));
   const Layout layout = plan(lengths, percent, base, blockSize);
@@ -472,7 +473,7 @@ Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const s
     };
     auto startFile = [&](const std::string& name) {
       const int n = f + 1 + static_cast<int>(written.size());
-      fs.createTemporary(n, 0644, name);
+      fs.createTemporary(n, mode, name);
       written.push_back({n, name});
     };
     auto writeBytes = [&](const Bytes& b) {

@@ -69,11 +69,12 @@ Layout plan(const std::vector<std::int64_t>& lengths, int percent, const std::st
 // set is written as a temporary without a name (FileServices::
 // createTemporary, file numbers from f + 1) and takes its name only once
 // all are complete: a failure, a stop or a kill leaves no file of the set,
-// named or not. Names of an existing set are replaced.
+// named or not. Names of an existing set are replaced. The files are made
+// with the permission bits `mode` (the pieces'), from the moment they exist.
 // Memory: the recovery blocks of one pass (at most kPassMemory bytes, or
 // one block) and a few input blocks.
 Layout create(FileServices& fs, int f, const std::vector<Input>& inputs, const std::string& base, int percent,
-              const Watch& watch = {}, std::int64_t blockSize = 0);
+              FileAttributes mode, const Watch& watch = {}, std::int64_t blockSize = 0);
 
 inline constexpr std::int64_t kPassMemory = std::int64_t{128} << 20;
 

@@ -281,7 +281,7 @@ void split(Request& r) {
       ui.statusText(text::kRecovering + layout->indexName);
       std::vector<par2::Input> inputs;
       for (std::int64_t k = 1; k <= count; ++k) inputs.push_back({pieceName(k), pieceName(k)});
-      par2::create(out, f, inputs, recovery, r.job.recoveryPercent, watchFor(ui));
+      par2::create(out, f, inputs, recovery, r.job.recoveryPercent, mode, watchFor(ui));
       for (const std::string& name : layout->names()) written.push_back(name);
     }
 

@@ -391,8 +391,11 @@ TEST(Privacy, EveryFileOfAPrivateSourceStaysPrivateWhileItIsWritten) {
     };
     RecordingUi ui;
     ui.size = kPieceSize12;
-    proc1(fs, ui, "s.dat");
+    Job job = ui.job("s.dat");
+    job.recoveryPercent = 10;  // the recovery set too: it holds the source's bytes
+    vexo::proc1(fs, ui, job);
     EXPECT_EQ(ui.headlines(), std::vector<std::string>{"分割完了"});
+    EXPECT_TRUE(exists("s.dat.par2"));
     EXPECT_GT(checks, 20);
     for (const auto& name : filesHere()) EXPECT_EQ(modeOf(name), 0600u) << name;
   }

@@ -94,7 +94,7 @@ TEST(Par2Set, ShapesOfSetsPassPar2Verify) {
     TempDir dir;
     RecordingFileServices fs;
     const auto inputs = makePieces("s", c.lengths);
-    const Layout layout = create(fs, 1, inputs, "s", c.percent);
+    const Layout layout = create(fs, 1, inputs, "s", c.percent, 0644);
     EXPECT_EQ(layout.blockSize % 4, 0);
     EXPECT_EQ(layout.inputBlocks, c.blocks);
     EXPECT_EQ(layout.recoveryBlocks, c.recovery);
@@ -186,7 +186,7 @@ TEST(Par2Set, DamageRepairedByUsAndByPar2) {
     std::map<std::string, std::string> original;
     for (const auto& in : inputs) original[in.name] = readFile(in.name);
     // Blocks of 2 KiB: few enough for par2 to repair quickly.
-    const Layout layout = create(fs, 1, inputs, "p", 20, {}, 2048);
+    const Layout layout = create(fs, 1, inputs, "p", 20, 0644, {}, 2048);
     ASSERT_EQ(layout.inputBlocks, 6 * 25 + 7);
     ASSERT_EQ(layout.recoveryBlocks, 32);
     c.damage();
@@ -285,9 +285,9 @@ TEST(Par2Set, StopAndFailureLeaveNoRecoveryFiles) {
     Watch watch;
     watch.stop = [&] { return c.stopAt > 0 && ++polls >= c.stopAt; };
     if (c.stopAt) {
-      EXPECT_THROW(create(fs, 1, inputs, "q", 10, watch), StopRequested);
+      EXPECT_THROW(create(fs, 1, inputs, "q", 10, 0644, watch), StopRequested);
     } else {
-      EXPECT_THROW(create(fs, 1, inputs, "q", 10, watch), RuntimeError);
+      EXPECT_THROW(create(fs, 1, inputs, "q", 10, 0644, watch), RuntimeError);
     }
     EXPECT_EQ(filesHere(), before);
     EXPECT_EQ(fs.openFiles(), 0);
