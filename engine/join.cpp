@@ -146,7 +146,7 @@ void join(Request& r) {
           },
           recorded && !afterJoin ? par2::Depth::Lengths : par2::Depth::Crc);
       if (!rec) return false;
-      RecoveryJoin j{joined, record, {}, {}};
+      RecoveryJoin j{joined, record, {}, {}, outputFolderOf(r)};
       if (recorded) j.record = found.record;
       for (std::int64_t k = first; numbered.count(k); ++k) j.pieces.push_back(numbered.at(k));
       return joinWithRecovery(fs, dest, ui, f, *rec, j);

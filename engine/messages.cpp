@@ -66,9 +66,11 @@ std::string splitSummary(std::int64_t count, std::int64_t pieceSize, std::int64_
 
 std::string joinSummary(const std::string& joined, std::int64_t size, std::int64_t pieces,
                         const std::string& folder, const std::string& record,
-                        std::optional<std::uint32_t> crc) {
+                        std::optional<std::uint32_t> crc, std::int64_t repairedBlocks) {
   return kJoinDone + "\n" + folder + " に " + joined + "（" + grouped(size) + " バイト）を分割ファイル " +
-         grouped(pieces) + " 個から作りました．" +
+         grouped(pieces) + " 個から" +
+         (repairedBlocks > 0 ? "，壊れたブロック " + grouped(repairedBlocks) + " 個を復元データで修復して" : "") +
+         "作りました．" +
          (crc ? "記録 " + record + " と CRC-32 " + hex8(*crc) + " 一致．" : "記録がないので CRC は確かめていません．");
 }
 

@@ -48,11 +48,12 @@ std::string joiningStatus(const std::string& joined, std::int64_t k, std::int64_
 std::string splitSummary(std::int64_t count, std::int64_t pieceSize, std::int64_t lastSize,
                          const std::string& folder, const std::string& record, bool recorded);
 // "結合完了" and a second line: the joined file, its size and folder, from
-// how many pieces, and the record's CRC found to match (crc empty: no
-// record to check against).
+// how many pieces (and how many blocks of them the recovery data rebuilt),
+// and the record's CRC found to match (crc empty: no record to check
+// against).
 std::string joinSummary(const std::string& joined, std::int64_t size, std::int64_t pieces,
                         const std::string& folder, const std::string& record,
-                        std::optional<std::uint32_t> crc);
+                        std::optional<std::uint32_t> crc, std::int64_t repairedBlocks = 0);
 // "分割ファイル NAME が見つかりません．"
 std::string pieceNotFound(const std::string& piece);
 // "分割ファイル A，B ほか N 個 が見つかりません．"

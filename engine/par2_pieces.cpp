@@ -238,7 +238,8 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
   }
   dest.nameTemporary(f, j.joined, replace);
   ui.clearStatus();
-  ui.message(text::kJoinDone);
+  ui.message(text::joinSummary(j.joined, total, count, j.folder, j.recordName,
+                               j.record ? std::optional<std::uint32_t>(crc) : std::nullopt, repair->blocks()));
   ui.refreshFileList();
 
   if (ui.question(text::kDeleteQuestion) != kAnswerYes) {

@@ -64,6 +64,7 @@ struct RecoveryJoin {
   std::string recordName;            // the set's record, when there is one
   std::optional<SetRecord> record;
   std::vector<std::string> pieces;   // the pieces the join found
+  std::string folder;                // where the joined file goes, as the summary names it
 };
 
 // Joins the pieces through the recovery set: says what is damaged or

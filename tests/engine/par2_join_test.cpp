@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "crc32.h"
 #include "doubles.h"
 #include "engine.h"
 #include "messages.h"
@@ -260,10 +261,10 @@ TEST(Par2Join, DamagedSetsJoinedThroughTheRecoverySet) {
 }
 
 // The status line counts the pieces as a plain join does and says when
-// blocks are rebuilt.
-TEST(Par2Join, StatusLinesOfARepairingJoin) {
+// blocks are rebuilt; the summary says how many were.
+TEST(Par2Join, StatusLinesAndSummaryOfARepairingJoin) {
   TempDir dir;
-  splitAside();
+  const std::string source = splitAside();
   std::filesystem::remove("data.bin.2");
   RecordingFileServices fs;
   RepairUi ui;
@@ -278,6 +279,10 @@ TEST(Par2Join, StatusLinesOfARepairingJoin) {
   EXPECT_EQ(statuses, (std::vector<std::string>{"結合中 data.bin (1/4)", "結合中 data.bin (2/4)",
                                                 "修復中 data.bin (ブロック 1-500/500)", "結合中 data.bin (2/4)",
                                                 "結合中 data.bin (3/4)", "結合中 data.bin (4/4)"}));
+  const std::uint32_t crc = crc32Update(0, source.data(), source.size());
+  EXPECT_EQ(ui.messages().front(), "結合完了\n" + fs.curDir() + " に data.bin（351,234 バイト）を分割ファイル 4 個から，"
+                                   "壊れたブロック 500 個を復元データで修復して作りました．記録 data.bin.crc と CRC-32 " +
+                                   text::hex8(crc) + " 一致．");
 }
 
 // A stop while blocks are rebuilt or pieces read leaves no joined file.
