@@ -274,23 +274,22 @@ bool MainForm::sizeBoxChosen() { return !view_.option1(0) && !view_.option1(1); 
 
 void MainForm::Option1_Click(int Index) {
   (void)Index;
+  std::optional<std::int64_t> boxed;  // the size box's size, when it is chosen and holds one
   if (view_.option1(0)) {
     PieceSize = kPieceSize144;
   } else if (view_.option1(1)) {
     PieceSize = kPieceSize12;
-  } else if (const auto bytes = parsePieceSize(view_.sizeText())) {
-    PieceSize = *bytes;
+  } else if ((boxed = parsePieceSize(view_.sizeText()))) {
+    PieceSize = *boxed;
   }
   // A size box without a usable size leaves PieceSize as it was; a split is
   // refused until the box holds one (proc1Guarded).
-  showChosenSize();
+  showChosenSize(boxed);
 }
 
-void MainForm::showChosenSize() {
+void MainForm::showChosenSize(std::optional<std::int64_t> boxed) {
   if (busy_) return;
-  std::string shown;
-  if (sizeBoxChosen())
-    if (const auto bytes = parsePieceSize(view_.sizeText())) shown = text::chosenSize(text::grouped(*bytes));
+  const std::string shown = boxed ? text::chosenSize(text::grouped(*boxed)) : std::string();
   if (shown.empty() && !sizeShown_) return;  // the line says something else, or nothing
   view_.setStatus(shown, false);
   sizeShown_ = !shown.empty();

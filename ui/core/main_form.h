@@ -154,7 +154,7 @@ class MainForm : public UserInterface {
   // While nothing runs, the status line says in bytes what the size box
   // stands for ("650MB (CD)" is wider than the box; "1.44M" is not
   // 1.44M(DOS/V)), and is emptied again when the floppy sizes are chosen.
-  void showChosenSize();
+  void showChosenSize(std::optional<std::int64_t> boxed);
   // Before a request: true when it may run. A split under the size box
   // takes the box's size, and is refused with a message when there is none.
   bool sizeReady(const std::string& name);
