@@ -27,12 +27,8 @@ std::vector<std::int64_t> lengthsOf(const std::vector<SetCheck::Piece>& pieces) 
 
 SetCheck checkSet(FileServices& services, UserInterface& ui, const Job& job) {
   // Every name resolves against the chosen file's folder, opened once.
-  struct Opened {
-    FileServices& fs;
-    int d;
-    ~Opened() { fs.closeFolder(d); }
-  } opened{services, services.openFolder(job.folder)};
-  FolderView fs(services, opened.d);
+  OpenedFolder opened(services, job.folder);
+  FileServices& fs = opened.files();
   SetCheck c;
   const NameAnalysis a = analyseName(job.chosen);
   const std::string& base = a.base;

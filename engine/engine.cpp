@@ -65,21 +65,6 @@ void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& nam
 
 namespace {
 
-// A folder opened for the length of one request.
-class OpenedFolder {
- public:
-  OpenedFolder(FileServices& fs, const std::string& path) : fs_(fs), d_(fs.openFolder(path)), view_(fs, d_) {}
-  ~OpenedFolder() { fs_.closeFolder(d_); }
-  OpenedFolder(const OpenedFolder&) = delete;
-  OpenedFolder& operator=(const OpenedFolder&) = delete;
-  FileServices& files() { return view_; }
-
- private:
-  FileServices& fs_;
-  int d_;
-  FolderView view_;
-};
-
 // Runs a request for the chosen name in the folder the window shows, the
 // products going to the output folder (empty: the same folder). Both are opened
 // from their paths as the request starts, and every name resolves against

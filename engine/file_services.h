@@ -339,6 +339,22 @@ class FolderView final : public FileServices {
   int d_;
 };
 
+// A folder opened for the length of one request, and the view of the file
+// services that resolves names against it.
+class OpenedFolder {
+ public:
+  OpenedFolder(FileServices& fs, const std::string& path) : fs_(fs), d_(fs.openFolder(path)), view_(fs, d_) {}
+  ~OpenedFolder() { fs_.closeFolder(d_); }
+  OpenedFolder(const OpenedFolder&) = delete;
+  OpenedFolder& operator=(const OpenedFolder&) = delete;
+  FileServices& files() { return view_; }
+
+ private:
+  FileServices& fs_;
+  int d_;
+  FolderView view_;
+};
+
 // The file services of the machine the program runs on.
 std::unique_ptr<FileServices> makeSystemFileServices();
 
