@@ -203,14 +203,18 @@ int runSplit(const Invocation& call, CliUi& ui, FileServices& fs) {
   return runRequest(ui, fs, job);
 }
 
+// join, check and repair start from a piece: another name is refused.
+bool refusedAsNoPiece(CliUi& ui, const Job& job) {
+  if (analyseName(job.chosen).isPiece()) return false;
+  ui.problem(job.chosen + " は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．");
+  return true;
+}
+
 int runJoin(const Invocation& call, CliUi& ui, FileServices& fs) {
   Job job = jobFor(theOperand(call, "PIECE"));
   job.outputFolder = outputFolder(call);
   if (const auto it = call.options.find("ext"); it != call.options.end()) job.extension = it->second;
-  if (!analyseName(job.chosen).isPiece()) {
-    ui.problem(job.chosen + " は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．");
-    return kExitFailed;
-  }
+  if (refusedAsNoPiece(ui, job)) return kExitFailed;
   return runRequest(ui, fs, job);
 }
 
@@ -229,14 +233,12 @@ std::optional<PieceRecovery> recoveryFor(FileServices& fs, CliUi& ui, const Job&
       crcOnly ? par2::Depth::Crc : par2::Depth::Full);
 }
 
-int runRepair(const Invocation& call, CliUi& ui, FileServices& fs) {
+int runRepair(const Invocation& call, CliUi& ui, FileServices& services) {
   const Job job = jobFor(theOperand(call, "PIECE"));
-  if (!analyseName(job.chosen).isPiece()) {
-    ui.problem(job.chosen + " は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．");
-    return kExitFailed;
-  }
+  if (refusedAsNoPiece(ui, job)) return kExitFailed;
   try {
-    fs.chDir(job.folder);
+    OpenedFolder opened(services, job.folder);
+    FileServices& fs = opened.files();
     const auto rec = recoveryFor(fs, ui, job, false);
     ui.endProgress();
     if (!rec) {
@@ -262,12 +264,12 @@ int runRepair(const Invocation& call, CliUi& ui, FileServices& fs) {
     ui.problem(text::kRepairFailed);
     return kExitFailed;
   } catch (const RuntimeError& e) {
-    fs.closeAll();
+    services.closeAll();
     ui.endProgress();
-    ui.problem(text::errorText(e.number(), e.file()));
+    ui.problem(text::errorText(e.number(), e.file(), e.reason()));
     return kExitFailed;
   } catch (const StopRequested&) {
-    fs.closeAll();
+    services.closeAll();
     ui.endProgress();
     ui.problem(text::kStopped);
     return kExitStopped;
@@ -276,18 +278,14 @@ int runRepair(const Invocation& call, CliUi& ui, FileServices& fs) {
 
 int runCheck(const Invocation& call, CliUi& ui, FileServices& fs) {
   const Job job = jobFor(theOperand(call, "PIECE"));
-  if (!analyseName(job.chosen).isPiece()) {
-    ui.problem(job.chosen + " は分割ファイルの名前ではありません（.1 から .999 の番号で終わる名前）．");
-    return kExitFailed;
-  }
+  if (refusedAsNoPiece(ui, job)) return kExitFailed;
   try {
     const SetCheck check = checkSet(fs, ui, job);
-    // The recovery set is looked for in the current directory.
-    fs.chDir(job.folder);
     ui.endProgress();
     for (const std::string& line : checkReport(check)) ui.report(line);
     // What a recovery set beside the pieces can rebuild.
-    if (const auto rec = recoveryFor(fs, ui, job, true)) {
+    OpenedFolder opened(fs, job.folder);
+    if (const auto rec = recoveryFor(opened.files(), ui, job, true)) {
       ui.endProgress();
       for (const std::string& line : recoveryReport(*rec)) ui.report(line);
     }
