@@ -46,6 +46,27 @@ std::string removeAll(FileServices& fs, const std::vector<std::string>& names) {
   return left;
 }
 
+void deleteAfterJoin(FileServices& fs, FileServices& dest, UserInterface& ui, int f,
+                     const std::vector<std::string>& going) {
+  ui.statusText(text::kWritingToDisk);
+  dest.flush(f);
+  dest.syncFolder();
+  dest.close(f);
+  ui.clearStatus();
+  std::vector<std::string> left;
+  for (const std::string& name : going) {
+    try {
+      fs.kill(name);
+    } catch (const RuntimeError& e) {
+      if (e.number() != err::FileNotFound)
+        left.push_back(name + "：" + text::errorReason(e.number()) +
+                       (e.reason().empty() ? "" : "（" + e.reason() + "）"));
+    }
+  }
+  ui.refreshFileList();
+  if (!left.empty()) ui.message(text::notDeleted(left));
+}
+
 bool refuseUnusableName(FileServices& fs, UserInterface& ui, const std::string& name) {
   const std::string why = fs.nameProblem(name);
   if (why.empty()) return false;

@@ -309,33 +309,12 @@ void join(Request& r) {
       dest.close(f);
       return;
     }
-    {
-      // No piece goes before the joined file and its name are on the disk.
-      ui.statusText(text::kWritingToDisk);
-      dest.flush(f);
-      dest.syncFolder();
-      dest.close(f);
-      ui.clearStatus();
-      // Each piece is deleted on its own: one that cannot be (held open by
-      // another program) is named with the reason, and the rest still go.
-      std::vector<std::string> going;
-      for (std::int64_t i = first; i < first + pieces; ++i) going.push_back(pieceName(i));
-      // The record only when it was checked against the set just joined.
-      if (recorded) going.push_back(record);
-      std::vector<std::string> left;
-      for (const std::string& name : going) {
-        try {
-          fs.kill(name);
-        } catch (const RuntimeError& e) {
-          // One gone meanwhile is skipped.
-          if (e.number() != err::FileNotFound)
-            left.push_back(name + "：" + text::errorReason(e.number()) +
-                           (e.reason().empty() ? "" : "（" + e.reason() + "）"));
-        }
-      }
-      ui.refreshFileList();
-      if (!left.empty()) ui.message(text::notDeleted(left));
-    }
+    // No piece goes before the joined file and its name are on the disk.
+    std::vector<std::string> going;
+    for (std::int64_t i = first; i < first + pieces; ++i) going.push_back(pieceName(i));
+    // The record only when it was checked against the set just joined.
+    if (recorded) going.push_back(record);
+    deleteAfterJoin(fs, dest, ui, f, going);
   } catch (...) {
     // One way out for every early end: the failure's message first, then
     // the unfinished file goes (with its closing; a file of the joined name

@@ -247,24 +247,12 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
     return true;
   }
   // No piece goes before the joined file and its name are on the disk.
-  ui.statusText(text::kWritingToDisk);
-  dest.flush(f);
-  dest.syncFolder();
-  dest.close(f);
-  ui.clearStatus();
   std::vector<std::string> doomed = j.pieces;
   for (const auto& file : rec.set.files)
     if (std::find(doomed.begin(), doomed.end(), file.name) == doomed.end()) doomed.push_back(file.name);
   if (j.record) doomed.push_back(j.recordName);
   for (const auto& path : rec.set.paths) doomed.push_back(path);
-  for (const auto& name : doomed) {
-    try {
-      fs.kill(name);
-    } catch (const RuntimeError& e) {
-      if (e.number() != err::FileNotFound) throw;  // one gone meanwhile is skipped
-    }
-  }
-  ui.refreshFileList();
+  deleteAfterJoin(fs, dest, ui, f, doomed);
   return true;
 }
 

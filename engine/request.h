@@ -58,6 +58,14 @@ void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& d
 // before anything is written.
 bool refuseUnusableName(FileServices& fs, UserInterface& ui, const std::string& name);
 
+// After Yes to deleting the pieces: the joined file, open as f in dest, is
+// flushed and its folder synced (the status line saying so) before the
+// first of `going` is deleted, then closed. Each is deleted on its own: one
+// gone meanwhile is skipped, one that cannot be deleted (held open by
+// another program) is named with the reason, and the rest still go.
+void deleteAfterJoin(FileServices& fs, FileServices& dest, UserInterface& ui, int f,
+                     const std::vector<std::string>& going);
+
 // Removes the named files, skipping those already gone; returns the names
 // of those that could not be removed, separated by blanks.
 std::string removeAll(FileServices& fs, const std::vector<std::string>& names);
