@@ -2,6 +2,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -515,5 +519,27 @@ int openDescriptors() {
   return n;
 #endif
 }
+
+#ifndef _WIN32
+bool killedAt(const Job& job, const SystemFileOptions& options, const std::string& op, int nth,
+              const std::string& name) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    RecordingFileServices fs(makeSystemFileServices(options));
+    int seen = 0;
+    fs.beforeCall = [&](const std::string& o, const std::string& n) {
+      if (o == op && (name.empty() || n == name) && ++seen == nth) ::kill(::getpid(), SIGKILL);
+    };
+    RecordingUi ui;
+    ui.answerNo = kAnswerYes;
+    vexo::proc1(fs, ui, job);
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFSIGNALED(status);
+}
+#endif
 
 }  // namespace vexo::test

@@ -238,4 +238,12 @@ std::vector<std::string> filesHere();
 // Number of file descriptors this process has open.
 int openDescriptors();
 
+#ifndef _WIN32
+// Runs the request in a child process, through the system's services with
+// these options, killed before the nth call of op on name (op alone when
+// name is empty); whether it was killed.
+bool killedAt(const Job& job, const SystemFileOptions& options, const std::string& op, int nth,
+              const std::string& name);
+#endif
+
 }  // namespace vexo::test

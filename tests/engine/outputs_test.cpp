@@ -305,28 +305,6 @@ TEST(Names, AStoppedReplacingSplitLeavesTheOlderSetWholeOrGone) {
 
 namespace {
 
-// Runs the request in a child process that is killed before the nth call
-// of op on name (op alone when name is empty).
-void killedAt(const Job& job, const SystemFileOptions& options, const std::string& op, int nth,
-              const std::string& name) {
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    RecordingFileServices fs(makeSystemFileServices(options));
-    int seen = 0;
-    fs.beforeCall = [&](const std::string& o, const std::string& n) {
-      if (o == op && (name.empty() || n == name) && ++seen == nth) ::kill(::getpid(), SIGKILL);
-    };
-    RecordingUi ui;
-    ui.answerNo = kAnswerYes;
-    proc1(fs, ui, job);
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << op << " " << nth;
-}
-
 mode_t modeOf(const std::string& name) {
   struct stat st {};
   EXPECT_EQ(::lstat(name.c_str(), &st), 0) << name;
@@ -427,7 +405,7 @@ TEST(Leftovers, NoneOutliveTheNextRequestAfterAKill) {
       RecordingUi ui;
       Job job = ui.job(k.chosen);
       job.pieceSize = kPieceSize12;
-      killedAt(job, way.options, k.op, k.nth, k.name);
+      ASSERT_TRUE(killedAt(job, way.options, k.op, k.nth, k.name));
       // Unnamed temporaries leave nothing; a hidden one not yet named is left
       // (piece 1 is one until the split's end).
       EXPECT_EQ(anyHidden(filesHere()), !way.options.unnamedTemporaries && std::string(k.op) != "kill");

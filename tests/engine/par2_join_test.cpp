@@ -128,23 +128,8 @@ TEST(Par2Split, KilledWhileWritingTheSetLeavesNoneOfIt) {
     writeFile("data.bin", pattern(kSize, 4));
     SystemFileOptions options;
     options.unnamedTemporaries = unnamed;
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      RecordingFileServices fs(makeSystemFileServices(options));
-      // Killed as the third volume is made: two are written by then.
-      int seen = 0;
-      fs.beforeCall = [&](const std::string& op, const std::string& name) {
-        if (op == "createTemporary" && name.find(".vol") != std::string::npos && ++seen == 3)
-          ::kill(::getpid(), SIGKILL);
-      };
-      RecordingUi ui;
-      vexo::proc1(fs, ui, splitJob(10));
-      ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    // Killed as the third volume is made: two are written by then.
+    ASSERT_TRUE(killedAt(splitJob(10), options, "createTemporary", 1, "~data.bin.vol003+04.par2"));
     const std::vector<std::string> pieces{"data.bin", "data.bin.1", "data.bin.2", "data.bin.3", "data.bin.4"};
     std::vector<std::string> hidden;
     for (const auto& n : filesHere())
