@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vexo {
 
@@ -14,5 +15,15 @@ std::uint32_t crc32Update(std::uint32_t crc, const char* data, std::size_t n);
 // The same with the byte-at-a-time tables only; the reference the fast
 // path is checked against.
 std::uint32_t crc32Tables(std::uint32_t crc, const char* data, std::size_t n);
+
+// One way of computing the CRC this processor can run, for lengths of at
+// least `minimum` bytes: crc32Update picks the fastest; tests and benchmarks
+// check each against the tables.
+struct Crc32Path {
+  const char* name;
+  std::size_t minimum;
+  std::uint32_t (*update)(std::uint32_t crc, const char* data, std::size_t n);
+};
+std::vector<Crc32Path> crc32Paths();
 
 }  // namespace vexo
