@@ -145,11 +145,16 @@ class FileServices {
   // cut once this returns. A file that is put in place by renaming is
   // flushed first, or a crash could leave its new name on a short file.
   virtual void flush(int f) = 0;
-  // Says that an open file will be flushed before it is closed: what is
-  // written to it may go to the disk as it comes, so that the flush finds
-  // little left to wait for and progress keeps up with the disk, even on
-  // slow media. Only a hint.
-  virtual void writeBehind(int f) { (void)f; }
+  // Says that an open file will be flushed before it is closed and will
+  // take about `length` more bytes: their space may be set aside at once
+  // (the file's length stays what is written), and what is written may go
+  // to the disk as it comes, so that the flush finds little left to wait
+  // for and progress keeps up with the disk, even on slow media. Only a
+  // hint.
+  virtual void writeBehind(int f, std::int64_t length) {
+    (void)f;
+    (void)length;
+  }
   virtual void close(int f) = 0;
   virtual void closeAll() = 0;
 
@@ -287,7 +292,7 @@ class FolderView final : public FileServices {
     return fs_.copyBlocks(src, dst, lengths, buffer, pos, crc);
   }
   void flush(int f) override { fs_.flush(f); }
-  void writeBehind(int f) override { fs_.writeBehind(f); }
+  void writeBehind(int f, std::int64_t length) override { fs_.writeBehind(f, length); }
   void close(int f) override { fs_.close(f); }
   void closeAll() override { fs_.closeAll(); }
   FileState openFileState(int f) override { return fs_.openFileState(f); }

