@@ -17,7 +17,7 @@ std::string errorMessage(const RuntimeError& e, const std::map<std::string, std:
   return text::errorText(e.number(), file, e.reason());
 }
 
-void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName) {
+void SetFileDateTime(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName) {
   if (!fs.stampOpen(f, dt)) ui.message("SetFileDateTime Error File=" + shownName);
 }
 
@@ -72,16 +72,6 @@ bool refuseUnusableName(FileServices& fs, UserInterface& ui, const std::string& 
   if (why.empty()) return false;
   ui.message(text::unusableName(name, why));
   return true;
-}
-
-void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
-                     const FileDateTime& dt) {
-  SetFileDateTime(fs, ui, name, dt, name);
-}
-
-void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
-                     const FileDateTime& dt, const std::string& shownName) {
-  if (!fs.setFileDateTime(name, dt)) ui.message("SetFileDateTime Error File=" + shownName);
 }
 
 namespace {

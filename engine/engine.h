@@ -16,13 +16,10 @@ namespace vexo {
 // reaches the user only through ui.
 void proc1(FileServices& fs, UserInterface& ui, const Job& job);
 
-// Stamps the file with the local date-time (last-write time only). A file
-// that cannot be opened is reported with "SetFileDateTime Error File=" + name.
-void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
-                     const FileDateTime& dt);
-// The same for a file written under a hidden name: the message names the
-// file it is to become.
-void SetFileDateTime(FileServices& fs, UserInterface& ui, const std::string& name,
-                     const FileDateTime& dt, const std::string& shownName);
+// Stamps the open file f with the date-time (last-write time only), through
+// the open file rather than by its name. A file whose time cannot be set is
+// reported with "SetFileDateTime Error File=" + shownName, the name it has
+// or is to take.
+void SetFileDateTime(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName);
 
 }  // namespace vexo

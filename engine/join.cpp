@@ -294,7 +294,7 @@ void join(Request& r) {
     // and attributes; then put in place in one step, over an older file
     // only when the user said so, and never over one that appeared since.
     // It need not be on the disk yet: until the pieces go, they hold it.
-    stampOpen(dest, ui, f, dt, joined);
+    SetFileDateTime(dest, ui, f, dt, joined);
     // With the bits the record kept for the joined file alone (hidden, system).
     dest.setAttrOpen(f, recorded ? dest.withSetAside(attributes, found.record.attributes) : attributes);
     dest.nameTemporary(f, joined, replace);

@@ -233,7 +233,7 @@ bool joinWithRecovery(FileServices& fs, FileServices& dest, UserInterface& ui, i
     return failed(text::crcMismatch(j.recordName, crc, j.record->crc));
   }
   if (!stampFrom.empty()) {
-    stampOpen(dest, ui, f, fs.fileDateTime(stampFrom), j.joined);
+    SetFileDateTime(dest, ui, f, fs.fileDateTime(stampFrom), j.joined);
     dest.setAttrOpen(f, attributes);
   }
   dest.nameTemporary(f, j.joined, replace);
@@ -287,7 +287,7 @@ std::vector<std::string> rebuildPieces(FileServices& fs, int f, UserInterface& u
       repair.stream(i, [&](const char* p, std::size_t n) { fs.write(f, p, n); }, watchFor(ui));
       fs.flush(f);
       if (!stampFrom.empty()) {
-        stampOpen(fs, ui, f, fs.fileDateTime(stampFrom), name);
+        SetFileDateTime(fs, ui, f, fs.fileDateTime(stampFrom), name);
         fs.setAttrOpen(f, attributes);
       }
       fs.nameTemporary(f, name, true);

@@ -50,9 +50,6 @@ std::string errorMessage(const RuntimeError& e, const std::map<std::string, std:
 // open until it is named use FileServices::createTemporary instead.
 std::string createTemporary(FileServices& fs, int f, const std::string& tag, const std::string& shownName);
 
-// Stamps a file open as f (a temporary before it is named) like
-// SetFileDateTime, and reports a failure by the name it is to have.
-void stampOpen(FileServices& fs, UserInterface& ui, int f, const FileDateTime& dt, const std::string& shownName);
 // Shows why the file system cannot hold the name as given, and says so;
 // false when it can. Checked for every name a request reads or writes,
 // before anything is written.

@@ -250,14 +250,12 @@ void split(Request& r) {
         last = copier.blockStep(f, dst, size);
       }
 
-      if (k == 1) {
-        stampOpen(out, ui, dst, dt, piece);
-        out.setAttrOpen(dst, out.pieceAttributes(attributes));
-      } else {
-        out.close(dst);
-        SetFileDateTime(out, ui, piece, dt);
-        out.setAttr(piece, out.pieceAttributes(attributes));
-      }
+      // Time and attributes go on through the open file, never by a name
+      // that someone could have pointed elsewhere meanwhile (and without
+      // opening each piece twice more).
+      SetFileDateTime(out, ui, dst, dt, piece);
+      out.setAttrOpen(dst, out.pieceAttributes(attributes));
+      if (k != 1) out.close(dst);
       if (last) break;
     }
     const std::int64_t moved = fs.loc(f) - 1;
@@ -297,7 +295,7 @@ void split(Request& r) {
     // cut it still tells a join the set's size and CRC, so that pieces whose
     // bytes had not reached the disk are found out.
     out.flush(f + 1);
-    stampOpen(out, ui, f + 1, dt, record);
+    SetFileDateTime(out, ui, f + 1, dt, record);
     out.setAttrOpen(f + 1, out.pieceAttributes(attributes));
     bool recorded = true;
     try {

@@ -45,9 +45,9 @@ struct Plan {
     }
   }
   void finishPiece(const std::string& piece, const std::string& mode = kFreshMode) {
-    add("close #2");
     add("stamp " + piece);
     add("setAttr " + piece + " " + mode);
+    add("close #2");
   }
   // Piece 1 is a temporary, open as #3 until it takes its name at the end.
   void startFirst(const std::string& first) { add("temp ~" + first + " #3"); }
