@@ -72,11 +72,11 @@ TEST(SettingsRules, StoredTextsAreUsedOrTakenAsAbsent) {
     store.values = {{"Settings/MainLeft", "2000"}, {"Settings/MainTop", "3000"},
                     {"Checks/Bit16", "1"}, {"Checks/Size", "1"}};
     store.values[c.key] = c.text;
-    EXPECT_EQ(loadSettings(store), (StoredSettings{c.left, c.top, c.bit16, c.size, "", 0}));
+    EXPECT_EQ(loadSettings(store), (StoredSettings{c.left, c.top, c.bit16, c.size, "", 0, "", 0}));
   }
   Events events;
   FakeSettings empty(events);
-  EXPECT_EQ(loadSettings(empty), (StoredSettings{1000, 1000, 0, 0, "", 0}));
+  EXPECT_EQ(loadSettings(empty), (StoredSettings{1000, 1000, 0, 0, "", 0, "", 0}));
 }
 
 TEST(SettingsRules, NumberTextIsThePlainConversion) {
@@ -110,7 +110,7 @@ TEST(SettingsRules, SaveWritesInOrderAndReportsFailure) {
     FakeSettings store(events);
     store.failWrites = c.failWrites;
     store.failFlush = c.failFlush;
-    EXPECT_EQ(saveSettings(store, {2985, -150.5, 2, 7, "650M", 5}, c.minimised), c.ok);
+    EXPECT_EQ(saveSettings(store, {2985, -150.5, 2, 7, "650M", 5, "", 0}, c.minimised), c.ok);
     EXPECT_EQ(events, c.events);
   }
 }
@@ -137,7 +137,7 @@ TEST(SettingsRules, SizeBoxAndThreeDigitSwitch) {
   // What is saved reads back the same.
   Events events;
   FakeSettings store(events);
-  const StoredSettings saved{15, 30, 1, 2, "25MB (メール)", 1};
+  const StoredSettings saved{15, 30, 1, 2, "25MB (メール)", 1, "", 0};
   ASSERT_TRUE(saveSettings(store, saved, false));
   EXPECT_EQ(loadSettings(store), saved);
 }

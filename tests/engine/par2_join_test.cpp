@@ -109,7 +109,9 @@ TEST(Par2Split, WrittenStoppedFailedAndReplaced) {
       EXPECT_EQ(filesHere().size(), set.size() + 6);  // the source, 4 pieces, the record
       EXPECT_TRUE(contains(ui.events, "status:" + text::kRecovering + "data.bin.par2"));
       EXPECT_EQ(contains(ui.events, "questionNo:"), c.olderSet);
-      if (havePar2()) EXPECT_EQ(runPar2("verify -q data.bin.par2"), 0);
+      if (havePar2()) {
+        EXPECT_EQ(runPar2("verify -q data.bin.par2"), 0);
+      }
     } else {
       EXPECT_EQ(filesHere(), std::vector<std::string>{"data.bin"});
     }

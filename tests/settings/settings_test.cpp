@@ -75,12 +75,12 @@ class SettingsTest : public QObject {
   }
 
   void firstRunGetsDefaultsAndWritesNothing() {
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0}));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0, "", 0}));
     QVERIFY(!QFile::exists(storePath()));
   }
 
   void valuesAreFiledUnderTheTitleAsPlainText() {
-    QVERIFY(vexo::saveSettings({2985, -150, 1, 1, "", 0}, false));
+    QVERIFY(vexo::saveSettings({2985, -150, 1, 1, "", 0, "", 0}, false));
     QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n"
                                      "[Settings]\nMainLeft=2985\nMainTop=-150\n"));
     QSettings direct(QSettings::NativeFormat, QSettings::UserScope, vexo::kAppTitle);
@@ -91,17 +91,17 @@ class SettingsTest : public QObject {
   void roundTrip_data() {
     QTest::addColumn<StoredSettings>("values");
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("defaults") << StoredSettings{1000, 1000, 0, 0, "", 0}
+    QTest::newRow("defaults") << StoredSettings{1000, 1000, 0, 0, "", 0, "", 0}
                               << QByteArray(
                                      "[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n"
                                      "[Settings]\nMainLeft=1000\nMainTop=1000\n");
     QTest::newRow("moved, short naming, 1.2M")
-        << StoredSettings{4500, 30, 1, 1, "", 0}
+        << StoredSettings{4500, 30, 1, 1, "", 0, "", 0}
         << QByteArray(
                "[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n[Settings]\nMainLeft="
                "4500\nMainTop=30\n");
     QTest::newRow("third state, off screen")
-        << StoredSettings{-30000, 1234.5, 2, 0, "", 0}
+        << StoredSettings{-30000, 1234.5, 2, 0, "", 0, "", 0}
         << QByteArray(
                "[Checks]\nBit16=2\nCustomSize=\nDigits3=0\nSize=0\n\n[Settings]\nMainLeft=-"
                "30000\nMainTop=1234.5\n");
@@ -112,11 +112,11 @@ class SettingsTest : public QObject {
   void roundTripOfTheSizeBox_data() {
     QTest::addColumn<StoredSettings>("values");
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("preset") << StoredSettings{1000, 1000, 0, 2, "25MB (メール)", 1}
+    QTest::newRow("preset") << StoredSettings{1000, 1000, 0, 2, "25MB (メール)", 1, "", 0}
                             << QByteArray("[Checks]\nBit16=0\nCustomSize=25MB (\xe3\x83\xa1\xe3"
                                           "\x83\xbc\xe3\x83\xab)\nDigits3=1\nSize=2\n\n"
                                           "[Settings]\nMainLeft=1000\nMainTop=1000\n");
-    QTest::newRow("typed") << StoredSettings{1000, 1000, 1, 0, " 1,457,664 ", 0}
+    QTest::newRow("typed") << StoredSettings{1000, 1000, 1, 0, " 1,457,664 ", 0, "", 0}
                            << QByteArray("[Checks]\nBit16=1\nCustomSize=\" 1,457,664 \"\n"
                                          "Digits3=0\nSize=0\n\n"
                                          "[Settings]\nMainLeft=1000\nMainTop=1000\n");
@@ -145,16 +145,16 @@ class SettingsTest : public QObject {
 
   void minimisedKeepsTheStoredPosition() {
     writeStore("[Settings]\nMainLeft=3000\nMainTop=4500\n[Checks]\nBit16=0\nSize=0\n");
-    QVERIFY(vexo::saveSettings({-32000, -32000, 1, 1, "", 0}, true));
+    QVERIFY(vexo::saveSettings({-32000, -32000, 1, 1, "", 0, "", 0}, true));
     QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=1\nCustomSize=\nDigits3=0\nSize=1\n\n"
                                      "[Settings]\nMainLeft=3000\nMainTop=4500\n"));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{3000, 4500, 1, 1, "", 0}));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{3000, 4500, 1, 1, "", 0, "", 0}));
   }
 
   void minimisedOnFirstRunStoresOnlyTheSwitches() {
-    QVERIFY(vexo::saveSettings({-32000, -32000, 0, 1, "", 0}, true));
+    QVERIFY(vexo::saveSettings({-32000, -32000, 0, 1, "", 0, "", 0}, true));
     QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=1\n"));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 1, "", 0}));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 1, "", 0, "", 0}));
   }
 
   // One key at a time holds `text`; the other three hold usable values that
@@ -163,7 +163,7 @@ class SettingsTest : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<StoredSettings>("expected");
-    const StoredSettings good{2000, 3000, 1, 1, "", 0};
+    const StoredSettings good{2000, 3000, 1, 1, "", 0, "", 0};
     auto with = [&](auto change) {
       StoredSettings s = good;
       change(s);
@@ -226,7 +226,7 @@ class SettingsTest : public QObject {
   void unusableValuesAreReplacedOnTheNextSave() {
     writeStore("[Settings]\nMainLeft=abc\nMainTop=1e40\n[Checks]\nBit16=7\nSize=x\n");
     const StoredSettings loaded = vexo::loadSettings();
-    QCOMPARE(loaded, (StoredSettings{1000, 1000, 0, 0, "", 0}));
+    QCOMPARE(loaded, (StoredSettings{1000, 1000, 0, 0, "", 0, "", 0}));
     QVERIFY(vexo::saveSettings(loaded, false));
     QCOMPARE(storeText(), QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n"
                                      "[Settings]\nMainLeft=1000\nMainTop=1000\n"));
@@ -234,7 +234,7 @@ class SettingsTest : public QObject {
 
   void otherKeysInTheStoreAreKept() {
     writeStore("[Other]\nKeep=this\n");
-    QVERIFY(vexo::saveSettings({1000, 1000, 0, 0, "", 0}, false));
+    QVERIFY(vexo::saveSettings({1000, 1000, 0, 0, "", 0, "", 0}, false));
     QCOMPARE(
         storeText(),
         QByteArray("[Checks]\nBit16=0\nCustomSize=\nDigits3=0\nSize=0\n\n[Other]\nKeep=this\n\n"
@@ -245,8 +245,8 @@ class SettingsTest : public QObject {
     // A directory where the file should be: nothing can be read or written
     // there, whoever runs the test.
     QVERIFY(QDir(configHome_.path()).mkdir(QStringLiteral("VEXO.conf")));
-    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0}));
-    QVERIFY(!vexo::saveSettings({2000, 3000, 1, 1, "", 0}, false));
+    QCOMPARE(vexo::loadSettings(), (StoredSettings{1000, 1000, 0, 0, "", 0, "", 0}));
+    QVERIFY(!vexo::saveSettings({2000, 3000, 1, 1, "", 0, "", 0}, false));
     QVERIFY(QFileInfo(storePath()).isDir());
     QVERIFY(QDir(storePath()).isEmpty());
     QVERIFY(QDir(configHome_.path()).rmdir(QStringLiteral("VEXO.conf")));
