@@ -19,8 +19,8 @@ std::int64_t FileServices::copyBlocks(int src, int dst, std::span<const std::siz
     const std::size_t got = read(src, buffer.data(), len, pos ? std::optional(*pos + found) : std::nullopt);
     found += static_cast<std::int64_t>(got);
     if (got < len) break;
+    if (crc) *crc = crc32Update(*crc, buffer.data(), len);  // while the bytes are in the cache
     write(dst, buffer.data(), len);
-    if (crc) *crc = crc32Update(*crc, buffer.data(), len);
   }
   return found;
 }
