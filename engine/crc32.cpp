@@ -51,6 +51,30 @@ std::uint32_t rawTables(std::uint32_t c, const unsigned char* p, std::size_t n) 
 }
 
 #ifdef VEXO_CRC_CLMUL
+// The 128-bit loads and folds every carry-less path ends with. (Macros:
+// lambdas would not take the functions' targets.)
+#define load(q) _mm_loadu_si128(reinterpret_cast<const __m128i*>(q))
+#define fold(x, k, next)                                                                       \
+  _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), \
+                next)
+// x^(128±32) mod P: folds one 128-bit value onto the next 16 bytes.
+#define K128 _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL)
+
+// The end of every carry-less path: x stands for all bytes before p; it
+// goes on 16 bytes a step, then leaves the register as the 16 bytes it
+// stands for would, and the tables finish the rest.
+__attribute__((target("pclmul,sse4.1"))) std::uint32_t finishClmul(__m128i x, const unsigned char* p,
+                                                                    std::size_t n) {
+  while (n >= 16) {
+    x = fold(x, K128, load(p));
+    p += 16;
+    n -= 16;
+  }
+  alignas(16) unsigned char last[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+  return rawTables(rawTables(0, last, 16), p, n);
+}
+
 // Folds 64 bytes at a time in four 128-bit lanes by carry-less
 // multiplication with x^(512±32) and x^(128±32) mod P (bit-reflected), down
 // to one 128-bit value that leaves the register as the 16 bytes it stands
@@ -58,12 +82,6 @@ std::uint32_t rawTables(std::uint32_t c, const unsigned char* p, std::size_t n) 
 __attribute__((target("pclmul,sse4.1"))) std::uint32_t rawClmul(std::uint32_t c, const unsigned char* p,
                                                                  std::size_t n) {
   const __m128i k512 = _mm_set_epi64x(0x1c6e41596LL, 0x154442bd4LL);  // hi, lo
-  const __m128i k128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
-// (Macros: lambdas would not take the function's target.)
-#define load(q) _mm_loadu_si128(reinterpret_cast<const __m128i*>(q))
-#define fold(x, k, next)                                                                       \
-  _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), \
-                next)
   __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(c)));
   __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
   p += 64;
@@ -76,19 +94,10 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t rawClmul(std::uint32_t c,
     p += 64;
     n -= 64;
   }
-  x0 = fold(x0, k128, x1);
-  x0 = fold(x0, k128, x2);
-  x0 = fold(x0, k128, x3);
-  while (n >= 16) {
-    x0 = fold(x0, k128, load(p));
-    p += 16;
-    n -= 16;
-  }
-  alignas(16) unsigned char last[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(last), x0);
-  return rawTables(rawTables(0, last, 16), p, n);
-#undef load
-#undef fold
+  x0 = fold(x0, K128, x1);
+  x0 = fold(x0, K128, x2);
+  x0 = fold(x0, K128, x3);
+  return finishClmul(x0, p, n);
 }
 
 // The same folds with two 16-byte lanes in one 256-bit register (AVX2 with
@@ -126,21 +135,7 @@ __attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) std::uint32_t rawClmul2
 #undef load256
 #undef fold256
   // The register's two lanes are 32 bytes folded; one more fold makes 16.
-  const __m128i k128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
-#define load(q) _mm_loadu_si128(reinterpret_cast<const __m128i*>(q))
-#define fold(x, k, next) \
-  _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next)
-  __m128i x = fold(_mm256_castsi256_si128(x0), k128, _mm256_extracti128_si256(x0, 1));
-  while (n >= 16) {
-    x = fold(x, k128, load(p));
-    p += 16;
-    n -= 16;
-  }
-  alignas(16) unsigned char last[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
-  return rawTables(rawTables(0, last, 16), p, n);
-#undef load
-#undef fold
+  return finishClmul(fold(_mm256_castsi256_si128(x0), K128, _mm256_extracti128_si256(x0, 1)), p, n);
 }
 
 // The same folds with four 16-byte lanes in one 512-bit register, 64 bytes
@@ -191,25 +186,15 @@ __attribute__((target("avx512f,avx512vl,vpclmulqdq,pclmul,sse4.1"))) std::uint32
   // The four lanes are the x0..x3 of the 128-bit loop, 64 bytes folded.
   alignas(64) unsigned char lanes[64];
   _mm512_store_si512(reinterpret_cast<void*>(lanes), x);
-  const __m128i k128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
-#define load(q) _mm_loadu_si128(reinterpret_cast<const __m128i*>(q))
-#define fold(x, k, next) \
-  _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next)
   __m128i x0 = load(lanes);
-  x0 = fold(x0, k128, load(lanes + 16));
-  x0 = fold(x0, k128, load(lanes + 32));
-  x0 = fold(x0, k128, load(lanes + 48));
-  while (n >= 16) {
-    x0 = fold(x0, k128, load(p));
-    p += 16;
-    n -= 16;
-  }
-  alignas(16) unsigned char last[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(last), x0);
-  return rawTables(rawTables(0, last, 16), p, n);
+  x0 = fold(x0, K128, load(lanes + 16));
+  x0 = fold(x0, K128, load(lanes + 32));
+  x0 = fold(x0, K128, load(lanes + 48));
+  return finishClmul(x0, p, n);
+}
 #undef load
 #undef fold
-}
+#undef K128
 
 bool haveClmul512() {
   static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
