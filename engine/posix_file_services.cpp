@@ -443,6 +443,7 @@ class PosixFileServices final : public FileServices {
     if (::fstat(file.fd, &st) != 0 || st.st_size != 0)
       if (::ftruncate(file.fd, 0) != 0) fail(errno, "truncate", file.name);
     file.offset = 0;
+    file.reservedTo = 0;  // shortening gave the space set aside back
   }
 
   std::size_t read(int f, char* buf, std::size_t len, std::optional<std::int64_t> pos) override {
