@@ -1,8 +1,8 @@
 // File services on POSIX systems. Files are read and written with
 // pread/pwrite at a position this layer keeps itself, so a positioned read
 // costs no extra seek. Runs of blocks move with one read and one write as
-// long as the caller's buffer holds them. Attribute bits are the permission
-// bits.
+// long as the caller's buffer holds them (for a file written behind, one of
+// the file's own buffers). Attribute bits are the permission bits.
 #ifndef _WIN32
 
 #include <dirent.h>
@@ -19,6 +19,8 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <new>
+#include <span>
 #include <vector>
 
 #ifdef __linux__
@@ -106,6 +108,140 @@ class WriteOut {
   bool done_ = false;
   std::thread thread_;
 };
+
+// Writes a written-behind file on a thread of its own, so that the next
+// run is read (and its CRC taken) while the last one goes into the page
+// cache: the two copies run side by side, on two processors where there
+// are two. The caller fills one of a few buffers and hands it over; a
+// failed write is kept and reported by the next call on the file. Bytes
+// the thread has written are handed to the disk in steps (WriteOut).
+class Writer {
+ public:
+  static constexpr std::size_t kSlots = 3;
+  static constexpr std::size_t kSlotBytes = std::size_t{480} << 10;
+
+  Writer(int fd, std::int64_t from, const std::string& name)
+      : fd_(fd), name_(name), started_(from), memory_(static_cast<char*>(::operator new(kSlots * kSlotBytes, kAlign))) {
+    for (std::size_t i = 0; i < kSlots; ++i) slots_[i].data = memory_ + i * kSlotBytes;
+    try {
+      out_ = std::make_unique<WriteOut>(fd, from);
+    } catch (const std::exception&) {
+      // No thread or descriptor to spare for it: the flush does it all.
+    }
+    try {
+      thread_ = std::thread([this] { run(); });
+    } catch (...) {
+      release();
+      throw;
+    }
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  // Waits for what is under way; a failure not yet reported is dropped.
+  ~Writer() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+    release();
+  }
+
+  // A free buffer, once one is; throws a failure of an earlier write.
+  std::span<char> slot() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [&] { return error_ != 0 || filled_ - written_ < kSlots; });
+    throwError();
+    return {slots_[filled_ % kSlots].data, kSlotBytes};
+  }
+
+  // Hands over the buffer slot() gave, with `length` bytes for offset `at`.
+  void submit(std::size_t length, std::int64_t at) {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      Slot& slot = slots_[filled_ % kSlots];
+      slot.length = length;
+      slot.at = at;
+      ++filled_;
+    }
+    cv_.notify_all();
+  }
+
+  // Waits until everything handed over is written; throws a failure.
+  void finish() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [&] { return error_ != 0 || written_ == filled_; });
+    throwError();
+  }
+
+ private:
+  struct Slot {
+    char* data = nullptr;
+    std::size_t length = 0;
+    std::int64_t at = 0;
+  };
+
+  void run() {
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+      cv_.wait(lock, [&] { return done_ || (error_ == 0 && written_ < filled_); });
+      if (error_ != 0 || written_ == filled_) return;  // ended, or nothing more is written after a failure
+      const Slot slot = slots_[written_ % kSlots];
+      lock.unlock();
+      const int e = writeAll(slot);
+      if (e == 0 && out_ && slot.at + static_cast<std::int64_t>(slot.length) - started_ >= kWriteBehindStep) {
+        started_ = slot.at + static_cast<std::int64_t>(slot.length);
+        out_->upTo(started_);
+      }
+      lock.lock();
+      if (e != 0)
+        error_ = e;
+      else
+        ++written_;
+      cv_.notify_all();
+    }
+  }
+
+  // 0, an errno value, or -1 for a disk that took no byte.
+  int writeAll(const Slot& slot) const {
+    for (std::size_t done = 0; done < slot.length;) {
+      const ssize_t n = ::pwrite(fd_, slot.data + done, slot.length - done, static_cast<off_t>(slot.at + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) return -1;
+      done += static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  void throwError() const {
+    if (error_ == -1) throw RuntimeError(err::DiskFull, "write", name_);
+    if (error_ != 0) fail(error_, "write", name_);
+  }
+
+  void release() {
+    out_.reset();
+    ::operator delete(memory_, kAlign);
+  }
+
+  static constexpr std::align_val_t kAlign{4096};
+
+  const int fd_;
+  const std::string name_;
+  std::int64_t started_;  // bytes before this were handed to the disk (the thread's own)
+  char* const memory_;  // the buffers, whole pages each
+  std::unique_ptr<WriteOut> out_;
+  Slot slots_[kSlots];
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::uint64_t filled_ = 0, written_ = 0;
+  int error_ = 0;
+  bool done_ = false;
+  std::thread thread_;
+};
 #endif
 
 struct OpenFile {
@@ -114,14 +250,12 @@ struct OpenFile {
   bool eof = false;
   std::int64_t offset = 0;  // 0-based offset of the next byte
   std::string name;         // as it was opened
-  // Written out to the disk as it comes (writeBehind): bytes before
-  // `started` have been handed to the disk.
-  bool writeBehind = false;
-  std::int64_t started = 0;
   // Bytes before this offset had their space set aside in one go.
   std::int64_t reservedTo = 0;
 #ifdef __linux__
-  std::unique_ptr<WriteOut> out;  // the thread that does it, when one could be started
+  // Written behind (writeBehind): the thread that writes it and hands it
+  // to the disk as it comes, when one could be started.
+  std::unique_ptr<Writer> writer;
 #endif
   // A temporary not yet named: the folder it was made in (its own
   // descriptor), and its hidden name when it could not be made unnamed.
@@ -180,18 +314,6 @@ void writeAt(OpenFile& file, const char* buf, std::size_t len) {
     done += static_cast<std::size_t>(n);
   }
   file.offset += static_cast<std::int64_t>(len);
-#ifdef __linux__
-  if (file.writeBehind && file.offset - file.started >= kWriteBehindStep) {
-    // Start writing what has piled up, without waiting for it: the writer
-    // goes on at the speed of the page cache, and a later flush finds
-    // little left to do. A failure here is left to the flush to report.
-    if (file.out)
-      file.out->upTo(file.offset);
-    else
-      (void)::sync_file_range(file.fd, file.started, file.offset - file.started, SYNC_FILE_RANGE_WRITE);
-    file.started = file.offset;
-  }
-#endif
 }
 
 FileDateTime instant(const struct timespec& t) {
@@ -459,13 +581,27 @@ class PosixFileServices final : public FileServices {
     return got;
   }
 
-  bool eof(int f) override { return openFile(f).eof; }
+  bool eof(int f) override { return files_[checkedNumber(f)].eof; }
 
-  std::int64_t loc(int f) override { return openFile(f).offset + 1; }
+  std::int64_t loc(int f) override { return files_[checkedNumber(f)].offset + 1; }
 
   void write(int f, const char* buf, std::size_t len) override {
-    OpenFile& file = openFile(f);
+    OpenFile& file = files_[checkedNumber(f)];  // left writing, if it is written behind
     if (!file.writable) throw RuntimeError(err::BadFileMode);
+#ifdef __linux__
+    if (file.writer) {
+      // After what was handed over before, through the same buffers.
+      for (std::size_t done = 0; done < len;) {
+        const std::span<char> into = file.writer->slot();
+        const std::size_t n = std::min(len - done, into.size());
+        std::copy_n(buf + done, n, into.data());
+        file.writer->submit(n, file.offset);
+        file.offset += static_cast<std::int64_t>(n);
+        done += n;
+      }
+      return;
+    }
+#endif
     writeAt(file, buf, len);
   }
 
@@ -490,7 +626,7 @@ class PosixFileServices final : public FileServices {
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
                           std::optional<std::int64_t> pos, std::uint32_t* crc) override {
     OpenFile& in = openFile(src);
-    OpenFile& out = openFile(dst);
+    OpenFile& out = files_[checkedNumber(dst)];  // left writing, if it is written behind
     if (in.writable || !out.writable) throw RuntimeError(err::BadFileMode);
     if (pos) {
       if (*pos < 1) throw RuntimeError(err::BadFileMode, "bad position");
@@ -501,19 +637,35 @@ class PosixFileServices final : public FileServices {
     // only whole blocks are written.
     std::int64_t found = 0;
     for (std::size_t first = 0; first < lengths.size();) {
+      // A file written behind has buffers of its own: this run is read
+      // while the last one is still being written.
+      std::span<char> into = buffer;
+#ifdef __linux__
+      if (out.writer && lengths[first] <= Writer::kSlotBytes)
+        into = out.writer->slot();
+      else if (out.writer)
+        out.writer->finish();  // a block longer than its buffers: written here, after the others
+#endif
       std::size_t count = 0, bytes = 0;
-      while (first + count < lengths.size() && (count == 0 || bytes + lengths[first + count] <= buffer.size()))
+      while (first + count < lengths.size() && (count == 0 || bytes + lengths[first + count] <= into.size()))
         bytes += lengths[first + count++];
-      if (bytes > buffer.size()) throw RuntimeError(err::BadFileMode, "block longer than the buffer");
-      const std::size_t got = readAt(in, buffer.data(), bytes);
+      if (bytes > into.size()) throw RuntimeError(err::BadFileMode, "block longer than the buffer");
+      const std::size_t got = readAt(in, into.data(), bytes);
       std::size_t whole = 0, blocks = 0;
       while (blocks < count && whole + lengths[first + blocks] <= got) whole += lengths[first + blocks++];
       // The CRC goes over the run while the read has just left it in the
       // processor's cache, before the write pushes it out: a join of 1 GiB
       // took a tenth less time than with the CRC after the write. Only a
-      // run written whole counts; a failed write throws.
-      if (crc) *crc = crc32Update(*crc, buffer.data(), whole);
-      writeAt(out, buffer.data(), whole);
+      // run written whole counts: a failed write throws, here or (written
+      // behind) at the next call on the file, and the file is not used.
+      if (crc) *crc = crc32Update(*crc, into.data(), whole);
+#ifdef __linux__
+      if (out.writer && into.data() != buffer.data()) {
+        out.writer->submit(whole, out.offset);
+        out.offset += static_cast<std::int64_t>(whole);
+      } else
+#endif
+        writeAt(out, into.data(), whole);
       in.offset += static_cast<std::int64_t>(got);
       found += static_cast<std::int64_t>(got);
       if (got < bytes) {
@@ -528,8 +680,6 @@ class PosixFileServices final : public FileServices {
 
   void writeBehind(int f, std::int64_t length) override {
     OpenFile& file = openFile(f);
-    file.writeBehind = true;
-    file.started = file.offset;
 #ifdef __linux__
     // The whole file's space in one go: with the space of each run set
     // aside as it came, the write-out that starts below held the writer up
@@ -539,10 +689,14 @@ class PosixFileServices final : public FileServices {
     if (length > 0 && ::fallocate(file.fd, FALLOC_FL_KEEP_SIZE, file.offset, length) == 0)
       file.reservedTo = file.offset + length;
     try {
-      file.out = std::make_unique<WriteOut>(file.fd, file.offset);
+      file.writer = std::make_unique<Writer>(file.fd, file.offset, file.name);
     } catch (const std::exception&) {
-      // No thread or descriptor to spare: the writer starts the write-out itself.
+      // No thread to spare: written as it comes, and handed to the disk
+      // by the flush.
     }
+#else
+    (void)file;
+    (void)length;
 #endif
   }
 
@@ -554,18 +708,28 @@ class PosixFileServices final : public FileServices {
   }
 
   void close(int f) override {
-    OpenFile& file = openFile(f);
+    OpenFile& file = files_[checkedNumber(f)];
+    std::exception_ptr failed;
+    try {
+      settle(file);
+    } catch (const RuntimeError&) {
+      failed = std::current_exception();  // reported once the file is closed
+    }
+    stopWriting(file);
     discard(file);
     int fd = file.fd;
     const std::string name = file.name;
     file = OpenFile{};
     // A failing close of a written file may mean its data did not reach the disk.
-    if (::close(fd) != 0 && errno != EINTR) fail(errno, "close", name);
+    const bool closed = ::close(fd) == 0 || errno == EINTR;
+    if (failed) std::rethrow_exception(failed);
+    if (!closed) fail(errno, "close", name);
   }
 
   void closeAll() override {
     for (auto& file : files_) {
       if (file.fd >= 0) {
+        stopWriting(file);
         discard(file);
         ::close(file.fd);
       }
@@ -710,9 +874,31 @@ class PosixFileServices final : public FileServices {
   }
 
  private:
-  OpenFile& openFile(int f) {
+  int checkedNumber(int f) const {
     if (f < 1 || f > kMaxFiles || files_[f].fd < 0) throw RuntimeError(err::BadFileNameOrNumber);
-    return files_[f];
+    return f;
+  }
+
+  // An open file, with everything handed to its writer written: whatever
+  // is done with it next (its length, time, name, flush) sees all of it,
+  // and a failed write is reported here.
+  OpenFile& openFile(int f) {
+    OpenFile& file = files_[checkedNumber(f)];
+    settle(file);
+    return file;
+  }
+
+  static void settle([[maybe_unused]] OpenFile& file) {
+#ifdef __linux__
+    if (file.writer) file.writer->finish();
+#endif
+  }
+
+  // Ends the file's writer before its descriptor goes.
+  static void stopWriting([[maybe_unused]] OpenFile& file) {
+#ifdef __linux__
+    file.writer.reset();
+#endif
   }
 
   // The descriptor of a regular file, back in blocking mode; anything else

@@ -136,6 +136,10 @@ class RecordingFileServices : public FileServices {
   std::int64_t copyBlocks(int src, int dst, std::span<const std::size_t> lengths, std::span<char> buffer,
                           std::optional<std::int64_t> pos, std::uint32_t* crc) override;
   void flush(int f) override;
+  // Not logged: how the file is written, not what is done with it.
+  void writeBehind(int f, std::int64_t length) override {
+    if (vhandles_.count(f) == 0) inner_->writeBehind(f, length);
+  }
   void close(int f) override;
   void closeAll() override;
   FileState openFileState(int f) override;

@@ -93,21 +93,62 @@ TEST(FileServices, FileNumbersAndWriting) {
 }
 
 // A file written behind and flushed holds exactly what was written, in
-// writes that do and do not meet the steps at which it goes to the disk;
-// the space set aside for more than came adds nothing to its length.
+// writes and copied runs taken in turn, that do and do not meet the steps
+// at which it goes to the disk or the size of the buffers it is written
+// from; the space set aside for more than came adds nothing to its length.
 TEST(FileServices, WrittenBehindAndFlushed) {
   TempDir dir;
   auto fs = makeSystemFileServices();
   const std::string bytes = pattern(std::size_t{21} << 20, 7);
+  writeFile("src", bytes);
+  fs->openRead("src", 2);
   fs->openWrite("joined", 1, true);
   fs->writeBehind(1, static_cast<std::int64_t>(bytes.size()) + (std::int64_t{3} << 20));
   EXPECT_EQ(fs->fileLen("joined"), 0);
-  for (std::size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 3 % 4'000'000 + 1)
-    fs->write(1, bytes.data() + at, std::min(n, bytes.size() - at));
+  std::vector<char> buffer(std::size_t{1} << 20);
+  bool copied = false;
+  for (std::size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 3 % 4'000'000 + 1, copied = !copied) {
+    n = std::min(n, bytes.size() - at);
+    if (copied) {
+      std::vector<std::size_t> blocks(n / 300'000, 300'000);
+      if (n % 300'000 != 0) blocks.push_back(n % 300'000);
+      ASSERT_EQ(fs->copyBlocks(2, 1, blocks, buffer, static_cast<std::int64_t>(at) + 1), static_cast<std::int64_t>(n));
+    } else {
+      fs->write(1, bytes.data() + at, n);
+    }
+    ASSERT_EQ(fs->loc(1), static_cast<std::int64_t>(at + n) + 1);
+  }
+  EXPECT_EQ(fs->openFileState(1).size, static_cast<std::int64_t>(bytes.size()));
   fs->flush(1);
   fs->close(1);
   EXPECT_EQ(readFile("joined"), bytes);
   EXPECT_EQ(errorOf([&] { fs->flush(1); }), err::BadFileNameOrNumber);
+}
+
+// Whatever is asked of a file written behind sees every run handed over
+// before: its length, and a time stamp that no late write moves on. A run
+// is handed over just before each question, many times over, so that a
+// write still under way would be caught.
+TEST(FileServices, AFileWrittenBehindIsMeasuredAndStampedAfterItsLastWrite) {
+  TempDir dir;
+  const std::string source = pattern(std::size_t{3} << 20, 5);
+  writeFile("src", source);
+  auto fs = makeSystemFileServices();
+  std::vector<char> buffer(std::size_t{1} << 20);
+  const std::vector<std::size_t> run(6, 400'000);
+  const FileDateTime stamp{1'000'000'000, 123'456'789};
+  for (int round = 0; round < 20; ++round) {
+    fs->openRead("src", 2);
+    fs->openWrite("joined", 1, true);
+    fs->writeBehind(1, 6'000'000);
+    ASSERT_EQ(fs->copyBlocks(2, 1, run, buffer, 1), 2'400'000);
+    ASSERT_EQ(fs->openFileState(1).size, 2'400'000);
+    ASSERT_EQ(fs->copyBlocks(2, 1, run, buffer, 1), 2'400'000);
+    fs->stampOpen(1, stamp);
+    fs->closeAll();
+    ASSERT_EQ(fs->fileDateTime("joined"), stamp) << "round " << round;
+  }
+  EXPECT_EQ(readFile("joined"), source.substr(0, 2'400'000) + source.substr(0, 2'400'000));
 }
 
 TEST(FileServices, ErrorNumbers) {
@@ -196,14 +237,18 @@ TEST(FileServices, CopyBlocksWritesOnlyWholeBlocks) {
          return fs.FileServices::copyBlocks(1, 2, lengths, buffer, pos);
        }}};
   for (const auto& [way, copy] : ways) {
-    for (std::size_t capacity : {std::size_t{2} << 20, std::size_t{35000}}) {
-      SCOPED_TRACE(std::string(way) + ", buffer of " + std::to_string(capacity));
+    for (std::size_t capacity : {std::size_t{2} << 20, std::size_t{35000}, std::size_t{0}}) {
+      // No capacity: a destination written behind, from buffers of its own.
+      const bool behind = capacity == 0;
+      if (behind) capacity = 35000;
+      SCOPED_TRACE(std::string(way) + ", buffer of " + std::to_string(capacity) + (behind ? ", written behind" : ""));
       TempDir dir;
       writeFile("src", source);
       auto fs = makeSystemFileServices();
       std::vector<char> buffer(capacity);
       fs->openRead("src", 1);
       fs->openWrite("dst", 2, true);
+      if (behind) fs->writeBehind(2, 0);
       // Three whole blocks, then one that finds only 10,000 bytes.
       const std::size_t four[] = {30000, 30000, 30000, 30000};
       EXPECT_EQ(copy(*fs, four, buffer, std::nullopt), 100000);
