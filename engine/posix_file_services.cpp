@@ -641,10 +641,11 @@ class PosixFileServices final : public FileServices {
       // while the last one is still being written.
       std::span<char> into = buffer;
 #ifdef __linux__
-      if (out.writer && lengths[first] <= Writer::kSlotBytes)
-        into = out.writer->slot();
-      else if (out.writer)
-        out.writer->finish();  // a block longer than its buffers: written here, after the others
+      Writer* const behind = out.writer && lengths[first] <= Writer::kSlotBytes ? out.writer.get() : nullptr;
+      if (behind)
+        into = behind->slot();
+      else
+        settle(out);  // a block longer than its buffers: written here, after the others
 #endif
       std::size_t count = 0, bytes = 0;
       while (first + count < lengths.size() && (count == 0 || bytes + lengths[first + count] <= into.size()))
@@ -660,8 +661,8 @@ class PosixFileServices final : public FileServices {
       // behind) at the next call on the file, and the file is not used.
       if (crc) *crc = crc32Update(*crc, into.data(), whole);
 #ifdef __linux__
-      if (out.writer && into.data() != buffer.data()) {
-        out.writer->submit(whole, out.offset);
+      if (behind) {
+        behind->submit(whole, out.offset);
         out.offset += static_cast<std::int64_t>(whole);
       } else
 #endif
@@ -721,9 +722,9 @@ class PosixFileServices final : public FileServices {
     const std::string name = file.name;
     file = OpenFile{};
     // A failing close of a written file may mean its data did not reach the disk.
-    const bool closed = ::close(fd) == 0 || errno == EINTR;
+    const int closeError = ::close(fd) == 0 || errno == EINTR ? 0 : errno;
     if (failed) std::rethrow_exception(failed);
-    if (!closed) fail(errno, "close", name);
+    if (closeError != 0) fail(closeError, "close", name);
   }
 
   void closeAll() override {
